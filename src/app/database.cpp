@@ -1,0 +1,312 @@
+#include "app/database.h"
+
+#include <soci/odbc/soci-odbc.h>
+#include <soci/postgresql/soci-postgresql.h>
+#include <soci/soci.h>
+#include <soci/sqlite3/soci-sqlite3.h>
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <deque>
+
+#include "app/settings.h"
+#include "app/text.h"
+
+namespace edi {
+namespace {
+
+bool SameNameAsciiNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
+// ":1", ":2" … become ":p1", ":p2" …, a name every backend takes; quoted text is left alone.
+std::string RewritePlaceholders(const std::string& sql) {
+  std::string out;
+  out.reserve(sql.size() + 8);
+  char quote = 0;
+  for (size_t i = 0; i < sql.size(); ++i) {
+    char c = sql[i];
+    if (quote) {
+      if (c == quote) quote = 0;
+    } else if (c == '\'' || c == '"') {
+      quote = c;
+    } else if (c == ':' && i + 1 < sql.size() && std::isdigit(static_cast<unsigned char>(sql[i + 1]))) {
+      out += ":p";
+      continue;
+    }
+    out += c;
+  }
+  return out;
+}
+
+std::string FormatDouble(double v) {
+  if (std::isfinite(v) && v == std::floor(v) && std::fabs(v) < 1e18) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(v));
+    return buf;
+  }
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.15g", v);
+  return buf;
+}
+
+Value ColumnText(const soci::row& row, std::size_t i) {
+  if (row.get_indicator(i) == soci::i_null) return std::nullopt;
+  switch (row.get_properties(i).get_data_type()) {
+    case soci::dt_string:
+    case soci::dt_xml: return row.get<std::string>(i);
+    case soci::dt_integer: return std::to_string(row.get<int>(i));
+    case soci::dt_long_long: return std::to_string(row.get<long long>(i));
+    case soci::dt_unsigned_long_long: return std::to_string(row.get<unsigned long long>(i));
+    case soci::dt_double: return FormatDouble(row.get<double>(i));
+    case soci::dt_date: {
+      std::tm tm = row.get<std::tm>(i);
+      char buf[32];
+      std::snprintf(buf, sizeof buf, "%04d/%02d/%02d %02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
+                    tm.tm_hour, tm.tm_min, tm.tm_sec);
+      return std::string(buf);
+    }
+    default: return std::string();
+  }
+}
+
+bool IsUniqueViolation(const soci::soci_error& e) {
+  if (auto* s = dynamic_cast<const soci::sqlite3_soci_error*>(&e)) return s->result() == 19;
+  if (auto* p = dynamic_cast<const soci::postgresql_soci_error*>(&e)) return p->sqlstate() == "23505";
+  if (auto* o = dynamic_cast<const soci::odbc_soci_error*>(&e)) {
+    std::string code(reinterpret_cast<const char*>(o->odbc_error_code()));
+    return code == "23505" || code == "23000" || (code == "HY000" && o->native_error_code() == 19);
+  }
+  return false;
+}
+
+DatabaseError Wrap(const soci::soci_error& e, const std::string& sql) {
+  DatabaseError err(std::string(e.what()) + " [" + sql + "]");
+  err.uniqueViolation = IsUniqueViolation(e);
+  return err;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+Row::Row(std::shared_ptr<const std::vector<std::string>> names, std::vector<Value> values)
+    : names_(std::move(names)), values_(std::move(values)) {}
+
+bool Row::Has(std::string_view column) const {
+  for (const auto& n : *names_)
+    if (SameNameAsciiNoCase(n, column)) return true;
+  return false;
+}
+
+const Value& Row::Get(std::string_view column) const {
+  for (size_t i = 0; i < names_->size(); ++i)
+    if (SameNameAsciiNoCase((*names_)[i], column)) return values_[i];
+  throw DatabaseError("no column " + std::string(column) + " in the result");
+}
+
+std::string Row::Text(std::string_view column) const { return Get(column).value_or(std::string()); }
+
+long long Row::Int(std::string_view column) const {
+  const Value& v = Get(column);
+  if (!v) throw DatabaseError("column " + std::string(column) + " is null");
+  std::string s = TrimSpaces(*v);
+  char* end = nullptr;
+  long long n = std::strtoll(s.c_str(), &end, 10);
+  if (s.empty() || (end && *end != '\0' && *end != '.'))
+    throw DatabaseError("column " + std::string(column) + " is not a number: " + s);
+  return n;
+}
+
+// ---------------------------------------------------------------------------------------
+std::string OdbcQuote(const std::string& value) {
+  if (value.find_first_of(";{}") == std::string::npos) return value;
+  std::string out = "{";
+  for (char c : value) {
+    out += c;
+    if (c == '}') out += '}';
+  }
+  out += '}';
+  return out;
+}
+
+namespace {
+std::string PgQuote(const std::string& value) {
+  std::string out = "'";
+  for (char c : value) {
+    if (c == '\'' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out + "'";
+}
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+}  // namespace
+
+DatabaseTarget MakeDatabaseTarget(const ConnectionSettings& s) {
+  const std::string user = TrimSpaces(s.userId), password = TrimSpaces(s.password), dsn = TrimSpaces(s.dbString);
+  const std::string engine = Upper(TrimSpaces(s.dbEngine));
+  DatabaseTarget t;
+  if (engine == "SQLITE") {
+    t.engine = DbEngine::Sqlite;
+    t.connectString = "db=\"" + s.dbFile + "\" timeout=10";
+    t.description = "SQLite " + s.dbFile;
+  } else if (engine == "POSTGRESQL") {
+    t.engine = DbEngine::Postgresql;
+    t.connectString = s.dbConnect + (user.empty() ? "" : " user=" + PgQuote(user)) +
+                      (password.empty() ? "" : " password=" + PgQuote(password)) + " connect_timeout=120";
+    t.description = "PostgreSQL " + s.dbConnect + (user.empty() ? "" : " user=" + user);
+  } else {
+    t.engine = DbEngine::Odbc;
+    t.connectString = "DSN=" + OdbcQuote(dsn) + ";UID=" + OdbcQuote(user) + ";PWD=" + OdbcQuote(password) + ";";
+    t.description = "ODBC DSN=" + dsn + (user.empty() ? "" : ";UID=" + user);
+  }
+  return t;
+}
+
+// ---------------------------------------------------------------------------------------
+struct Database::Impl {
+  soci::session session;
+};
+
+Database::Database(DatabaseTarget target) : impl_(std::make_unique<Impl>()), target_(std::move(target)) {}
+Database::~Database() = default;
+
+std::unique_ptr<Database> Database::Open(const DatabaseTarget& target) {
+  std::unique_ptr<Database> db(new Database(target));
+  try {
+    switch (target.engine) {
+      case DbEngine::Sqlite:
+        db->impl_->session.open(soci::sqlite3, target.connectString);
+        // A connection to a file that is not a database only fails on first use: try it now.
+        db->impl_->session << "PRAGMA schema_version";
+        break;
+      case DbEngine::Postgresql:
+        db->impl_->session.open(soci::postgresql, target.connectString);
+        db->impl_->session << "SET statement_timeout = 300000";
+        break;
+      case DbEngine::Odbc:
+        db->impl_->session.open(soci::odbc, target.connectString);
+        break;
+    }
+  } catch (const soci::soci_error& e) {
+    throw DatabaseError(std::string(e.what()));
+  }
+  return db;
+}
+
+namespace {
+struct BoundParams {
+  std::deque<std::string> texts;
+  std::deque<long long> numbers;
+  std::deque<soci::indicator> indicators;
+  void Bind(soci::statement& st, const std::vector<Param>& params) {
+    int n = 0;
+    for (const Param& p : params) {
+      std::string name = "p" + std::to_string(++n);
+      if (auto* s = std::get_if<std::string>(&p)) {
+        texts.push_back(*s);
+        st.exchange(soci::use(texts.back(), name));
+      } else if (auto* i = std::get_if<long long>(&p)) {
+        numbers.push_back(*i);
+        st.exchange(soci::use(numbers.back(), name));
+      } else {
+        texts.emplace_back();
+        indicators.push_back(soci::i_null);
+        st.exchange(soci::use(texts.back(), indicators.back(), name));
+      }
+    }
+  }
+};
+}  // namespace
+
+std::vector<Row> Database::Query(const std::string& sql, const std::vector<Param>& params) {
+  ++statementCount_;
+  if (faultHook_) faultHook_(sql);
+  std::vector<Row> rows;
+  try {
+    soci::row row;
+    BoundParams bound;
+    soci::statement st(impl_->session);
+    st.alloc();
+    st.prepare(RewritePlaceholders(sql));
+    st.exchange(soci::into(row));
+    bound.Bind(st, params);
+    st.define_and_bind();
+    bool got = st.execute(true);
+    std::shared_ptr<std::vector<std::string>> names;
+    while (got) {
+      if (!names) {
+        names = std::make_shared<std::vector<std::string>>();
+        for (std::size_t i = 0; i < row.size(); ++i) names->push_back(row.get_properties(i).get_name());
+      }
+      std::vector<Value> values;
+      values.reserve(row.size());
+      for (std::size_t i = 0; i < row.size(); ++i) values.push_back(ColumnText(row, i));
+      rows.emplace_back(names, std::move(values));
+      got = st.fetch();
+    }
+  } catch (const soci::soci_error& e) {
+    throw Wrap(e, sql);
+  }
+  queryEmptyFlag_ = rows.empty() ? "9" : "0";
+  return rows;
+}
+
+void Database::Execute(const std::string& sql, const std::vector<Param>& params) {
+  ++statementCount_;
+  if (faultHook_) faultHook_(sql);
+  try {
+    BoundParams bound;
+    soci::statement st(impl_->session);
+    st.alloc();
+    st.prepare(RewritePlaceholders(sql));
+    bound.Bind(st, params);
+    st.define_and_bind();
+    st.execute(true);
+  } catch (const soci::soci_error& e) {
+    throw Wrap(e, sql);
+  }
+}
+
+void Database::Begin() {
+  try {
+    impl_->session.begin();
+  } catch (const soci::soci_error& e) {
+    throw Wrap(e, "BEGIN");
+  }
+}
+void Database::Commit() {
+  try {
+    impl_->session.commit();
+  } catch (const soci::soci_error& e) {
+    throw Wrap(e, "COMMIT");
+  }
+}
+void Database::Rollback() {
+  try {
+    impl_->session.rollback();
+  } catch (const soci::soci_error& e) {
+    throw Wrap(e, "ROLLBACK");
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+std::string LookupCodeName(Database& db, const std::string& category, const std::string& code) {
+  try {
+    auto rows = db.Query("SELECT 区分名称 FROM 区分マスタ WHERE 区分= :1 AND 区分ｺｰﾄﾞ= :2", {category, code});
+    if (rows.empty()) return {};
+    const Value& name = rows.front().at(0);
+    return name.value_or(std::string());
+  } catch (const DatabaseError&) {
+    return {};
+  }
+}
+
+}  // namespace edi

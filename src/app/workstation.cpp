@@ -1,0 +1,83 @@
+#include "app/workstation.h"
+
+#include <unistd.h>
+
+#include <climits>
+
+#include "app/messages.h"
+#include "app/profile.h"
+#include "app/text.h"
+
+namespace edi {
+
+std::string ExecutableFolder() {
+  char buf[PATH_MAX + 1] = {};
+  ssize_t n = readlink("/proc/self/exe", buf, PATH_MAX);
+  if (n <= 0) return {};
+  return std::filesystem::path(std::string(buf, n)).parent_path().string();
+}
+
+std::string IdentifyOperator(const std::string& commandLine) {
+  size_t b = commandLine.find_first_not_of(" \t");
+  if (b == std::string::npos) return {};
+  size_t e = commandLine.find_last_not_of(" \t");
+  return commandLine.substr(b, e - b + 1);
+}
+
+std::optional<StartupFailure> InitializeWorkstation(Workstation& ws, const StartOptions& options) {
+  // 1. The connection settings. Only a folder that cannot be derived fails here: a missing
+  //    file gives empty values and the connection below fails instead.
+  auto iniPath = LocateIniFile(options.iniPath, options.exeFolder);
+  if (!iniPath)
+    return StartupFailure{msg::kIniReadError, "no configuration folder two levels above " + options.exeFolder};
+  ws.iniPath = *iniPath;
+  const IniFile ini(ws.iniPath);
+  ws.connection = ReadConnectionSettings(ini);
+
+  // 2. The workstation: the computer name is the terminal name.
+  Profile profile;
+  ws.terminalName = options.terminalName ? *options.terminalName : profile.machine();
+
+  // 3. The one database connection.
+  DatabaseTarget target = MakeDatabaseTarget(ws.connection);
+  try {
+    ws.db = Database::Open(target);
+  } catch (const DatabaseError& e) {
+    std::string detail = target.description + ": " + e.what();
+    if (!ini.exists()) detail = ws.iniPath.string() + " not found; " + detail;
+    return StartupFailure{msg::kConnectError, detail};
+  }
+
+  // 4. The program settings.
+  try {
+    ws.settings = ReadProgramSettings(ini);
+  } catch (const SettingsError& e) {
+    return StartupFailure{msg::kIniReadError, std::string(e.what()) + " in " + ws.iniPath.string()};
+  }
+  ws.errLogPath = ws.settings.paths.errLog.empty() ? std::filesystem::path(options.exeFolder) / "ERR.LOG"
+                                                   : std::filesystem::path(ws.settings.paths.errLog);
+  return std::nullopt;
+}
+
+std::optional<StartupFailure> LoadCenters(Workstation& ws) {
+  ws.colours = LoadStatusColours(ws.ini());
+  std::vector<CenterRow> rows;
+  try {
+    rows = QueryCenters(*ws.db, ws.terminalName);
+  } catch (const DatabaseError& e) {
+    std::string detail = e.what();
+    auto missing = MissingTables(*ws.db);
+    if (!missing.empty()) {
+      detail = "missing table";
+      for (const auto& t : missing) detail += " " + t;
+      detail += " (run `edi db init`)";
+    }
+    return StartupFailure{msg::kNoData, detail};
+  }
+  if (rows.empty())
+    return StartupFailure{msg::kNoData, "no center of terminal \"" + ws.terminalName + "\" in FL1903EDI制御マスタ"};
+  ws.centers.Replace(std::move(rows));
+  return std::nullopt;
+}
+
+}  // namespace edi

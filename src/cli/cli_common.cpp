@@ -1,0 +1,51 @@
+#include <iostream>
+
+#include "app/messages.h"
+#include "cli/cli.h"
+
+namespace edi::cli {
+
+std::optional<std::string> TakeOption(std::vector<std::string>& args, const std::string& name) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == name) {
+      if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
+      std::string value = args[i + 1];
+      args.erase(args.begin() + i, args.begin() + i + 2);
+      return value;
+    }
+    if (args[i].rfind(name + "=", 0) == 0) {
+      std::string value = args[i].substr(name.size() + 1);
+      args.erase(args.begin() + i);
+      return value;
+    }
+  }
+  return std::nullopt;
+}
+
+bool TakeFlag(std::vector<std::string>& args, const std::string& name) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == name) {
+      args.erase(args.begin() + i);
+      return true;
+    }
+  }
+  return false;
+}
+
+std::optional<int> StartWorkstation(Workstation& ws, const CliOptions& options, bool loadCenters) {
+  StartOptions start;
+  start.exeFolder = ExecutableFolder();
+  start.iniPath = options.iniPath;
+  start.terminalName = options.terminalName;
+  auto failure = InitializeWorkstation(ws, start);
+  if (!failure && loadCenters) failure = LoadCenters(ws);
+  if (failure) {
+    std::cerr << failure->message << "\n";
+    if (!failure->detail.empty()) std::cerr << "edi: " << failure->detail << "\n";
+    return kExitUsage;
+  }
+  if (options.operatorCode) ws.operatorCode = IdentifyOperator(*options.operatorCode);
+  return std::nullopt;
+}
+
+}  // namespace edi::cli

@@ -1,0 +1,49 @@
+// The `edi` command: transfers and translations for scripts, schedules and tests.
+#include <cstdlib>
+#include <iostream>
+
+#include "cli/cli.h"
+
+namespace {
+
+void PrintUsage(std::ostream& out) {
+  out << "usage: edi [--ini PATH] COMMAND ...\n"
+         "  run [--operator CODE] [--terminal NAME] (--all | CENTER...)\n"
+         "  translate local-to-cii IN OUT [--serial N]\n"
+         "  translate cii-to-local IN OUT\n"
+         "  translate cii-to-xml IN OUT\n"
+         "  translate xml-to-cii IN OUT\n"
+         "  dump FILE\n"
+         "  history [--serial N]\n"
+         "  db init\n"
+         "EDI.ini: --ini PATH, else $EDI_INI, else two folders above the program.\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace edi::cli;
+  std::vector<std::string> args(argv + 1, argv + argc);
+  CliOptions options;
+  try {
+    options.iniPath = TakeOption(args, "--ini");
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+      PrintUsage(args.empty() ? std::cerr : std::cout);
+      return args.empty() ? kExitUsage : kExitOk;
+    }
+    const std::string command = args[0];
+    args.erase(args.begin());
+    options.args = std::move(args);
+    if (command == "db") return CmdDb(options);
+    if (command == "translate") return CmdTranslate(options);
+    if (command == "dump") return CmdDump(options);
+    if (command == "run") return CmdRun(options);
+    if (command == "history") return CmdHistory(options);
+    std::cerr << "edi: unknown command \"" << command << "\"\n";
+    PrintUsage(std::cerr);
+    return kExitUsage;
+  } catch (const UsageError& e) {
+    std::cerr << "edi: " << e.what() << "\n";
+    return kExitUsage;
+  }
+}

@@ -1,0 +1,73 @@
+#include "app/text.h"
+
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+
+namespace edi {
+namespace {
+
+TEST(AnsiTextTest, ByteLengthsAndRoundTrips) {
+  EXPECT_EQ(AnsiByteLength("ABC"), 3);
+  EXPECT_EQ(AnsiByteLength("漢字か"), 6);
+  EXPECT_EQ(AnsiByteLength("ｱｲｳ"), 3);  // half-width katakana are single bytes
+  // Characters that CP932 cannot hold count two bytes each.
+  EXPECT_FALSE(IsAnsiRepresentable("😀é"));
+  EXPECT_EQ(AnsiByteLength("😀é"), 4);
+  // The Windows forms of the wave dash, minus sign and circled digits survive (CP932, not SHIFT_JIS).
+  for (const char* s : {"～", "－", "①", "\\", "~"}) {
+    EXPECT_TRUE(IsAnsiRepresentable(s)) << s;
+    EXPECT_EQ(FromAnsiBytes(ToAnsiBytes(s)), s);
+  }
+  EXPECT_EQ(ToAnsiBytes("\\"), "\x5C");
+}
+
+TEST(AnsiTextTest, BrokenBytesAreReplacedNotDropped) {
+  EXPECT_EQ(FromAnsiBytes("A\x88"), "A\xEF\xBF\xBD");  // a lone lead byte at the end
+  EXPECT_FALSE(IsValidAnsiBytes("A\x88"));
+  EXPECT_TRUE(IsValidAnsiBytes("\x88\x9F"));
+  EXPECT_EQ(ToAnsiBytes("a😀b"), "a?b");
+}
+
+TEST(TextHelpersTest, NulTrimmingAndDefaults) {
+  EXPECT_EQ(TrimAtNul(std::string("abc\0def", 7)), "abc");
+  EXPECT_EQ(TrimAtNul("abc"), "");
+  EXPECT_EQ(TrimOrDefault(std::nullopt, "x"), "x");
+  EXPECT_EQ(TrimOrDefault(std::string("  a b  "), "x"), "a b");
+  EXPECT_EQ(ValueOrDefault(std::string("  a "), "x"), "  a ");
+  EXPECT_EQ(ValueOrDefault(std::nullopt, "0"), "0");
+}
+
+TEST(TextHelpersTest, CenterCodeFields) {
+  EXPECT_EQ(PadCenterCode("AB C"), "AB_C________");
+  EXPECT_EQ(PadCenterCode("CENTER01"), "CENTER01____");
+  EXPECT_EQ(CenterField12("CENTER01"), "CENTER01____");
+  EXPECT_EQ(CenterField12("ABCDEFGHIJKLMN"), "ABCDEFGHIJKL");
+  EXPECT_TRUE(IsSafeCenterCode("CENTER01"));
+  EXPECT_FALSE(IsSafeCenterCode("../etc"));
+  EXPECT_FALSE(IsSafeCenterCode("a/b"));
+  EXPECT_FALSE(IsSafeCenterCode("ABCDEFGHIJKLM"));
+  EXPECT_EQ(SerialField(123), "00000123");
+  EXPECT_EQ(SerialField(100000000), "100000000");
+}
+
+TEST(TextHelpersTest, PatternsAreCaseInsensitiveSearches) {
+  EXPECT_TRUE(MatchesPattern("snd_.*\\.cii", "00000001_SND_C1.CII"));
+  EXPECT_FALSE(MatchesPattern("^X", "aX"));
+  EXPECT_FALSE(MatchesPattern("(", "("));  // a malformed pattern matches nothing
+}
+
+TEST(MoveFileTest, MovesReportsMissingAndErrors) {
+  test::TempDir dir;
+  EXPECT_EQ(MoveFile(dir / "missing", dir / "target"), 1);
+  EXPECT_FALSE(std::filesystem::exists(dir / "target"));
+  test::WriteBytes(dir / "a", "data");
+  EXPECT_EQ(MoveFile(dir / "a", dir / "b"), 0);
+  EXPECT_FALSE(std::filesystem::exists(dir / "a"));
+  EXPECT_EQ(test::ReadBytes(dir / "b"), "data");
+  EXPECT_EQ(MoveFile(dir / "b", dir / "no-such-folder" / "c"), 9);
+  EXPECT_TRUE(std::filesystem::exists(dir / "b"));  // nothing lost
+}
+
+}  // namespace
+}  // namespace edi

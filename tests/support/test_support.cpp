@@ -1,0 +1,133 @@
+#include "test_support.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "app/text.h"
+
+namespace edi::test {
+
+TempDir::TempDir() {
+  static std::atomic<int> counter{0};
+  std::random_device rd;
+  path_ = std::filesystem::temp_directory_path() /
+          ("edi-test-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + "-" + std::to_string(rd() % 100000));
+  std::filesystem::create_directories(path_);
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  // Restore write permission on folders a test made read-only, so that removal works.
+  for (auto it = std::filesystem::recursive_directory_iterator(path_, ec); !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+    std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+  std::filesystem::remove_all(path_, ec);
+}
+
+void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
+  if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string ReadBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteAnsiText(const std::filesystem::path& path, const std::string& utf8) {
+  std::string crlf;
+  for (char c : utf8) {
+    if (c == '\n') crlf += '\r';
+    crlf += c;
+  }
+  WriteBytes(path, ToAnsiBytes(crlf));
+}
+
+std::optional<std::string> PostgresConnect() {
+  const char* v = std::getenv("EDI_TEST_PG_CONNECT");
+  if (!v || !*v) return std::nullopt;
+  return std::string(v);
+}
+
+std::unique_ptr<TestDatabase> TestDatabase::Sqlite(const std::filesystem::path& dir) {
+  std::unique_ptr<TestDatabase> t(new TestDatabase);
+  std::filesystem::path file = dir / "edi.db";
+  DatabaseTarget target;
+  target.engine = DbEngine::Sqlite;
+  target.connectString = "db=\"" + file.string() + "\" timeout=10";
+  target.description = "SQLite " + file.string();
+  t->db_ = Database::Open(target);
+  CreateSchema(*t->db_);
+  t->iniSection_ = "[動作環境]\nDBENGINE=SQLITE\nDBFILE=" + file.string() + "\n";
+  return t;
+}
+
+std::unique_ptr<TestDatabase> TestDatabase::Postgres() {
+  auto base = PostgresConnect();
+  if (!base) return nullptr;
+  static std::atomic<int> counter{0};
+  std::string name = "edi_t_" + std::to_string(getpid()) + "_" + std::to_string(counter++);
+  {
+    DatabaseTarget admin{DbEngine::Postgresql, *base + " dbname=postgres", "admin"};
+    auto db = Database::Open(admin);
+    db->Execute("DROP DATABASE IF EXISTS " + name);
+    db->Execute("CREATE DATABASE " + name + " ENCODING 'UTF8' TEMPLATE template0");
+  }
+  std::unique_ptr<TestDatabase> t(new TestDatabase);
+  t->pgDatabase_ = name;
+  DatabaseTarget target{DbEngine::Postgresql, *base + " dbname=" + name, "PostgreSQL " + name};
+  t->db_ = Database::Open(target);
+  CreateSchema(*t->db_);
+  // The settings reach the same database through DBCONNECT; user and host come from the base.
+  t->iniSection_ = "[動作環境]\nDBENGINE=POSTGRESQL\nDBCONNECT=" + *base + " dbname=" + name + "\n";
+  return t;
+}
+
+TestDatabase::~TestDatabase() {
+  db_.reset();
+  if (pgDatabase_.empty()) return;
+  try {
+    DatabaseTarget admin{DbEngine::Postgresql, *PostgresConnect() + " dbname=postgres", "admin"};
+    auto db = Database::Open(admin);
+    db->Execute("DROP DATABASE IF EXISTS " + pgDatabase_ + " WITH (FORCE)");
+  } catch (...) {
+  }
+}
+
+std::string StandardIni(const std::filesystem::path& workspace, const std::string& connectionSection) {
+  for (const char* d : {"in", "out", "old", "status", "param"}) std::filesystem::create_directories(workspace / d);
+  const std::string w = workspace.string();
+  std::ostringstream s;
+  s << connectionSection << "\n"
+    << "[Setting0]\n"
+       "FormBackColor=&HC0C0C0\n"
+       "LabelBackColor=&HFFFFFF\nLabelForeColor=0\n"
+       "LabelFontBold=False\nLabelFontItalic=False\nLabelFontName=IPAGothic\nLabelFontSize=10\n"
+       "LabelFontStrikethru=False\nLabelFontUnderline=False\n"
+       "TextBackColor=16777215\nTextForeColor=0\nTextFocusColor=&HFFFF00\n"
+       "TextFontBold=False\nTextFontItalic=False\nTextFontName=IPAGothic\nTextFontSize=10\n"
+       "TextFontStrikethru=False\nTextFontUnderline=False\n"
+       "TitleBackColor=&H800000\nTitleForeColor=&HFFFFFF\n"
+       "TitleFontBold=True\nTitleFontItalic=False\nTitleFontName=IPAGothic\nTitleFontSize=10\n"
+       "TitleFontStrikethru=False\nTitleFontUnderline=False\n"
+       "\n[P113010]\nMINIMAIZE=0\nDEMOMODE=0\n"
+       "\n[PATH]\n"
+    << "EDIINFIL=" << w << "/in/\n"
+    << "EDIOUTFIL=" << w << "/out/\n"
+    << "MGSTPATH=" << w << "/status\n"
+    << "OLD_FILE=" << w << "/old/\n"
+    << "PRPATH=" << w << "/param\n"
+    << "ERRLOG=" << w << "/ERR.LOG\n"
+    << "FL1102_FILE=\n"
+    << "\n[COLOR]\n通常=0\nエラー=255\n処理済=&HFF0000\n処理中=&H008000\n";
+  return s.str();
+}
+
+}  // namespace edi::test
