@@ -10,11 +10,10 @@ int CmdDb(CliOptions& options) {
   StartOptions start;
   start.exeFolder = ExecutableFolder();
   start.iniPath = options.iniPath;
-  Workstation ws;
   // The program settings are not needed to create tables; only the connection is.
   auto ini = LocateIniFile(options.iniPath, start.exeFolder);
   if (!ini) {
-    std::cerr << "INIﾌｧｲﾙ読込エラー\n";
+    std::cerr << "INIﾌｧｲﾙ読込エラー\n" << "edi: no configuration folder two levels above " << start.exeFolder << "\n";
     return kExitUsage;
   }
   DatabaseTarget target = MakeDatabaseTarget(ReadConnectionSettings(IniFile(*ini)));
@@ -25,7 +24,7 @@ int CmdDb(CliOptions& options) {
     return kExitOk;
   } catch (const DatabaseError& e) {
     std::cerr << "接続エラー\n" << "edi: " << target.description << ": " << e.what() << "\n";
-    return kExitFailed;
+    return kExitUsage;
   }
 }
 
