@@ -1,0 +1,29 @@
+#include "run/backup.h"
+
+#include <filesystem>
+
+#include "app/text.h"
+#include "run/run_context.h"
+
+namespace edi::run {
+
+std::vector<std::string> BackupRunFiles(const PathSettings& paths, std::int32_t serial, std::int16_t selector) {
+  std::vector<std::string> faults;
+  const std::string& prefix = selector == 0 ? paths.inFolder : paths.outFolder;
+  std::vector<std::string> names;
+  try {
+    names = ListFilesWithPrefix(PrefixFolder(prefix), SerialField(serial));
+  } catch (const std::exception& e) {
+    faults.push_back(e.what());
+    return faults;
+  }
+  for (const auto& name : names) {
+    std::error_code ec;
+    std::filesystem::copy_file(InFolder(prefix, name), InFolder(paths.oldFolder, name),
+                               std::filesystem::copy_options::overwrite_existing, ec);
+    if (ec) faults.push_back(name + ": " + ec.message());
+  }
+  return faults;
+}
+
+}  // namespace edi::run

@@ -1,0 +1,19 @@
+// Copies the files of one serial into the backup folder.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
+
+namespace edi::run {
+
+// Selector 0: the files of the input folder EDIINFIL, any other value: of the output folder
+// EDIOUTFIL, whose names begin with the serial field; each is copied under its own name
+// into OLD_FILE, overwriting an earlier copy. The sources stay. Never throws: a file that
+// cannot be copied (or a folder that cannot be read) is named in the returned faults and
+// skipped.
+std::vector<std::string> BackupRunFiles(const PathSettings& paths, std::int32_t serial, std::int16_t selector);
+
+}  // namespace edi::run

@@ -1,0 +1,27 @@
+// The conversion step: every in-house file that the extraction left for this run and center
+// (serial + "_SND_" + center field + …) goes through the outbound translator into the run's
+// result file, one history branch per file ("31"/"32"). For XML centers the translator's
+// CII messages are then converted into the XML document that the sending step hands on
+// (one more branch, "33").
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "run/run_context.h"
+
+namespace edi::run {
+
+// The result name of a send file: its name without the last 8 characters (information code
+// and ".LOC") + ".CII". For XML centers this is where the CII messages go; the XML document
+// takes the same name with ".XML".
+std::string ResultFileName(const std::string& sendFileName);
+std::string XmlResultName(const std::string& ciiResultName);
+
+// The unnumbered file that the conversion adopts into the run: "SND_" + center field + "9001.LOC".
+std::string Unnumbered9001Name(const std::string& centerCode);
+
+// The conversion step of a run. Returns the step's code.
+std::string ConvertSendFiles(const RunContext& ctx, const std::string& centerCode, std::int32_t serial);
+
+}  // namespace edi::run

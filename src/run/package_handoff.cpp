@@ -1,0 +1,301 @@
+#include "run/package_handoff.h"
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "app/database.h"
+#include "app/text.h"
+#include "run/history.h"
+
+extern char** environ;
+
+namespace edi::run {
+namespace {
+
+// The UTF-8 text cut into its characters.
+std::vector<std::string> Characters(const std::string& text) {
+  std::vector<std::string> chars;
+  for (std::size_t i = 0; i < text.size();) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    std::size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 1;
+    chars.push_back(text.substr(i, len));
+    i += len;
+  }
+  return chars;
+}
+
+std::string Field(const std::vector<std::string>& chars, std::size_t from1, std::size_t length) {
+  std::string out;
+  for (std::size_t i = from1 - 1; i < from1 - 1 + length && i < chars.size(); ++i) out += chars[i];
+  return out;
+}
+
+// The numeric value of a fixed-width count field: spaces are ignored, the leading digits
+// count, anything else is 0.
+std::int32_t CountValue(const std::string& field) {
+  long long value = 0;
+  for (char c : field) {
+    if (c == ' ') continue;
+    if (!std::isdigit(static_cast<unsigned char>(c))) break;
+    value = value * 10 + (c - '0');
+    if (value > 0x7fffffff) return 0x7fffffff;
+  }
+  return static_cast<std::int32_t>(value);
+}
+
+// True when the field holds digits only (spaces around allowed) and their value is 0.
+bool IsZeroNumber(const std::string& field) {
+  std::string digits = TrimSpaces(field);
+  if (digits.empty()) return false;
+  for (char c : digits)
+    if (c != '0') return false;
+  return true;
+}
+
+std::string HistoryFileName(const PackageSettings& settings, const std::string& centerCode, long long serial,
+                            const std::string& infoCode) {
+  return settings.historyPrefix + SerialField(serial) + "_RCV_" + PadCenterCode(centerCode) + infoCode + ".LOC";
+}
+
+std::string Quote(const std::string& text) { return "'" + text + "'"; }
+
+}  // namespace
+
+void ParseStatusLine(const std::string& line, PackageStatusLine& rec, std::string& lineCode) {
+  try {
+    rec.inputField = "0";
+    rec.outputField = "0";
+    auto chars = Characters(line);
+    rec.mark = Field(chars, 1, 1);
+    rec.infoCode = Field(chars, 2, 4);
+    rec.unused = Field(chars, 6, 12);
+    rec.inputField = Field(chars, 18, 6);
+    rec.outputField = Field(chars, 24, 6);
+    rec.resultField = Field(chars, 30, 2);
+    rec.inputCount = CountValue(rec.inputField);
+    rec.outputCount = CountValue(rec.outputField);
+    if (rec.mark != "1" && !IsZeroNumber(rec.resultField)) lineCode = "9999";
+  } catch (const std::exception&) {
+    lineCode = "9999";
+  }
+}
+
+StepResult LoadCenterPartners(Database& db, const std::string& centerCode, std::vector<std::string>& partners) {
+  partners.clear();
+  try {
+    auto rows = db.Query("SELECT * FROM FL1915センタ利用企業マスタ WHERE センターコード = :1 ORDER BY 表示順",
+                         {centerCode});
+    for (const auto& row : rows) partners.push_back(row.Text("相手先企業コード"));
+  } catch (const std::exception&) {
+    partners.clear();
+  }
+  if (partners.empty()) return {"7300", "0001"};
+  return {};
+}
+
+std::vector<std::string> LoadInfoCodes(Database& db, const std::string& centerCode, const PackageSettings& settings) {
+  auto rows = db.Query(
+      "SELECT FL1914利用情報区分マスタ.相手先企業コード, FL1914利用情報区分マスタ.送受信種別,"
+      " FL1914利用情報区分マスタ.情報区分コード FROM FL1914利用情報区分マスタ"
+      " WHERE FL1914利用情報区分マスタ.相手先企業コード = :1 AND FL1914利用情報区分マスタ.送受信種別 = :2"
+      " ORDER BY FL1914利用情報区分マスタ.表示順",
+      {centerCode, std::string("S")});
+  std::vector<std::string> codes;
+  for (const auto& row : rows) codes.push_back(row.Text("情報区分コード"));
+  if (codes.empty()) codes = settings.defaultInfoCodes;
+  return codes;
+}
+
+std::filesystem::path ParameterFilePath(const PackageSettings& settings, long long serial) {
+  return std::filesystem::path(settings.paramFolder) / ("EDI" + SerialField(serial) + ".INI");
+}
+
+std::filesystem::path StatusFilePath(const PathSettings& paths, long long serial) {
+  return std::filesystem::path(paths.statusFolder) / (SerialField(serial) + "_Z_OUT_STATUS.TXT");
+}
+
+std::vector<std::string> PackageParameterLines(const std::vector<std::string>& infoCodes,
+                                               const std::string& centerCode, long long serial,
+                                               const std::string& operatorCode,
+                                               const std::filesystem::path& statusFile,
+                                               const std::string& partnerCode) {
+  std::vector<std::string> lines;
+  const std::string stem = SerialField(serial) + "_SND_" + CenterField12(centerCode);
+  for (const auto& code : infoCodes)
+    lines.push_back("/[EDI]" + code + "TXT=" + Quote("%EDI_OUT%" + stem + code + ".LOC"));
+  lines.push_back("/[EDI]OPERATOR=" + Quote(operatorCode));
+  lines.push_back("/[EDI]STATUS_FILE=" + Quote(statusFile.string()));
+  lines.push_back("/[EDI]MAKER=" + Quote(partnerCode));
+  return lines;
+}
+
+bool WritePackageParameterFile(const RunContext& ctx, const PackageSettings& settings,
+                               const std::string& centerCode, long long serial, const std::string& partnerCode) {
+  std::vector<std::string> codes;
+  try {
+    codes = LoadInfoCodes(ctx.db(), centerCode, settings);
+  } catch (const std::exception& e) {
+    ctx.Log("情報区分の読込みに失敗しました: " + std::string(e.what()));
+    codes = settings.defaultInfoCodes;
+  }
+  auto lines = PackageParameterLines(codes, centerCode, serial, ctx.ws.operatorCode,
+                                     StatusFilePath(ctx.paths(), serial), partnerCode);
+  const auto path = ParameterFilePath(settings, serial);
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) return false;
+  for (const auto& line : lines) out << ToAnsiBytes(line) << "\r\n";
+  out.close();
+  return static_cast<bool>(out);
+}
+
+StepResult RunPackage(const std::string& commandLine, const std::filesystem::path& parameterFile,
+                      int timeoutSeconds) {
+  if (TrimSpaces(commandLine).empty()) return {"4100", "0001"};
+  const std::string command = commandLine + " @" + parameterFile.string();
+  posix_spawnattr_t attr;
+  if (posix_spawnattr_init(&attr) != 0) return {"4100", "0001"};
+  // Its own process group, so that a package that hangs can be stopped with its children.
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attr, 0);
+  char shell[] = "/bin/sh", dashC[] = "-c";
+  std::string commandCopy = command;
+  char* argv[] = {shell, dashC, commandCopy.data(), nullptr};
+  pid_t pid = 0;
+  int rc = posix_spawn(&pid, "/bin/sh", nullptr, &attr, argv, environ);
+  posix_spawnattr_destroy(&attr);
+  if (rc != 0) return {"4100", "0001"};
+
+  int status = 0;
+  if (timeoutSeconds <= 0) {
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  } else {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    for (;;) {
+      pid_t done = waitpid(pid, &status, WNOHANG);
+      if (done == pid) break;
+      if (done < 0 && errno != EINTR) return {"4100", "0001"};
+      if (std::chrono::steady_clock::now() >= deadline) {
+        kill(-pid, SIGKILL);
+        kill(pid, SIGKILL);
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        return {"4100", "0003"};
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  }
+  // The shell's own codes for a command it could not find or not execute.
+  if (WIFEXITED(status) && (WEXITSTATUS(status) == 127 || WEXITSTATUS(status) == 126)) return {"4100", "0001"};
+  return {};
+}
+
+std::string ExtractViaPackage(const RunContext& ctx, const std::string& centerCode, std::int32_t serial) {
+  std::string outCode = "0000";
+  const auto statusFile = StatusFilePath(ctx.paths(), serial);
+
+  std::vector<std::string> partners;
+  StepResult loaded = LoadCenterPartners(ctx.db(), centerCode, partners);
+  if (!loaded.ok()) {
+    // Recorded in the run's branch 0, which the driver overwrites with the run's end code.
+    HistoryRecord rec;
+    rec.serial = serial;
+    rec.endCode = loaded.endCode;
+    rec.detailCode = loaded.detailCode;
+    FinishHistoryRecord(ctx.db(), rec);
+    ctx.Log(centerCode + ": 相手先企業なし (" + loaded.endCode + ")");
+    return loaded.endCode;
+  }
+
+  for (const auto& partner : partners) {
+    HistoryBranchRecord branch;
+    branch.serial = serial;
+    branch.direction = "S";
+    branch.partnerKind = "2";
+    branch.workKind = kWorkExtract;
+    branch.centerCode = centerCode;
+    AddHistoryBranch(ctx.db(), branch);
+    if (branch.result != "0000") {
+      // No row of its own to complete: leave every other row as it is.
+      ctx.Log(centerCode + ": 履歴の追加に失敗しました (" + partner + ")");
+      outCode = "9999";
+      continue;
+    }
+
+    HistoryRecord rec;
+    rec.serial = serial;
+    rec.branch = branch.branch;
+    const PackageSettings settings = ReadPackageSettings(ctx.ws.ini());
+    StepResult run;
+    // A status file left by an earlier partner must not stand for this partner's package.
+    std::error_code ec;
+    std::filesystem::remove(statusFile, ec);
+    if (!WritePackageParameterFile(ctx, settings, centerCode, serial, partner)) {
+      ctx.Log(centerCode + ": パラメータファイルを書けません: " + ParameterFilePath(settings, serial).string());
+      run = {"4100", "0001"};
+    } else {
+      ctx.Log(centerCode + ": 通信パッケージ起動 (" + partner + ")");
+      run = RunPackage(settings.commandLine, ParameterFilePath(settings, serial), settings.timeoutSeconds);
+    }
+    if (run.ok() && !std::filesystem::exists(statusFile, ec)) run = {"4100", "0002"};
+
+    if (!run.ok()) {
+      rec.endCode = run.endCode;
+      rec.detailCode = run.detailCode;
+      FinishHistoryRecord(ctx.db(), rec);
+      outCode = run.endCode;
+      ctx.Log(centerCode + ": 抽出失敗 " + run.endCode + "/" + run.detailCode + " (" + partner + ")");
+      continue;
+    }
+
+    std::ifstream in(statusFile, std::ios::binary);
+    std::string lineCode = run.endCode;
+    bool finished = false, endMark = false;
+    std::string raw;
+    while (std::getline(in, raw)) {
+      if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+      if (raw.empty()) continue;  // a blank line carries nothing
+      PackageStatusLine line;
+      std::string parsedCode = lineCode;
+      ParseStatusLine(FromAnsiBytes(raw), line, parsedCode);
+      if (line.mark == "1") {
+        endMark = true;
+        break;
+      }
+      if (lineCode != "9999") {
+        // The first failing line is recorded with its own fields; later lines keep them.
+        rec.partnerCompany = partner;
+        rec.infoCategory = line.infoCode;
+        rec.inputRecords = line.inputCount;
+        rec.outputRecords = line.outputCount;
+        rec.fileName = HistoryFileName(settings, centerCode, serial, line.infoCode);
+        lineCode = parsedCode;
+      }
+      rec.endCode = lineCode;
+      rec.detailCode = run.detailCode;
+      FinishHistoryRecord(ctx.db(), rec);
+      finished = true;
+      outCode = lineCode != "0000" ? lineCode : rec.result;
+    }
+    if (!finished) {
+      // A status file without any line: the package reported nothing, which is no success.
+      rec.partnerCompany = partner;
+      rec.endCode = endMark ? "0000" : "9999";
+      rec.detailCode = run.detailCode;
+      FinishHistoryRecord(ctx.db(), rec);
+      outCode = rec.endCode != "0000" ? rec.endCode : rec.result;
+    }
+    ctx.Log(centerCode + ": 抽出 " + outCode + " (" + partner + ")");
+  }
+  return outCode;
+}
+
+}  // namespace edi::run

@@ -1,0 +1,44 @@
+#include "run/run_context.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace edi::run {
+
+bool IsZeroCode(const std::string& code) {
+  if (code.empty()) return false;
+  return std::all_of(code.begin(), code.end(), [](char c) { return c == '0'; });
+}
+
+std::filesystem::path InFolder(const std::string& folderPrefix, const std::string& name) {
+  return std::filesystem::path(folderPrefix + name);
+}
+
+std::filesystem::path PrefixFolder(const std::string& folderPrefix) {
+  if (folderPrefix.empty()) return std::filesystem::path(".");
+  return std::filesystem::path(folderPrefix.substr(0, folderPrefix.size() - 1));
+}
+
+namespace {
+bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(text[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
+      return false;
+  }
+  return true;
+}
+}  // namespace
+
+std::vector<std::string> ListFilesWithPrefix(const std::filesystem::path& folder, const std::string& prefix) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    if (!entry.is_regular_file()) continue;
+    std::string name = entry.path().filename().string();
+    if (StartsWithNoCase(name, prefix)) names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace edi::run

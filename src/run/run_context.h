@@ -1,0 +1,37 @@
+// What the steps of a transfer run share: the workstation (settings, database, rows), the
+// listener that shows progress, and the one translator whose state outlives each call.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "app/workstation.h"
+#include "cii/translator.h"
+#include "run/run_driver.h"
+
+namespace edi::run {
+
+struct RunContext {
+  Workstation& ws;
+  RunListener& listener;
+  cii::Translator& translator;
+
+  Database& db() const { return *ws.db; }
+  const PathSettings& paths() const { return ws.settings.paths; }
+  void Log(const std::string& line) const { listener.Log(line); }
+};
+
+// True when the code, read as a number, is zero ("0000", "0"); false for any other text.
+bool IsZeroCode(const std::string& code);
+
+// A folder prefix from EDI.ini ("…/out/") joined with a file name.
+std::filesystem::path InFolder(const std::string& folderPrefix, const std::string& name);
+// The folder of a prefix: the prefix without its last character (the trailing "/").
+std::filesystem::path PrefixFolder(const std::string& folderPrefix);
+
+// Names of the regular files in the folder whose names begin with the prefix, compared
+// ASCII-case-insensitively (like a wildcard search), sorted by name. Throws
+// std::filesystem::filesystem_error when the folder cannot be read.
+std::vector<std::string> ListFilesWithPrefix(const std::filesystem::path& folder, const std::string& prefix);
+
+}  // namespace edi::run

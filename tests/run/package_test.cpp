@@ -1,0 +1,89 @@
+// The package hand-off on its own: status lines, parameter-file lines, starting and
+// stopping the package.
+#include <gtest/gtest.h>
+
+#include "run/package_handoff.h"
+#include "test_support.h"
+
+namespace edi::run {
+namespace {
+
+TEST(ParseStatusLine, CutsTheFieldsByCharacterPosition) {
+  PackageStatusLine rec;
+  std::string code = "0000";
+  ParseStatusLine("0" "0101" "MAKER01     " "000012" "000010" "00", rec, code);
+  EXPECT_EQ(code, "0000");
+  EXPECT_EQ(rec.mark, "0");
+  EXPECT_EQ(rec.infoCode, "0101");
+  EXPECT_EQ(rec.unused, "MAKER01     ");
+  EXPECT_EQ(rec.inputCount, 12);
+  EXPECT_EQ(rec.outputCount, 10);
+
+  // Positions count characters, not bytes: a full-width code still ends at character 5.
+  ParseStatusLine("0" "伝票ＡＢ" "123456789012" "  7   " "     3" "00", rec, code);
+  EXPECT_EQ(rec.infoCode, "伝票ＡＢ");
+  EXPECT_EQ(rec.inputCount, 7);
+  EXPECT_EQ(rec.outputCount, 3);
+  EXPECT_EQ(code, "0000");
+}
+
+TEST(ParseStatusLine, NonZeroBlankOrGarbledResultsFail) {
+  const std::string body = "0" "0101" "MAKER01     " "000012" "000010";
+  for (const std::string& line : {body + "01", body /* no result */, body + "xx"}) {
+    PackageStatusLine rec;
+    std::string code = "0000";
+    ParseStatusLine(line, rec, code);
+    EXPECT_EQ(code, "9999") << line;
+  }
+  PackageStatusLine rec;
+  std::string code = "0000";
+  ParseStatusLine("1", rec, code);  // the end line carries no result
+  EXPECT_EQ(rec.mark, "1");
+  EXPECT_EQ(code, "0000");
+  EXPECT_EQ(rec.inputCount, 0);
+}
+
+TEST(PackageParameterLines, FourLineFormsInOrder) {
+  auto lines = PackageParameterLines({"0101", "0102"}, "AB C", 42, "OP01", "/st/00000042_Z_OUT_STATUS.TXT", "M01");
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[0], "/[EDI]0101TXT='%EDI_OUT%00000042_SND_AB C________0101.LOC'");
+  EXPECT_EQ(lines[1], "/[EDI]0102TXT='%EDI_OUT%00000042_SND_AB C________0102.LOC'");
+  EXPECT_EQ(lines[2], "/[EDI]OPERATOR='OP01'");
+  EXPECT_EQ(lines[3], "/[EDI]STATUS_FILE='/st/00000042_Z_OUT_STATUS.TXT'");
+  EXPECT_EQ(lines[4], "/[EDI]MAKER='M01'");
+  // No information code at all: only the three trailing lines.
+  EXPECT_EQ(PackageParameterLines({}, "C", 1, "", "s", "M").size(), 3u);
+}
+
+TEST(RunPackage, StartFailuresAndTimeOut) {
+  test::TempDir dir;
+  const auto param = dir / "EDI00000001.INI";
+  test::WriteBytes(param, "x");
+  EXPECT_TRUE(RunPackage("true", param, 0).ok());
+  // The package's own exit code is not a result: success comes from the status file.
+  EXPECT_TRUE(RunPackage("false", param, 0).ok());
+
+  auto missing = RunPackage((dir / "no-such-package").string(), param, 0);
+  EXPECT_EQ(missing.endCode, "4100");
+  EXPECT_EQ(missing.detailCode, "0001");
+  EXPECT_EQ(RunPackage("   ", param, 0).detailCode, "0001");
+
+  // A package that hangs is stopped with whatever it started; "#" keeps the parameter away.
+  const auto marker = dir / "late";
+  auto hung = RunPackage("sleep 30; touch '" + marker.string() + "' #", param, 1);
+  EXPECT_EQ(hung.endCode, "4100");
+  EXPECT_EQ(hung.detailCode, "0003");
+  EXPECT_FALSE(std::filesystem::exists(marker));
+}
+
+TEST(RunPackage, PassesTheParameterFileAfterAnAtSign) {
+  test::TempDir dir;
+  const auto param = dir / "EDI00000009.INI";
+  test::WriteBytes(param, "x");
+  const auto seen = dir / "seen";
+  ASSERT_TRUE(RunPackage("echo > '" + seen.string() + "'", param, 0).ok());
+  EXPECT_EQ(test::ReadBytes(seen), "@" + param.string() + "\n");
+}
+
+}  // namespace
+}  // namespace edi::run
