@@ -1,0 +1,34 @@
+// p740150: the transfer management window of the EDI sending workstation.
+//
+//   p740150 [OPERATOR CODE]
+//
+// The whole command line, trimmed, is the operator code (Qt's own options such as -platform
+// are taken out first). EDI.ini is the file named by EDI_INI, else the one two folders
+// above the program's folder.
+#include <QApplication>
+#include <QStringList>
+#include <cstdlib>
+
+#include "screen/operator_dialogs.h"
+#include "screen/start_program.h"
+#include "screen/transfer_window.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QStringList arguments = QCoreApplication::arguments();
+  if (!arguments.isEmpty()) arguments.removeFirst();
+  const std::string commandLine = arguments.join(QLatin1Char(' ')).toStdString();
+
+  edi::StartOptions options;
+  options.exeFolder = edi::ExecutableFolder();
+  if (const char* ini = std::getenv("EDI_INI"); ini && *ini) options.iniPath = ini;
+
+  edi::screen::MessageBoxDialogs dialogs;
+  edi::screen::ScreenProgram program(dialogs);
+  if (!program.Start(options, commandLine)) return 1;
+
+  const int rc = app.exec();
+  // A system close during a run ends the program at once, without waiting for the run.
+  if (program.window().runInProgress()) std::quick_exit(rc);
+  return rc;
+}

@@ -1,0 +1,62 @@
+#include "screen/run_controller.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <iostream>
+
+namespace edi::screen {
+
+// Forwards what the run reports to the controller's thread.
+class RunController::Listener : public run::RunListener {
+ public:
+  explicit Listener(RunController& controller) : controller_(controller) {}
+  void CenterStarted(int row) override { emit controller_.centerStarted(row); }
+  void CenterFinished(int row) override { emit controller_.centerFinished(row); }
+  mail::MailProgress& mailProgress() override { return controller_.mailProgress_; }
+
+ private:
+  RunController& controller_;
+};
+
+RunController::RunController(Workstation& ws, mail::MailProgress& mailProgress, QObject* parent)
+    : QObject(parent), ws_(ws), mailProgress_(mailProgress) {
+  runner_ = [](Workstation& w, run::RunListener& listener, int index) {
+    run::RunDriver driver(w, listener);
+    driver.RunMarkedCenters(index);
+  };
+}
+
+RunController::~RunController() {
+  // The worker may be waiting for an answer from this thread: keep serving it until it ends.
+  while (running_) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  if (worker_.joinable()) worker_.join();
+}
+
+bool RunController::Start(int buttonIndex) {
+  if (running_) return false;
+  if (worker_.joinable()) worker_.join();
+  running_ = true;
+  worker_ = std::thread([this, buttonIndex] { Work(buttonIndex); });
+  return true;
+}
+
+void RunController::Work(int buttonIndex) {
+  Listener listener(*this);
+  try {
+    runner_(ws_, listener, buttonIndex);
+  } catch (const std::exception& e) {
+    // The steps turn their faults into codes; anything escaping is reported, the pass ends.
+    std::cerr << "p740150: transfer run stopped: " << e.what() << "\n";
+  } catch (...) {
+    std::cerr << "p740150: transfer run stopped by an unknown fault\n";
+  }
+  QMetaObject::invokeMethod(this, [this] { Finish(); }, Qt::QueuedConnection);
+}
+
+void RunController::Finish() {
+  if (worker_.joinable()) worker_.join();
+  running_ = false;
+  emit passFinished();
+}
+
+}  // namespace edi::screen

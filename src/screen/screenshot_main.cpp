@@ -1,0 +1,87 @@
+// screen_shots: takes the pictures of the window for the documentation.
+//
+//   screen_shots OUT_FOLDER [OPERATOR CODE]
+//
+// Starts the window exactly as p740150 does (EDI.ini from EDI_INI or the folder rule), marks
+// every center as an operator would with Space over all lines, saves OUT_FOLDER/screenshot.png,
+// runs the marked centers with the run button and saves OUT_FOLDER/screenshot-run.png once
+// the pass has ended. Message boxes are answered with OK at once and written to stderr.
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTest>
+#include <cstdlib>
+#include <iostream>
+
+#include "screen/center_grid.h"
+#include "screen/operator_dialogs.h"
+#include "screen/start_program.h"
+#include "screen/transfer_window.h"
+
+namespace {
+
+class AnsweringDialogs : public edi::screen::OperatorDialogs {
+ public:
+  void ShowMessage(QWidget*, const QString& text) override {
+    std::cerr << "screen_shots: message box: " << text.toStdString() << "\n";
+  }
+  bool AskQuit(QWidget*, const QString&) override { return false; }
+};
+
+void Settle(int ms) {
+  QElapsedTimer t;
+  t.start();
+  while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+bool Save(QWidget& window, const QString& path) {
+  if (!window.grab().save(path)) {
+    std::cerr << "screen_shots: cannot write " << path.toStdString() << "\n";
+    return false;
+  }
+  std::cout << "screen_shots: wrote " << path.toStdString() << "\n";
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QStringList arguments = QCoreApplication::arguments();
+  if (arguments.size() < 2) {
+    std::cerr << "usage: screen_shots OUT_FOLDER [OPERATOR CODE]\n";
+    return 2;
+  }
+  const QString out = arguments.at(1);
+  QDir().mkpath(out);
+  const std::string operatorCode = arguments.mid(2).join(QLatin1Char(' ')).toStdString();
+
+  edi::StartOptions options;
+  options.exeFolder = edi::ExecutableFolder();
+  if (const char* ini = std::getenv("EDI_INI"); ini && *ini) options.iniPath = ini;
+
+  AnsweringDialogs dialogs;
+  edi::screen::ScreenProgram program(dialogs);
+  if (!program.Start(options, operatorCode)) return 1;
+  edi::screen::TransferWindow& window = program.window();
+  edi::screen::CenterGrid& grid = *window.grid();
+  Settle(500);
+
+  // Every line selected downwards from the first, then Space.
+  grid.setFocus();
+  grid.setCurrentCell(0, edi::kColMark, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  for (int i = 1; i < grid.rowCount(); ++i) QTest::keyClick(&grid, Qt::Key_Down, Qt::ShiftModifier);
+  QTest::keyClick(&grid, Qt::Key_Space);
+  Settle(300);
+  if (!Save(window, out + QStringLiteral("/screenshot.png"))) return 1;
+
+  QTest::mouseClick(window.runButton(), Qt::LeftButton);
+  while (window.busy()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  Settle(300);
+  grid.setCurrentCell(0, edi::kColMark, QItemSelectionModel::Clear);
+  grid.clearSelection();
+  Settle(200);
+  return Save(window, out + QStringLiteral("/screenshot-run.png")) ? 0 : 1;
+}
