@@ -1,0 +1,167 @@
+#include "xml/element_values.h"
+
+#include <cctype>
+
+#include "app/text.h"
+#include "cii/field_conversion.h"
+#include "cii/sjis.h"
+
+namespace edi::xml {
+
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// A 6-character date gets its century: "20" for a year 00–50, "19" for 51–99.
+std::string WithCentury(const std::string& date) {
+  if (date.size() != 6 || !IsDigit(date[0]) || !IsDigit(date[1])) return date;
+  const int year = (date[0] - '0') * 10 + (date[1] - '0');
+  return (year <= 50 ? "20" : "19") + date;
+}
+
+// Left-pads with "0" to at least six characters.
+std::string PadDate(const std::string& text) {
+  const int chars = Utf8Length(text);
+  return chars < 6 ? std::string(static_cast<std::size_t>(6 - chars), '0') + text : text;
+}
+
+// The rightmost n characters of a UTF-8 text.
+std::string RightChars(const std::string& text, long long n) {
+  if (n <= 0) return "";
+  long long chars = Utf8Length(text);
+  std::size_t pos = 0;
+  while (chars > n && pos < text.size()) {
+    ++pos;
+    while (pos < text.size() && (static_cast<unsigned char>(text[pos]) & 0xC0) == 0x80) ++pos;
+    --chars;
+  }
+  return text.substr(pos);
+}
+
+std::string PlainNumber(const cii::DecimalValue& v, bool withFraction) {
+  std::string out = v.negative ? "-" : "";
+  out += v.intDigits.empty() ? "0" : v.intDigits;
+  if (withFraction && !v.fracDigits.empty()) out += "." + v.fracDigits;
+  return out;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+}  // namespace
+
+std::string Ucs2BeToUtf8(std::string_view ucs2) {
+  std::string out;
+  auto put = [&out](char32_t cp) {
+    if (cp < 0x80) {
+      out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      out += static_cast<char>(0xC0 | (cp >> 6));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      out += static_cast<char>(0xE0 | (cp >> 12));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  };
+  std::size_t i = 0;
+  for (; i + 1 < ucs2.size(); i += 2) {
+    char32_t cp = (static_cast<unsigned char>(ucs2[i]) << 8) | static_cast<unsigned char>(ucs2[i + 1]);
+    if (cp >= 0xD800 && cp <= 0xDFFF) cp = 0xFFFD;  // UCS-2 has no surrogates
+    put(cp);
+  }
+  if (i < ucs2.size()) put(0xFFFD);
+  return out;
+}
+
+std::string Utf8ToUcs2Be(std::string_view utf8) {
+  std::string out;
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto b0 = static_cast<unsigned char>(utf8[i]);
+    char32_t cp = 0xFFFD;
+    std::size_t len = 1;
+    if (b0 < 0x80) {
+      cp = b0;
+    } else if ((b0 & 0xE0) == 0xC0 && i + 1 < utf8.size()) {
+      cp = ((b0 & 0x1F) << 6) | (utf8[i + 1] & 0x3F);
+      len = 2;
+    } else if ((b0 & 0xF0) == 0xE0 && i + 2 < utf8.size()) {
+      cp = ((b0 & 0x0F) << 12) | ((utf8[i + 1] & 0x3F) << 6) | (utf8[i + 2] & 0x3F);
+      len = 3;
+    } else if ((b0 & 0xF8) == 0xF0) {
+      len = 4;  // beyond the 16-bit range
+    }
+    if (cp > 0xFFFF) cp = 0xFFFD;
+    out += static_cast<char>(cp >> 8);
+    out += static_cast<char>(cp & 0xFF);
+    i += len;
+  }
+  return out;
+}
+
+std::string DecodeElementValue(const cii::CiiHeaderRecord& header, std::string_view bytes,
+                               const cii::ItemFormat& item) {
+  const std::string& a = item.attribute;
+  if (a == "9" || a == "X" || a == "N") return FromAnsiBytes(bytes);
+  if (a == "Y") return WithCentury(PadDate(FromAnsiBytes(bytes)));
+  if (a == "B") {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char b : bytes) {
+      out += kHex[b >> 4];
+      out += kHex[b & 0x0F];
+    }
+    return out;
+  }
+  if (a == "K") {
+    const char code16 = header.code16();
+    // UCS-2 goes straight to text: every character survives, also those CP932 lacks.
+    if (code16 == 'U') return Ucs2BeToUtf8(bytes);
+    return FromAnsiBytes(cii::ConvertDoubleByteCodes(bytes, code16, 'M'));
+  }
+  return "";
+}
+
+std::optional<std::string> EncodeElementValue(const cii::CiiHeaderRecord& header, std::string_view text,
+                                              const cii::ItemFormat& item) {
+  const std::string& a = item.attribute;
+  if (a == "9") {
+    const cii::DecimalValue v = cii::ParseDecimal(text);
+    if (v.isZero()) return std::string();
+    return PlainNumber(v, true);
+  }
+  if (a == "N" || a == "X") return ToAnsiBytes(text);
+  if (a == "Y") {
+    std::string date = RightChars(WithCentury(PadDate(std::string(text))), item.length);
+    const cii::DecimalValue v = cii::ParseDecimal(date);
+    if (v.intDigits.empty()) return std::string();
+    const std::string number = PlainNumber(v, false);
+    if (number == "20000000") return std::string();
+    return number;
+  }
+  if (a == "B") {
+    if (text.size() % 2 != 0) return std::nullopt;
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+      const int hi = HexDigit(text[i]);
+      const int lo = HexDigit(text[i + 1]);
+      if (hi < 0 || lo < 0) return std::nullopt;
+      out += static_cast<char>(hi * 16 + lo);
+    }
+    return out;
+  }
+  if (a == "K") {
+    const char code16 = header.code16();
+    // UCS-2 can hold what CP932 lacks: such a text goes straight to its codes.
+    if (code16 == 'U' && !IsAnsiRepresentable(text)) return Utf8ToUcs2Be(text);
+    // Kanji items hold double-byte characters only: half-width text takes its full-width form.
+    return cii::ConvertDoubleByteCodes(cii::ToFullWidth(ToAnsiBytes(text)), 'M', code16);
+  }
+  return std::string();
+}
+
+}  // namespace edi::xml

@@ -1,0 +1,33 @@
+// Loading XML documents without trusting them.
+//
+// Documents come from partners. They are parsed without network access, without loading
+// any DTD or external entity and without substituting entities, with the library's size
+// limits on (text nodes, names, nesting depth). A document with a DOCTYPE is refused: the
+// documents of this system never carry one, and refusing it keeps entity declarations
+// (external ones, and the expanding kind) out entirely.
+#pragma once
+
+#include <libxml/tree.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace edi::xml {
+
+// Once per process, before the first parse: the library's own initialisation, and
+// "Shift_JIS" read and written as Windows code page 932 (the library's own Shift_JIS
+// table turns 0x5C and 0x7E into other characters and lacks the NEC and IBM characters).
+void InitXmlLibrary();
+
+struct XmlDocFree {
+  void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
+};
+using XmlDocument = std::unique_ptr<xmlDoc, XmlDocFree>;
+
+// The parsed document, or nullptr when the file cannot be read, does not parse, or is
+// refused; `error` then says why (in English, for the log).
+XmlDocument LoadXmlDocument(const std::filesystem::path& path, std::string& error);
+XmlDocument ParseXmlMemory(const std::string& bytes, std::string& error);
+
+}  // namespace edi::xml

@@ -1,0 +1,270 @@
+#include "xml/xml_output.h"
+
+#include <cerrno>
+#include <stdexcept>
+
+namespace edi::xml {
+
+namespace {
+
+// The code point of the UTF-8 sequence at text[pos] and its length; length 0 when the bytes
+// are not a valid sequence.
+std::pair<char32_t, std::size_t> DecodeUtf8(std::string_view text, std::size_t pos) {
+  const auto b0 = static_cast<unsigned char>(text[pos]);
+  std::size_t len = 0;
+  char32_t cp = 0;
+  if (b0 < 0x80) return {b0, 1};
+  if ((b0 & 0xE0) == 0xC0) {
+    len = 2;
+    cp = b0 & 0x1F;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    len = 3;
+    cp = b0 & 0x0F;
+  } else if ((b0 & 0xF8) == 0xF0) {
+    len = 4;
+    cp = b0 & 0x07;
+  } else {
+    return {0, 0};
+  }
+  if (pos + len > text.size()) return {0, 0};
+  for (std::size_t i = 1; i < len; ++i) {
+    const auto b = static_cast<unsigned char>(text[pos + i]);
+    if ((b & 0xC0) != 0x80) return {0, 0};
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  return {cp, len};
+}
+
+const char* IconvTarget(XmlEncoding encoding) {
+  switch (encoding) {
+    case XmlEncoding::ShiftJis: return "CP932";
+    case XmlEncoding::Utf16: return "UTF-16LE";
+    case XmlEncoding::Iso2022Jp: return "ISO-2022-JP";
+    case XmlEncoding::None: break;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+XmlEncoding EncodingForCode(std::string_view xmlCharCode) {
+  if (xmlCharCode == "M") return XmlEncoding::ShiftJis;
+  if (xmlCharCode == "U") return XmlEncoding::Utf16;
+  if (xmlCharCode == "S") return XmlEncoding::Iso2022Jp;
+  return XmlEncoding::None;
+}
+
+std::string_view EncodingLabel(XmlEncoding encoding) {
+  switch (encoding) {
+    case XmlEncoding::ShiftJis: return "Shift_JIS";
+    case XmlEncoding::Utf16: return "UTF-16";
+    case XmlEncoding::Iso2022Jp: return "ISO-2022-JP";
+    case XmlEncoding::None: break;
+  }
+  return "";
+}
+
+std::string EscapeText(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    if (c < 0x80) {
+      switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '\r': out += "&#13;"; break;
+        case '\t':
+        case '\n': out += static_cast<char>(c); break;
+        default: out += c < 0x20 ? '?' : static_cast<char>(c);
+      }
+      ++i;
+      continue;
+    }
+    auto [cp, len] = DecodeUtf8(utf8, i);
+    if (len == 0) {  // not UTF-8 at all: keep the document readable
+      out += '?';
+      ++i;
+      continue;
+    }
+    if (cp == 0xFFFE || cp == 0xFFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+      out += '?';
+    } else {
+      out.append(utf8.substr(i, len));
+    }
+    i += len;
+  }
+  return out;
+}
+
+OutputEncoder::OutputEncoder(XmlEncoding encoding) : encoding_(encoding) {
+  if (const char* target = IconvTarget(encoding)) {
+    cd_ = iconv_open(target, "UTF-8");
+    if (cd_ == reinterpret_cast<iconv_t>(-1)) {
+      throw std::runtime_error(std::string("iconv cannot convert to ") + target);
+    }
+  }
+}
+
+OutputEncoder::~OutputEncoder() {
+  if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
+}
+
+// Converts ASCII text (a character reference or "?"), which every target can hold.
+void OutputEncoder::Convert(std::string_view ascii, std::string& out) {
+  char buffer[64];
+  char* in = const_cast<char*>(ascii.data());
+  std::size_t inLeft = ascii.size();
+  char* o = buffer;
+  std::size_t oLeft = sizeof buffer;
+  iconv(cd_, &in, &inLeft, &o, &oLeft);
+  out.append(buffer, static_cast<std::size_t>(o - buffer));
+}
+
+void OutputEncoder::Encode(std::string_view utf8, std::string& out, bool references) {
+  if (encoding_ == XmlEncoding::None) {
+    out.append(utf8);
+    return;
+  }
+  // Convert the longest run that iconv takes; at a character it refuses, write the character
+  // as a reference and go on after it.
+  std::size_t pos = 0;
+  while (pos < utf8.size()) {
+    char buffer[4096];
+    char* in = const_cast<char*>(utf8.data() + pos);
+    std::size_t inLeft = utf8.size() - pos;
+    char* o = buffer;
+    std::size_t oLeft = sizeof buffer;
+    const std::size_t rc = iconv(cd_, &in, &inLeft, &o, &oLeft);
+    out.append(buffer, static_cast<std::size_t>(o - buffer));
+    pos = utf8.size() - inLeft;
+    if (rc != static_cast<std::size_t>(-1)) break;
+    if (errno == E2BIG) continue;
+    auto [cp, len] = DecodeUtf8(utf8, pos);
+    std::string replacement;
+    if (len == 0) {
+      replacement = "?";
+      len = 1;
+    } else if (references) {
+      replacement = "&#" + std::to_string(static_cast<unsigned long>(cp)) + ";";
+    } else {
+      replacement = "?";
+    }
+    Convert(replacement, out);
+    pos += len;
+  }
+}
+
+void OutputEncoder::Finish(std::string& out) {
+  if (cd_ == reinterpret_cast<iconv_t>(-1)) return;
+  char buffer[64];
+  char* o = buffer;
+  std::size_t oLeft = sizeof buffer;
+  iconv(cd_, nullptr, nullptr, &o, &oLeft);
+  out.append(buffer, static_cast<std::size_t>(o - buffer));
+}
+
+XmlStreamWriter::XmlStreamWriter(std::ostream& out, XmlEncoding encoding)
+    : out_(out), encoder_(encoding), encoding_(encoding) {}
+
+void XmlStreamWriter::Declaration() {
+  if (encoding_ == XmlEncoding::None) return;
+  if (encoding_ == XmlEncoding::Utf16) buffer_ += "\xFF\xFE";
+  Put("<?xml version=\"1.0\" encoding=\"" + std::string(EncodingLabel(encoding_)) + "\"?>\r\n", false);
+}
+
+void XmlStreamWriter::StartElement(std::string_view name) {
+  CloseStartTag();
+  Put("<", false);
+  Put(name, false);
+  open_.emplace_back(name);
+  startTagOpen_ = true;
+}
+
+void XmlStreamWriter::Attribute(std::string_view name, std::string_view value) {
+  if (!startTagOpen_) return;
+  std::string escaped;
+  for (char c : EscapeText(value)) {
+    if (c == '"') {
+      escaped += "&quot;";
+    } else if (c == '\t') {
+      escaped += "&#9;";
+    } else if (c == '\n') {
+      escaped += "&#10;";
+    } else {
+      escaped += c;
+    }
+  }
+  Put(" ", false);
+  Put(name, false);
+  Put("=\"", false);
+  Put(escaped, true);
+  Put("\"", false);
+}
+
+void XmlStreamWriter::EndElement() {
+  if (open_.empty()) return;
+  if (startTagOpen_) {
+    Put("/>", false);
+    startTagOpen_ = false;
+  } else {
+    Put("</" + open_.back() + ">", false);
+  }
+  open_.pop_back();
+}
+
+void XmlStreamWriter::CloseTo(std::size_t depth) {
+  while (open_.size() > depth) EndElement();
+}
+
+void XmlStreamWriter::Text(std::string_view utf8) {
+  if (utf8.empty()) return;
+  CloseStartTag();
+  Put(EscapeText(utf8), true);
+}
+
+void XmlStreamWriter::Layout(std::string_view ascii) {
+  CloseStartTag();
+  Put(ascii, false);
+}
+
+void XmlStreamWriter::ProcessingInstruction(std::string_view target, std::string_view data) {
+  CloseStartTag();
+  std::string pi = "<?" + std::string(target);
+  if (!data.empty()) pi += " " + std::string(data);
+  pi += "?>";
+  Put(pi, true);
+}
+
+bool XmlStreamWriter::Finish() {
+  CloseTo(0);
+  Put("\r\n", false);
+  encoder_.Finish(buffer_);
+  Flush();
+  out_.flush();
+  if (!out_) ok_ = false;
+  return ok_;
+}
+
+void XmlStreamWriter::CloseStartTag() {
+  if (startTagOpen_) {
+    Put(">", false);
+    startTagOpen_ = false;
+  }
+}
+
+void XmlStreamWriter::Put(std::string_view utf8, bool references) {
+  encoder_.Encode(utf8, buffer_, references);
+  if (buffer_.size() >= 1 << 16) Flush();
+}
+
+void XmlStreamWriter::Flush() {
+  if (!buffer_.empty()) {
+    out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+    if (!out_) ok_ = false;
+    buffer_.clear();
+  }
+}
+
+}  // namespace edi::xml

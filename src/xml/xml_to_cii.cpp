@@ -1,0 +1,279 @@
+#include "xml/xml_to_cii.h"
+
+#include <libxml/tree.h>
+
+#include <fstream>
+
+#include "app/text.h"
+#include "cii/format.h"
+#include "cii/message_writer.h"
+#include "cii/sjis.h"
+#include "xml/element_values.h"
+#include "xml/xml_codes.h"
+#include "xml/xml_input.h"
+
+namespace edi::xml {
+
+namespace {
+
+std::string NameOf(const xmlNode* node) {
+  return node->name != nullptr ? TrimSpaces(reinterpret_cast<const char*>(node->name)) : std::string();
+}
+
+bool IsElement(const xmlNode* node) { return node->type == XML_ELEMENT_NODE; }
+
+bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// The text of an element; whitespace alone (layout) counts as no text.
+std::string TextOf(const xmlNode* node) {
+  xmlChar* content = xmlNodeGetContent(node);
+  std::string text = content != nullptr ? reinterpret_cast<const char*>(content) : "";
+  xmlFree(content);
+  for (char c : text) {
+    if (!IsXmlSpace(c)) return text;
+  }
+  return "";
+}
+
+std::string TrimXmlSpace(const std::string& text) {
+  std::size_t b = 0;
+  std::size_t e = text.size();
+  while (b < e && IsXmlSpace(text[b])) ++b;
+  while (e > b && IsXmlSpace(text[e - 1])) --e;
+  return text.substr(b, e - b);
+}
+
+bool StartsWith(const std::string& s, std::string_view prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
+
+const xmlNode* LastElementChild(const xmlNode* parent) {
+  const xmlNode* last = nullptr;
+  for (const xmlNode* c = parent->children; c != nullptr; c = c->next) {
+    if (IsElement(c)) last = c;
+  }
+  return last;
+}
+
+// Byte ranges of the header that no JPC element fills: spaces, and "E" at 145.
+void SetFixedHeaderParts(cii::CiiHeaderRecord& header) {
+  const std::pair<std::size_t, std::size_t> blanks[] = {{81, 12}, {97, 3},  {100, 3}, {127, 12},
+                                                        {149, 1}, {150, 5}, {155, 5}, {179, 70}};
+  for (auto [offset, length] : blanks) {
+    for (std::size_t i = 0; i < length; ++i) header.bytes[offset + i] = ' ';
+  }
+  header.bytes[cii::hdr::kSyntaxMark] = 'E';
+}
+
+class XmlToCii {
+ public:
+  XmlToCii(cii::TranslationContext& ctx, std::ofstream& out) : ctx_(ctx), state_(ctx.state), out_(out) {}
+
+  // False when the conversion stopped.
+  bool Walk(const xmlNode* first);
+  bool Finish() { return !groupOpen_ || WriteTrailer(); }
+
+ private:
+  bool Stop(int code, std::string_view message = "") {
+    ctx_.log.WriteTranslationLog(code, message, false);
+    return false;
+  }
+  bool Header(const xmlNode* jpmgh);
+  bool OpenGroup();
+  bool WriteTrailer();
+  bool Message(const xmlNode* jptrm);
+  // Encodes the children of a JPTRM, group or repetition element into the TFD bytes.
+  bool EncodeChildren(const xmlNode* parent);
+  bool EncodeDataElement(const xmlNode* element, const std::string& name);
+  bool Written() {
+    if (!out_) return Stop(cii::kCodeWriteFailed);
+    return true;
+  }
+
+  cii::TranslationContext& ctx_;
+  cii::TranslationState& state_;
+  std::ofstream& out_;
+  bool groupOpen_ = false;
+  bool headerSeen_ = false;  // a JPMGH of this document opened a group
+  int messages_ = 0;         // messages of the open group
+  std::string tfd_;
+  bool extended_ = false;
+};
+
+bool XmlToCii::Walk(const xmlNode* first) {
+  for (const xmlNode* node = first; node != nullptr; node = node->next) {
+    if (!IsElement(node)) continue;
+    const std::string name = NameOf(node);
+    if (name == "JPMGH") {
+      if (!Header(node)) return false;
+    } else if (name == "JPTRM") {
+      if (!Message(node)) return false;
+    } else if (node->children != nullptr) {
+      if (!Walk(node->children)) return false;
+    }
+  }
+  return true;
+}
+
+bool XmlToCii::Header(const xmlNode* jpmgh) {
+  cii::CiiHeaderRecord& header = state_.header;
+  SetFixedHeaderParts(header);
+  bool changed = false;
+  for (const xmlNode* child = jpmgh->children; child != nullptr; child = child->next) {
+    if (!IsElement(child)) continue;
+    const cii::HeaderField* field = cii::FindHeaderField(NameOf(child));
+    if (field == nullptr) continue;
+    const std::string bytes = cii::StoreTextInByteField(field->length, ToAnsiBytes(TrimXmlSpace(TextOf(child)))).bytes;
+    if (bytes != header.Field(*field)) {
+      changed = true;
+      header.SetField(field->offset, field->length, bytes);
+    }
+  }
+  // The first header of a document always opens a group, so that every output starts
+  // with a header block even when the header record already holds the same values.
+  if (!changed && headerSeen_) return true;
+  headerSeen_ = true;
+  if (groupOpen_ && !WriteTrailer()) return false;
+  return OpenGroup();
+}
+
+bool XmlToCii::OpenGroup() {
+  const cii::CiiHeaderRecord& header = state_.header;
+  const std::string category = FromAnsiBytes(header.InfoCategory());
+  const std::string bpid = FromAnsiBytes(header.Bpid());
+  state_.bpid = bpid;
+  state_.infoCategory = category;
+  state_.storageMode = std::string(1, header.storageMode());
+  // Without its format the group's values cannot be encoded (the tables of another format
+  // may still be loaded): stop as the CII-to-XML direction does.
+  auto format = ctx_.masters.FindFormat(category, bpid);
+  if (!format) return Stop(kCodeXmlNoFormat);
+  const std::string xmlCode = state_.format.xmlCharCode;
+  state_.format = *format;
+  state_.format.xmlCharCode = xmlCode;  // the XML文字コード is not taken over here
+  std::vector<cii::ItemFormat> rows = ctx_.masters.FindItems('E', category, bpid);
+  if (rows.empty()) return Stop(cii::kCodeNoEdiItems);
+  if (auto problem = cii::LoadItemFormats(state_.ediItems, std::move(rows))) return Stop(cii::kCodeBadItemTable, *problem);
+
+  out_ << cii::HeaderBlock(header);
+  if (!Written()) return false;
+  groupOpen_ = true;
+  messages_ = 0;
+  return true;
+}
+
+bool XmlToCii::WriteTrailer() {
+  groupOpen_ = false;
+  out_ << cii::TrailerBlock(messages_);
+  return Written();
+}
+
+bool XmlToCii::Message(const xmlNode* jptrm) {
+  if (!groupOpen_) {
+    // No header before it: a message outside any group would corrupt the file.
+    ctx_.log.WriteTranslationLog(kCodeMessageOutsideGroup, "", false);
+    return true;
+  }
+  if (messages_ >= cii::kMaxMessageNumber) return Stop(cii::kCodeTooManyMessages);
+  const int number = ++messages_;  // SEQ is not used: messages are numbered in order
+  tfd_.clear();
+  extended_ = false;
+  if (!EncodeChildren(jptrm)) return false;
+  const std::string stream = cii::BuildMessageStream(number, tfd_);
+  if (stream.empty()) return Stop(cii::kCodeTooLong);
+  if (!cii::WriteMessageBlocks(out_, stream, state_.header.storageMode())) return Stop(cii::kCodeBadStorageMode);
+  return Written();
+}
+
+bool XmlToCii::EncodeChildren(const xmlNode* parent) {
+  const xmlNode* last = LastElementChild(parent);
+  for (const xmlNode* child = parent->children; child != nullptr; child = child->next) {
+    if (!IsElement(child)) continue;
+    const std::string name = NameOf(child);
+    if (StartsWith(name, "JPM")) {
+      if (name.size() > 3 && name.back() == 'R') {  // a repetition
+        if (!EncodeChildren(child)) return false;
+        if (child != last) tfd_ += static_cast<char>(cii::kNextRepeat);
+        continue;
+      }
+      // A group. Its repetitions are named after the group item's マルチ明細番号, which the
+      // group's own name does not carry in one-byte mode (JPM0): take it from there.
+      std::string multiDetail = name.substr(3);
+      for (const xmlNode* r = child->children; r != nullptr; r = r->next) {
+        const std::string rn = IsElement(r) ? NameOf(r) : "";
+        if (rn.size() > 4 && StartsWith(rn, "JPM") && rn.back() == 'R') {
+          multiDetail = rn.substr(3, rn.size() - 4);
+          break;
+        }
+      }
+      if (cii::AppendGroupStart(tfd_, multiDetail, extended_) != cii::GroupStartResult::Ok)
+        return Stop(cii::kCodeBadMultiDetail);
+      if (!EncodeChildren(child)) return false;
+      tfd_ += static_cast<char>(cii::kGroupEnd);
+    } else if (StartsWith(name, "JP")) {
+      if (!EncodeDataElement(child, name)) return false;
+    }
+  }
+  return true;
+}
+
+bool XmlToCii::EncodeDataElement(const xmlNode* element, const std::string& name) {
+  const std::string digits = name.substr(2);
+  bool numeric = !digits.empty() && digits.size() <= 9;
+  for (char c : digits) numeric = numeric && c >= '0' && c <= '9';
+  const cii::ItemFormat* item = nullptr;
+  if (numeric) {
+    const long long itemNo = std::stoll(digits);
+    for (const cii::ItemFormat& candidate : state_.ediItems.items()) {
+      if (candidate.itemNo == itemNo && !candidate.isGroup()) {
+        item = &candidate;
+        break;
+      }
+    }
+  }
+  if (item == nullptr) {
+    ctx_.log.WriteTranslationLog(kCodeXmlNoItem, name, true);
+    return true;
+  }
+  // Tags from 240 on need extended mode: one-byte 0xF0 and up are control bytes.
+  if (item->itemNo > cii::kMaxOneByteTag && !extended_) {
+    tfd_ += static_cast<char>(cii::kExtendedTags);
+    extended_ = true;
+  }
+  std::optional<std::string> value = EncodeElementValue(state_.header, TextOf(element), *item);
+  if (!value) {
+    ctx_.log.WriteTranslationLog(kCodeXmlBadHex, name, true);
+    return true;
+  }
+  if (value->empty()) return true;
+  if (!cii::AppendTag(tfd_, item->itemNo, extended_)) return Stop(cii::kCodeBadTag);
+  if (!cii::AppendLength(tfd_, value->size())) return Stop(cii::kCodeTooLong);
+  tfd_ += *value;
+  return true;
+}
+
+}  // namespace
+
+void ConvertXmlToCii(cii::TranslationContext& ctx, const std::filesystem::path& xmlPath,
+                     const std::filesystem::path& ciiPath) {
+  std::string error;
+  if (!std::filesystem::exists(xmlPath)) {
+    ctx.log.WriteTranslationLog(cii::kCodeInputMissing, "", false);
+    return;
+  }
+  XmlDocument doc = LoadXmlDocument(xmlPath, error);
+  if (!doc) {
+    // Nothing is written for a document that does not parse.
+    ctx.log.WriteTranslationLog(kCodeXmlUnparsable, "", false);
+    return;
+  }
+  if (doc->encoding != nullptr) ctx.state.xmlCharCode.assign(1, 'M');  // a declaration sets the shared code
+
+  std::ofstream out(ciiPath, std::ios::binary | std::ios::app);
+  if (ciiPath.empty() || !out) {
+    ctx.log.WriteTranslationLog(cii::kCodeOutputFailed, "", false);
+    return;
+  }
+  XmlToCii converter(ctx, out);
+  if (converter.Walk(doc->children)) converter.Finish();
+}
+
+}  // namespace edi::xml
