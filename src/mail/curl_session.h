@@ -1,0 +1,41 @@
+// One libcurl easy handle that stays open from the sign-on to the sign-off, so that every
+// request of a mail session runs over the same signed-on connection; cleaning the handle
+// up ends the session (QUIT / LOGOUT).
+#pragma once
+
+#include <curl/curl.h>
+
+#include <string>
+
+namespace edi::mail {
+
+struct ServerLogin {
+  std::string url;       // smtp://, smtps://, imap:// or imaps://
+  std::string user;      // empty: no sign-on is asked (a relay that takes mail without one)
+  std::string password;
+};
+
+class CurlSession {
+ public:
+  explicit CurlSession(ServerLogin login);
+  ~CurlSession();
+  CurlSession(const CurlSession&) = delete;
+  CurlSession& operator=(const CurlSession&) = delete;
+
+  // A handle set up with the login, TLS (STARTTLS when the server offers it, for the plain
+  // schemes), time-outs and the error buffer; created on the first call.
+  CURL* handle();
+  // Runs the prepared request; throws MailFault with libcurl's code and message.
+  void Perform();
+  // Ends the session; harmless when none is open.
+  void Close();
+
+  const ServerLogin& login() const { return login_; }
+
+ private:
+  ServerLogin login_;
+  CURL* curl_ = nullptr;
+  char error_[CURL_ERROR_SIZE] = {};
+};
+
+}  // namespace edi::mail

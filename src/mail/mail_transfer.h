@@ -1,0 +1,41 @@
+// Mail transfer (module P113030): sends a run's result file as a mail attachment over SMTP,
+// or stores the first attachment of matching received mail (IMAP).
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "app/settings.h"
+
+namespace edi::mail {
+
+// A file handed to a transport (shared with the send dispatch).
+struct TransferFileRecord {
+  std::string centerCode;
+  double serial = 0;
+  std::string direction;    // 送受信種別: "S" send, "R" receive
+  std::string dataFormat;   // 送受信データ形式: "C" or "X"
+  std::string address;      // KMX送信ファイルパス for the hand-off, 相手先メールアドレス for mail
+  std::string result;       // StepCode, out
+};
+
+// What the operator sees of a mail transfer: the progress window D1130301 with its list
+// Lst_Hyoji in the screen, lines on the console under `edi run`.
+class MailProgress {
+ public:
+  virtual ~MailProgress() = default;
+  virtual void Open() = 0;                               // show the window, clear the list
+  virtual void AddLine(const std::string& line) = 0;     // one completed sub-step
+  virtual void ShowError(const std::string& text) = 0;   // a message box / stderr; waits
+  virtual void Close() = 0;                              // unload the window
+};
+
+struct MailEnvironment {
+  std::filesystem::path iniPath;  // EDI.ini in the configuration folder
+  PathSettings paths;             // EDIOUTFIL, EDIINFIL
+};
+
+// Sets rec.result to "0000" or "9999" and returns 0 or 9.
+int MailTransfer(TransferFileRecord& rec, const MailEnvironment& env, MailProgress& progress);
+
+}  // namespace edi::mail
