@@ -1,0 +1,49 @@
+// Reading the bytes of a CII file across block boundaries. The reader counts the data bytes
+// left in the current block; at a boundary it drops the next block's lead digit.
+#pragma once
+
+#include <cstddef>
+#include <istream>
+#include <optional>
+#include <string>
+
+namespace edi::cii {
+
+class TranslationLog;
+
+class CiiBlockReader {
+ public:
+  CiiBlockReader(std::istream& in, TranslationLog& log) : in_(in), log_(log) {}
+
+  // The storage mode byte of the current group's header ("M", space or "S").
+  void SetStorageMode(char mode) { storageMode_ = mode; }
+  // Data bytes left in the current block (set after a message prefix: block size − prefix).
+  void SetBytesLeft(long long n) { bytesLeft_ = n; }
+  long long bytesLeft() const { return bytesLeft_; }
+
+  // Raw reads, ignoring blocks. false when the file ended first (out holds what was read).
+  bool ReadBytes(std::string& out, std::size_t count);
+  std::optional<unsigned char> ReadRawByte();
+
+  // The next data byte; at a block boundary the next block's lead byte is dropped first.
+  // nullopt at the end of the file.
+  std::optional<unsigned char> ReadCiiByte();
+  // count data bytes across block boundaries. false when the file ended first.
+  bool ReadCiiBytes(std::string& out, std::size_t count);
+  // A TFD length: one byte 0–239, or 0xF2 and two bytes. Each byte read lowers remaining.
+  // Another lead byte logs code 0009 quietly and gives 0; the end of the file gives nullopt.
+  std::optional<std::size_t> ReadCiiLength(long long& remaining);
+  // Drops the data bytes left in the current block (its padding). false at the end of file.
+  bool SkipRestOfBlock();
+
+  bool atEnd();
+
+ private:
+  long long DataBytesPerBlock() const;
+  std::istream& in_;
+  TranslationLog& log_;
+  char storageMode_ = 'M';
+  long long bytesLeft_ = 0;
+};
+
+}  // namespace edi::cii

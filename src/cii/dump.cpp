@@ -1,0 +1,185 @@
+#include "cii/dump.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+#include <string>
+
+#include "app/text.h"
+#include "cii/block_reader.h"
+#include "cii/format.h"
+#include "cii/sjis.h"
+#include "cii/translation_log.h"
+
+namespace edi::cii {
+
+namespace {
+
+// Text when the bytes are printable Shift_JIS, else hexadecimal.
+std::string Show(const std::string& bytes) {
+  bool printable = IsWellFormedShiftJis(bytes);
+  for (unsigned char c : bytes)
+    if (c < 0x20 || c == 0x7F) printable = false;
+  if (printable) return "\"" + FromAnsiBytes(bytes) + "\"";
+  std::string hex = "0x";
+  char b[4];
+  for (unsigned char c : bytes) {
+    std::snprintf(b, sizeof b, "%02X", c);
+    hex += b;
+  }
+  return hex;
+}
+
+class Dumper {
+ public:
+  Dumper(std::istream& in, std::ostream& out) : out_(out), log_("/dev/null"), r_(in, log_) {}
+
+  bool Run() {
+    std::string lead;
+    long long block = 0;
+    for (;;) {
+      if (!r_.ReadBytes(lead, 2)) {
+        if (!lead.empty()) return Damaged("a stray byte at the end");
+        return ok_;
+      }
+      ++block;
+      if (lead == "0C") {
+        std::string body;
+        if (!r_.ReadBytes(body, kRecordSize)) return Damaged("end of file inside the header");
+        std::copy(body.begin(), body.end(), header_.bytes.begin());
+        r_.SetStorageMode(header_.storageMode());
+        out_ << "header (block " << block << ")\n";
+        for (const HeaderField& f : kHeaderFields)
+          out_ << "  " << f.element << " " << Show(header_.Field(f)) << "\n";
+      } else if (lead == "0E") {
+        std::string body;
+        if (!r_.ReadBytes(body, kRecordSize)) return Damaged("end of file inside the trailer");
+        auto count = TrailerCount(body);
+        out_ << "trailer: " << (count ? std::to_string(*count) : Show(body.substr(0, 5))) << " messages\n";
+      } else if (lead[0] >= '1' && lead[0] <= '9' && lead[1] == 'D') {
+        if (!Message()) return false;
+      } else {
+        out_ << "block " << block << ": unknown lead " << Show(lead) << "\n";
+        ok_ = false;
+      }
+    }
+  }
+
+ private:
+  bool Damaged(const std::string& what) {
+    out_ << "damaged: " << what << "\n";
+    return false;
+  }
+
+  bool Message() {
+    std::string prefix;
+    if (!r_.ReadBytes(prefix, 7)) return Damaged("end of file inside a message prefix");
+    long long length;
+    std::size_t prefixLength = kShortPrefix;
+    std::string form = "short";
+    if (static_cast<unsigned char>(prefix[5]) == 0x80 && static_cast<unsigned char>(prefix[6]) == 0x80) {
+      std::string more;
+      if (!r_.ReadBytes(more, 8)) return Damaged("end of file inside a message prefix");
+      length = std::atoll(more.substr(1).c_str());
+      prefixLength = kLongPrefix;
+      form = "long";
+    } else {
+      length = static_cast<unsigned char>(prefix[5]) * 256 + static_cast<unsigned char>(prefix[6]);
+    }
+    out_ << "message " << prefix.substr(0, 5) << " (" << form << " form, " << length << " bytes)\n";
+    std::size_t blockSize = BlockSizeFor(header_.storageMode());
+    if (blockSize == 0) blockSize = kSmallBlock;
+    r_.SetBytesLeft(static_cast<long long>(blockSize) - static_cast<long long>(prefixLength));
+    long long remaining = length + 1 - static_cast<long long>(prefixLength);
+    bool extended = false;
+    int level = 0;
+    auto indent = [&]() { return std::string(2 + 2 * static_cast<std::size_t>(level), ' '); };
+    for (;;) {
+      auto b = r_.ReadCiiByte();
+      if (!b) return Damaged("end of file inside a message");
+      --remaining;
+      long long tag = -1;
+      if (*b < 0xF0) {
+        tag = *b;
+        if (extended) {
+          auto lo = r_.ReadCiiByte();
+          if (!lo) return Damaged("end of file inside a tag");
+          --remaining;
+          tag = tag * 256 + *lo;
+        }
+      } else if (extended && *b >= 0xF1 && *b <= 0xF7) {
+        auto hi = r_.ReadCiiByte();
+        auto lo = hi ? r_.ReadCiiByte() : std::nullopt;
+        if (!lo) return Damaged("end of file inside a tag");
+        remaining -= 2;
+        tag = static_cast<long long>(*b - 0xF0) * 65536 + *hi * 256 + *lo;
+      }
+      if (tag >= 0) {
+        auto len = r_.ReadCiiLength(remaining);
+        if (!len) return Damaged("end of file inside a length");
+        std::string value;
+        if (!r_.ReadCiiBytes(value, *len)) return Damaged("end of file inside a value");
+        remaining -= static_cast<long long>(*len);
+        out_ << indent() << "tag " << tag << " length " << *len << " " << Show(value) << "\n";
+        continue;
+      }
+      switch (*b) {
+        case kExtendedTags:
+          if (!extended) out_ << indent() << "(extended tags)\n";
+          extended = true;
+          break;
+        case kGroupStart:
+        case kGroupStart16: {
+          std::string id;
+          if (extended) {
+            auto n1 = r_.ReadCiiByte();
+            if (!n1) return Damaged("end of file inside a group start");
+            --remaining;
+            if (*b == kGroupStart16) {
+              auto n2 = r_.ReadCiiByte();
+              if (!n2) return Damaged("end of file inside a group start");
+              --remaining;
+              id = " " + std::to_string(*n1 * 256 + *n2);
+            } else {
+              id = std::string(" ") + static_cast<char>(*n1 >= 0x20 && *n1 < 0x7F ? *n1 : '?');
+            }
+          }
+          out_ << indent() << "group" << id << "\n";
+          ++level;
+          out_ << std::string(2 * static_cast<std::size_t>(level), ' ') << "repetition 1\n";
+          rep_.resize(static_cast<std::size_t>(level) + 1);
+          rep_[level] = 1;
+          break;
+        }
+        case kNextRepeat:
+          if (level > 0) out_ << std::string(2 * static_cast<std::size_t>(level), ' ') << "repetition "
+                              << ++rep_[level] << "\n";
+          break;
+        case kGroupEnd:
+          if (level > 0) --level;
+          out_ << indent() << "end of group\n";
+          break;
+        case kMessageEnd:
+          if (remaining != 0) out_ << "  (length differs from the message end by " << remaining << ")\n";
+          if (BlockSizeFor(header_.storageMode()) != kLargeBlock && !r_.SkipRestOfBlock())
+            return Damaged("end of file inside block padding");
+          return true;
+        default:
+          break;
+      }
+    }
+  }
+
+  std::ostream& out_;
+  TranslationLog log_;
+  CiiBlockReader r_;
+  CiiHeaderRecord header_;
+  std::vector<int> rep_;
+  bool ok_ = true;
+};
+
+}  // namespace
+
+bool DumpCiiFile(std::istream& in, std::ostream& out) { return Dumper(in, out).Run(); }
+
+}  // namespace edi::cii

@@ -1,0 +1,33 @@
+// Taking one item's value out of a local line and editing it by the EDI item's attribute.
+// Values are Shift_JIS bytes; an empty result means the data element is left out.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "cii/item_table.h"
+
+namespace edi::cii {
+
+// The edited value for EDI item e whose local counterpart is l, from the raw bytes taken out
+// of the line (already cut to l's width). code16 is header byte 148.
+std::string EditValueForEdi(const ItemFormat& e, const ItemFormat& l, std::string_view extracted, char code16);
+
+// Numeric reading of a local value: spaces ignored, optional sign, digits, one decimal point,
+// stopping at the first other character. Gives sign, integer digits and fraction digits.
+struct DecimalValue {
+  bool negative = false;
+  std::string intDigits;   // without leading zeros ("" for 0)
+  std::string fracDigits;  // without trailing zeros
+  bool isZero() const { return intDigits.empty() && fracDigits.empty(); }
+};
+DecimalValue ParseDecimal(std::string_view text);
+// v × 10^shift rounded down (towards minus infinity), in plain decimal form ("-4", "1250", "0").
+std::string ScaleAndFloor(const DecimalValue& v, int shift);
+
+// The local text of one data element read from a CII message (the inverse of EditValueForEdi).
+// e is the EDI item, l the local item. unsupported is set for an attribute pair without a rule.
+std::string ConvertEdiValueToLocal(std::string_view bytes, const ItemFormat& e, const ItemFormat& l, char code16,
+                                   bool& unsupported);
+
+}  // namespace edi::cii

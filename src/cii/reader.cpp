@@ -1,0 +1,367 @@
+#include "cii/reader.h"
+
+#include <fstream>
+
+#include "app/database.h"
+#include "app/text.h"
+#include "cii/block_reader.h"
+#include "cii/codes.h"
+#include "cii/field_conversion.h"
+#include "cii/sjis.h"
+#include "cii/writer.h"
+
+namespace edi::cii {
+
+std::filesystem::path LocalPathForCategory(const std::filesystem::path& localPath, const std::string& category) {
+  // The category comes from the file being read: only letters and digits go into a name.
+  std::string safe;
+  for (char c : category)
+    safe += ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) ? c : '_';
+  std::string name = localPath.filename().string();
+  std::size_t dot = name.find('.');
+  if (dot == std::string::npos) name += safe;
+  else name.insert(dot, safe);
+  return localPath.parent_path() / name;
+}
+
+namespace {
+
+constexpr long long kMaxTemplateWork = 20'000'000;
+
+class CiiToLocal {
+ public:
+  CiiToLocal(TranslationContext& ctx, std::istream& in) : ctx_(ctx), st_(ctx.state), in_(in), r_(in, ctx.log) {}
+
+  void Run(const std::filesystem::path& localPath) {
+    localPath_ = localPath;
+    std::string lead;
+    for (;;) {
+      if (!r_.ReadBytes(lead, 2)) return;  // end of file (a stray last byte ends it too)
+      if (lead == "0C") {
+        if (!Header()) return;
+      } else if (lead == "0E") {
+        std::string body;
+        if (!r_.ReadBytes(body, kRecordSize)) return (void)Stop(kCodeEndInBlock);
+      } else if (lead[0] == '0') {
+        continue;
+      } else if (lead[0] < '1' || lead[0] > '9') {
+        ctx_.log.WriteTranslationLog(kCodeBadBlockId, "-02", true);
+      } else if (lead[1] != 'D') {
+        ctx_.log.WriteTranslationLog(kCodeBadBlockId, "-01", true);
+      } else {
+        if (!haveGroup_) return (void)Stop(kCodeNoHeader);
+        if (!Message()) return;
+        if (ctx_.log.failed()) return;
+      }
+    }
+  }
+
+ private:
+  bool Stop(int code, const std::string& message = "") {
+    ctx_.log.WriteTranslationLog(code, message, false);
+    return false;
+  }
+
+  bool Header() {
+    std::string body;
+    if (!r_.ReadBytes(body, kRecordSize)) return Stop(kCodeEndInBlock);
+    std::copy(body.begin(), body.end(), st_.header.bytes.begin());
+    st_.bpid = FromAnsiBytes(st_.header.Bpid());
+    st_.infoCategory = FromAnsiBytes(st_.header.InfoCategory());
+    st_.storageMode = std::string(1, st_.header.storageMode());
+    try {
+      auto format = ctx_.masters.FindFormat(st_.infoCategory, st_.bpid);
+      if (!format) return Stop(kCodeNoFormat);
+      st_.format = *format;
+      st_.xmlCharCode = format->xmlCharCode;
+      auto edi = ctx_.masters.FindItems('E', st_.infoCategory, st_.bpid);
+      if (edi.empty()) return Stop(kCodeNoEdiItems);
+      if (auto bad = LoadItemFormats(st_.ediItems, std::move(edi))) return Stop(kCodeBadItemTable, "E " + *bad);
+      auto local = ctx_.masters.FindItems('L', st_.infoCategory, st_.bpid);
+      if (local.empty()) return Stop(kCodeNoLocalItems);
+      if (auto bad = LoadItemFormats(st_.localItems, std::move(local))) return Stop(kCodeBadItemTable, "L " + *bad);
+    } catch (const DatabaseError& e) {
+      return Stop(kCodeDatabase, e.what());
+    }
+    if (!BuildTemplate()) return false;
+    r_.SetStorageMode(st_.header.storageMode());
+    // Bytes 103–104 "11" mark padded blocks; a group stored in 251-byte blocks is padded too.
+    skipPadding_ = st_.header.storageFlags() == "11" || st_.header.storageMode() == 'M' ||
+                   st_.header.storageMode() == ' ';
+    out_.close();
+    out_.clear();
+    std::filesystem::path target = LocalPathForCategory(localPath_, st_.header.InfoCategory());
+    out_.open(target, std::ios::binary | std::ios::app);
+    if (!out_) return Stop(kCodeOutputFailed);
+    // The key of every line: category at 6–9, sender at 16–27, receiver at 28–39.
+    key_.assign(39, ' ');
+    key_.replace(5, 4, StoreTextInByteField(4, st_.header.InfoCategory()).bytes);
+    key_.replace(15, 12, st_.header.Field(hdr::kSender, 12));
+    key_.replace(27, 12, st_.header.Field(hdr::kReceiver, 12));
+    haveGroup_ = true;
+    return true;
+  }
+
+  // The empty value of every 'L' item in every repetition of its groups.
+  bool BuildTemplate() {
+    long long length = LocalRecordLength(st_.localItems);
+    if (length > static_cast<long long>(kMaxLineBytes)) return Stop(kCodeTooLong);
+    template_.assign(static_cast<std::size_t>(std::max(0LL, length)), ' ');
+    long long work = 0;
+    if (!FillLevel(1, 0, 0, work)) return Stop(kCodeTooLong);
+    return true;
+  }
+
+  // Fills the items of one level from index `from` on, offset by `base`; returns the index
+  // after the last item of that level (in *next) through the return of FillLevel.
+  bool FillLevel(std::size_t from, int level, long long base, long long& work, std::size_t* next = nullptr) {
+    const ItemTable& L = st_.localItems;
+    std::size_t i = from;
+    while (i <= L.size() && L[i].level >= level) {
+      const ItemFormat& item = L[i];
+      if (item.level > level) {  // members of a group handled below
+        ++i;
+        continue;
+      }
+      if (item.isGroup()) {
+        std::size_t after = i + 1;
+        for (int rep = 0; rep < item.repeats(); ++rep) {
+          if (++work > kMaxTemplateWork) return false;
+          if (!FillLevel(i + 1, level + 1, base + static_cast<long long>(rep) * item.length, work, &after)) return false;
+        }
+        i = after;
+        continue;
+      }
+      if (++work > kMaxTemplateWork) return false;
+      Overlay(item.positionNumber() + base, EmptyValue(item));
+      ++i;
+    }
+    if (next) *next = i;
+    return true;
+  }
+
+  static std::string EmptyValue(const ItemFormat& item) {
+    std::size_t n = static_cast<std::size_t>(std::max(0, item.length));
+    const std::string& a = item.attribute;
+    if (a == "9" || a == "N") {
+      if (item.decimals == 0) return std::string(n, '0');
+      std::size_t fraction = std::min(n, static_cast<std::size_t>(item.decimals));
+      return std::string(n - fraction, '0') + "." + std::string(fraction, '0');
+    }
+    if (a == "Y") return std::string(n, '0');
+    if (a == "K") {
+      std::string s;
+      for (std::size_t k = 0; k + 2 <= n; k += 2) s += "\x81\x40";
+      if (n % 2) s += ' ';
+      return s;
+    }
+    return std::string(n, ' ');
+  }
+
+  // Writes the bytes at the 1-based position; false when they do not fit in the record.
+  bool Overlay(long long position, const std::string& bytes, std::string* line = nullptr) {
+    std::string& target = line ? *line : template_;
+    if (position < 1 || static_cast<unsigned long long>(position - 1) + bytes.size() > target.size()) return false;
+    target.replace(static_cast<std::size_t>(position - 1), bytes.size(), bytes);
+    return true;
+  }
+
+  bool Message() {
+    std::string prefix;
+    if (!r_.ReadBytes(prefix, 7)) return Stop(kCodeEndInBlock);
+    if (st_.header.storageFlags() == "20") {
+      std::string rest;
+      if (!r_.ReadBytes(rest, kRecordSize - 7)) return Stop(kCodeEndInBlock);
+      return true;
+    }
+    long long length;
+    std::size_t prefixLength;
+    if (static_cast<unsigned char>(prefix[5]) == 0x80 && static_cast<unsigned char>(prefix[6]) == 0x80) {
+      std::string more;
+      if (!r_.ReadBytes(more, 8)) return Stop(kCodeEndInBlock);
+      length = LeadingNumber(more.substr(1));
+      prefixLength = kLongPrefix;
+    } else {
+      length = static_cast<unsigned char>(prefix[5]) * 256 + static_cast<unsigned char>(prefix[6]);
+      prefixLength = kShortPrefix;
+    }
+    std::size_t block = BlockSizeFor(st_.header.storageMode());
+    if (block == 0) return Stop(kCodeBadStorageMode);
+    r_.SetBytesLeft(static_cast<long long>(block) - static_cast<long long>(prefixLength));
+    return ReadCiiMessage(length + 1, static_cast<long long>(prefixLength));
+  }
+
+  struct Level {
+    std::size_t position = 0;  // where the next FindEdiItem starts
+    std::size_t group = 0;     // the group item of this level (0: unknown group, skipped)
+    int repetition = 1;
+  };
+
+  bool ReadCiiMessage(long long total, long long prefixLength) {
+    const ItemTable& E = st_.ediItems;
+    const ItemTable& L = st_.localItems;
+    long long remaining = total - prefixLength;
+    std::string line = template_;
+    std::vector<Level> levels(1);
+    std::size_t level = 0;
+    bool extended = false;
+    auto next = [&]() -> std::optional<unsigned char> {
+      auto b = r_.ReadCiiByte();
+      if (b) --remaining;
+      return b;
+    };
+    for (;;) {
+      auto b = next();
+      if (!b) return Stop(kCodeEndInBlock);
+      long long tag = -1;
+      if (*b < kExtendedTags) {
+        tag = *b;
+        if (extended) {
+          auto lo = next();
+          if (!lo) return Stop(kCodeEndInBlock);
+          tag = tag * 256 + *lo;
+        }
+      } else if (extended && *b >= 0xF1 && *b <= 0xF7) {
+        auto hi = next();
+        auto lo = hi ? next() : std::nullopt;
+        if (!lo) return Stop(kCodeEndInBlock);
+        tag = static_cast<long long>(*b - 0xF0) * 65536 + *hi * 256 + *lo;
+      }
+      if (tag >= 0) {
+        auto len = r_.ReadCiiLength(remaining);
+        if (!len) return Stop(kCodeEndInBlock);
+        if (*len == 0) return Stop(kCodeZeroLength);
+        std::string bytes;
+        if (!r_.ReadCiiBytes(bytes, *len)) return Stop(kCodeEndInBlock);
+        remaining -= static_cast<long long>(*len);
+        Element(line, levels, level, tag, bytes);
+        continue;
+      }
+      switch (*b) {
+        case kExtendedTags:
+          extended = true;
+          break;
+        case kSkipNext:
+          if (extended && !next()) return Stop(kCodeEndInBlock);
+          break;
+        case kGroupStart:
+        case kGroupStart16: {
+          MultiDetailCode code;
+          const MultiDetailCode* wanted = nullptr;
+          if (*b == kGroupStart16 && !extended) {
+            ctx_.log.WriteTranslationLog(kCodeGroup16InNormal, "", true);
+            break;
+          }
+          if (extended) {
+            auto n1 = next();
+            if (!n1) return Stop(kCodeEndInBlock);
+            code.value = *n1;
+            if (*b == kGroupStart16) {
+              auto n2 = next();
+              if (!n2) return Stop(kCodeEndInBlock);
+              code.twoByte = true;
+              code.value = *n1 * 256 + *n2;
+            }
+            wanted = &code;
+          }
+          Level inner;
+          if (levels[level].group != 0 || level == 0) {
+            std::size_t pos = levels[level].position;
+            if (FindEdiGroup(E, pos, static_cast<int>(level), wanted)) {
+              levels[level].position = pos;
+              inner = Level{pos + 1, pos, 1};
+            } else {
+              ctx_.log.WriteTranslationLog(kCodeGroupNotFound, "", true);
+            }
+          }
+          ++level;
+          if (levels.size() <= level) levels.resize(level + 1);
+          levels[level] = inner;
+          break;
+        }
+        case kNextRepeat:
+          if (level == 0) {
+            ctx_.log.WriteTranslationLog(kCodeBadTagByte, "", true);
+            break;
+          }
+          ++levels[level].repetition;
+          levels[level].position = levels[level].group + 1;
+          break;
+        case kGroupEnd:
+          if (level == 0) {
+            ctx_.log.WriteTranslationLog(kCodeBadTagByte, "", true);
+            break;
+          }
+          // The next search at the outer level starts after the closed group, so that a
+          // following group with the same identifier is the next one in the table.
+          if (levels[level].group != 0) levels[level - 1].position = levels[level].group + 1;
+          --level;
+          break;
+        case kMessageEnd: {
+          if (remaining != 0) ctx_.log.WriteTranslationLog(kCodeLengthMismatch, "長さ違い", true);
+          out_ << key_ << line << "\r\n";
+          if (!out_) return Stop(kCodeWriteFailed);
+          if (skipPadding_ && !r_.SkipRestOfBlock()) return Stop(kCodeEndInBlock);
+          return true;
+        }
+        default:
+          break;  // control bytes without a meaning here are skipped
+      }
+      (void)L;
+    }
+  }
+
+  void Element(std::string& line, std::vector<Level>& levels, std::size_t level, long long tag,
+               const std::string& bytes) {
+    const ItemTable& E = st_.ediItems;
+    const ItemTable& L = st_.localItems;
+    if (level > 0 && levels[level].group == 0) return;  // inside a group that is not in the table
+    std::size_t pos = levels[level].position;
+    if (!FindEdiItem(E, pos, tag, static_cast<int>(level))) return;
+    // Each item appears once per repetition, in table order: the next search starts after it.
+    levels[level].position = pos + 1;
+    const ItemFormat& e = E[pos];
+    std::size_t li = FindLocalItemBySequence(L, e.counterpart);
+    if (li == 0) return;
+    const ItemFormat& l = L[li];
+    bool unsupported = false;
+    std::string value = ConvertEdiValueToLocal(bytes, e, l, st_.header.code16(), unsupported);
+    if (unsupported) {
+      ctx_.log.WriteTranslationLog(kCodeBadPair, "", true);
+      return;
+    }
+    long long position = l.positionNumber();
+    for (std::size_t k = 1; k <= level; ++k) {
+      if (levels[k].repetition <= 1) continue;
+      if (!L.has(static_cast<long long>(levels[k].group))) return;
+      position += static_cast<long long>(levels[k].repetition - 1) * L[levels[k].group].length;
+    }
+    if (!Overlay(position, value, &line)) ctx_.log.WriteTranslationLog(kCodeBeyondRecord, "", true);
+  }
+
+  TranslationContext& ctx_;
+  TranslationState& st_;
+  std::istream& in_;
+  CiiBlockReader r_;
+  std::filesystem::path localPath_;
+  std::ofstream out_;
+  std::string template_;
+  std::string key_;
+  bool haveGroup_ = false;
+  bool skipPadding_ = true;
+};
+
+}  // namespace
+
+void ConvertCiiToLocal(TranslationContext& ctx, const std::filesystem::path& ciiPath,
+                       const std::filesystem::path& localPath) {
+  std::ifstream in(ciiPath, std::ios::binary);
+  if (!in || std::filesystem::is_directory(ciiPath)) {
+    ctx.log.WriteTranslationLog(kCodeInputMissing, "", false);
+    return;
+  }
+  CiiToLocal reader(ctx, in);
+  reader.Run(localPath);
+}
+
+}  // namespace edi::cii

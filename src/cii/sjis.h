@@ -1,0 +1,56 @@
+// Byte helpers for Shift_JIS (Windows code page 932) text held as bytes in std::string:
+// character boundaries, fixed byte fields, full-width conversion, and the two-byte code
+// conversions between Shift_JIS ("M"), JIS X 0208 ("S") and UCS-2 big-endian ("U").
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace edi::cii {
+
+inline bool IsLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+inline bool IsTrailByte(unsigned char b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
+// A byte that is a character on its own: ASCII and half-width katakana.
+inline bool IsSingleByteChar(unsigned char b) { return b < 0x80 || (b >= 0xA1 && b <= 0xDF); }
+
+// True when every byte belongs to a well-formed character (a single byte, or a lead byte
+// followed by a trail byte).
+bool IsWellFormedShiftJis(std::string_view bytes);
+// True when every byte is a single-byte character (no double-byte character at all).
+bool IsSingleByteText(std::string_view bytes);
+
+// count bytes from the 1-based byte position start (to the end when count < 0). A start
+// below 1 or beyond the end gives an empty text; a count past the end stops at the end.
+std::string MidBytes(std::string_view bytes, long long start, long long count = -1);
+
+// The first n bytes, never ending inside a double-byte character (a character whose trail
+// byte would fall beyond n is left out).
+std::string LeftBytesWhole(std::string_view bytes, std::size_t n);
+
+// A fixed byte field filled from the text: left-aligned, padded with spaces, cut at the
+// field width. A double-byte character whose trail byte would not fit gets a space instead.
+struct ByteField {
+  std::string bytes;  // exactly the field width
+  int flags = 0;      // 1 single-byte stored, 2 double-byte stored (OR of both)
+};
+ByteField StoreTextInByteField(std::size_t width, std::string_view text);
+
+// Letters, digits, symbols, the space and half-width katakana (a voiced or semi-voiced mark
+// joined to the kana before it) become their full-width forms; other characters stay.
+std::string ToFullWidth(std::string_view sjis);
+
+// Leading and trailing ASCII spaces removed.
+std::string TrimSpaceBytes(std::string_view bytes);
+
+// Two-byte code conversions. Single-byte characters are kept as they are by the JIS forms.
+std::string ShiftJisToJis(std::string_view sjis);   // each double-byte char → its JIS row/cell bytes
+std::string JisToShiftJis(std::string_view jis);    // pairs of JIS bytes → Shift_JIS characters
+std::string ShiftJisToUcs2(std::string_view sjis);  // UCS-2 big-endian; broken bytes become U+FFFD
+std::string Ucs2ToShiftJis(std::string_view ucs2);  // a character CP932 lacks becomes "?"
+
+// Double-byte text from one code letter ("M", "S", "U") to another; an unknown letter or an
+// equal pair leaves the bytes unchanged.
+std::string ConvertDoubleByteCodes(std::string_view bytes, char from, char to);
+
+}  // namespace edi::cii
