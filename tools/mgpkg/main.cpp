@@ -15,7 +15,8 @@
 //   DATA=folder of the in-house files (<information code>.LOC)
 //   OUT=output folder (what "%EDI_OUT%" stands for)
 //   STATUS=write | skip        skip: leave no status file
-//   RESULT=00                  the result written on every status line
+//   RESULT=00                  the result written on every status line (01 for a file it
+//                              could not write, which it removes)
 //   HANG=0 | 1                 1: sleep until killed, before writing anything
 //   LOG=file                   optional: every parameter file read is appended to it (UTF-8)
 // STATUS, RESULT and HANG may also be given for one partner company (the parameter file's
@@ -192,6 +193,7 @@ int main(int argc, char** argv) {
   std::string status;
   for (const auto& [code, name] : params.files) {
     long records = 0;
+    std::string result = config.result;
     // Only plain names: the package writes nowhere but its output folder.
     const bool plainName = !name.empty() && name.find('/') == std::string::npos && name.find("..") == std::string::npos;
     std::ifstream data(config.data / (code + ".LOC"), std::ios::binary);
@@ -200,14 +202,19 @@ int main(int argc, char** argv) {
       bytes << data.rdbuf();
       std::ofstream out(config.out / name, std::ios::binary | std::ios::trunc);
       out << bytes.str();
+      out.close();  // a full disk may show only when the last bytes are flushed
       records = CountRecords(bytes.str());
       if (!out) {
+        // A file that could not be written (whole) is no extraction: report it, leave no half file.
         std::cerr << "mgpkg: cannot write " << (config.out / name) << "\n";
         records = 0;
+        result = "01";
+        std::error_code ec;
+        fs::remove(config.out / name, ec);
       }
     }
     status += "0" + Fixed(code, 4) + Fixed(params.maker, 12) + Count6(records) + Count6(records) +
-              Fixed(config.result, 2) + "\r\n";
+              Fixed(result, 2) + "\r\n";
   }
   status += "1\r\n";
   if (config.writeStatus && !params.statusFile.empty()) {

@@ -1,0 +1,135 @@
+#include "fault_bench.h"
+
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "run/run_driver.h"
+
+namespace edi::test {
+namespace {
+
+const std::filesystem::path kDemo = std::filesystem::path(EDI_SOURCE_DIR) / "db" / "demo";
+
+}  // namespace
+
+bool LoadDemoFormats(Database& db) {
+  if (!std::filesystem::exists(kDemo / "formats.sql")) return false;
+  // One statement per ";" at a line's end; comment lines are dropped.
+  std::istringstream in(ReadBytes(kDemo / "formats.sql"));
+  std::string line, statement;
+  while (std::getline(in, line)) {
+    if (line.rfind("--", 0) == 0) continue;
+    statement += line + "\n";
+    auto end = line.find_last_not_of(" \r\t");
+    if (end != std::string::npos && line[end] == ';') {
+      db.Execute(statement);
+      statement.clear();
+    }
+  }
+  return true;
+}
+
+std::string DemoLocalFile() {
+  const auto file = kDemo / "local" / "0101.LOC";
+  return std::filesystem::exists(file) ? ReadBytes(file) : std::string();
+}
+
+ConvertingBench::ConvertingBench(BenchOptions options) : bench(options) {
+  if (!bench.available()) return;
+  const std::string local = DemoLocalFile();
+  if (local.empty() || !LoadDemoFormats(bench.master())) return;
+  bench.WriteData("0101", local);
+  ok = true;
+}
+
+void ConvertingBench::AddConvertingCenter(const std::string& code, const std::string& terminal) {
+  bench.AddCenter(code, "Z", "C", (bench.send / (code + ".CII")).string(), std::nullopt, terminal);
+  bench.AddPartner(code, "P" + code);
+  bench.AddInfoCode(code, "0101");
+}
+
+TmpfsMount::TmpfsMount(const std::filesystem::path& folder, const std::string& size) : folder_(folder), size_(size) {
+  std::filesystem::create_directories(folder);
+  mounted_ = mount("tmpfs", folder.c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0;
+}
+
+TmpfsMount::~TmpfsMount() {
+  if (mounted_) umount2(folder_.c_str(), MNT_DETACH);
+}
+
+bool TmpfsMount::SetReadOnly(bool readOnly) {
+  if (!mounted_) return false;
+  unsigned long flags = MS_REMOUNT | (readOnly ? MS_RDONLY : 0);
+  return mount("tmpfs", folder_.c_str(), "tmpfs", flags, ("size=" + size_).c_str()) == 0;
+}
+
+std::vector<pid_t> ProcessesWith(const std::string& needle) {
+  std::vector<pid_t> found;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator("/proc", ec)) {
+    const std::string name = e.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::string cmdline = ReadBytes(e.path() / "cmdline");
+    for (auto& c : cmdline)
+      if (c == '\0') c = ' ';
+    if (cmdline.find(needle) != std::string::npos) found.push_back(static_cast<pid_t>(std::stol(name)));
+  }
+  return found;
+}
+
+bool WaitFor(const std::function<bool()>& predicate, int seconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!predicate()) {
+    if (std::chrono::steady_clock::now() > deadline) return predicate();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+std::map<std::string, std::string> Snapshot(const std::filesystem::path& folder) {
+  std::map<std::string, std::string> files;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(folder, ec))
+    if (e.is_regular_file()) files[e.path().filename().string()] = ReadBytes(e.path());
+  return files;
+}
+
+std::string OutcomeOf(RunBench& b, const std::string& center) {
+  CenterRow r = b.ws.centers.at(RowOf(b.ws, center));
+  return r.extractStatus + "|" + r.convertStatus + "|" + r.sendStatus + "|" + std::to_string(r.rowState);
+}
+
+std::vector<std::string> Codes(RunBench& b, long long serial) {
+  std::vector<std::string> codes;
+  for (const auto& r : b.History())
+    if (r.Int("通番") == serial) codes.push_back(r.Text("処理種別") + ":" + r.Text("終了コード") + "/" + r.Text("詳細コード"));
+  return codes;
+}
+
+long long SerialOfCenter(RunBench& b, const std::string& center) {
+  for (const auto& r : b.History())
+    if (r.Int("枝番") == 0 && r.Text("センターコード") == center) return r.Int("通番");
+  return 0;
+}
+
+void ExpectEveryRowCompleted(const std::vector<Row>& rows) {
+  for (const auto& r : rows) {
+    SCOPED_TRACE("serial " + r.Text("通番") + " branch " + r.Text("枝番"));
+    EXPECT_TRUE(r.Get("処理終了日付").has_value());
+    EXPECT_TRUE(r.Get("処理終了時刻").has_value());
+    EXPECT_TRUE(r.Get("終了コード").has_value());
+  }
+}
+
+void RunCenters(RunBench& b, const std::vector<std::string>& centers, run::RunListener& listener) {
+  for (const auto& c : centers) b.ws.centers.SetMarked(RowOf(b.ws, c), true);
+  run::RunDriver driver(b.ws, listener);
+  driver.RunMarkedCenters(0);
+}
+
+}  // namespace edi::test

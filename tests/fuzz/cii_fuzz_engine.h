@@ -1,0 +1,109 @@
+// The translator that the CII fuzz targets drive: an in-memory SQLite connection (the
+// Translator needs one) with small fixed masters in place of the database's, so that the
+// fuzzer reaches the element, group and value code instead of stopping at a missing format.
+//
+// The format (category 0101, BPID ABCD0101, own OWN, partner PART): a text, a number with
+// two decimals, a group repeated 3 times (a text and a date), a kanji text, an unsigned
+// number and a binary pair.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "app/database.h"
+#include "cii/masters.h"
+#include "cii/translator.h"
+#include "cii/translator_impl.h"
+#include "test_support.h"
+
+namespace edi::fuzz {
+
+inline cii::ItemFormat FuzzItem(int seq, int counterpart, int level, long long itemNo, const std::string& pos,
+                                const std::string& attr, int length, int decimals = 0, const std::string& mdn = "0",
+                                int repeats = 0) {
+  cii::ItemFormat it;
+  it.sequence = seq;
+  it.counterpart = counterpart;
+  it.level = level;
+  it.itemNo = itemNo;
+  it.position = pos;
+  it.attribute = attr;
+  it.length = length;
+  it.decimals = decimals;
+  it.multiDetail = mdn;
+  it.repeatCount = repeats;
+  return it;
+}
+
+inline std::unique_ptr<cii::MemoryMasters> FuzzMasters(const std::string& xmlCharCode = "M") {
+  auto m = std::make_unique<cii::MemoryMasters>();
+  cii::MessageGroupInfo g;
+  g.bpid = "ABCD0101";
+  g.operationMode = "P";
+  g.senderVan = "VAN1";
+  g.senderCenter = "SCTR";
+  g.sender = "SENDER01";
+  g.receiverVan = "RVAN";
+  g.receiverCenter = "RCTR";
+  g.receiver = "RECEIVER01";
+  g.infoCategory = "0101";
+  g.exchangeRef = "REF0000001";
+  g.syntaxVersion = "CII300";
+  g.storageMode = "M";
+  g.code8 = "1";
+  g.code16 = "M";
+  g.shortDisplay = "0";
+  auto pad12 = [](std::string s) {
+    s.resize(12, ' ');
+    return s;
+  };
+  m->AddMessageGroup(pad12("PART"), pad12("OWN"), "0101", g);
+  cii::FormatInfo f;
+  f.formId = "F1";
+  f.xmlCharCode = xmlCharCode;
+  m->AddFormat("0101", "ABCD0101", f);
+  m->SetItems('E', "0101", "ABCD0101",
+              {FuzzItem(1, 0, 0, 1, "", "X", 10), FuzzItem(2, 0, 0, 2, "", "N", 9, 2),
+               FuzzItem(3, 0, 0, 0, "", "M", 0, 0, "0", 3), FuzzItem(4, 0, 1, 10, "", "X", 5),
+               FuzzItem(5, 0, 1, 11, "", "Y", 8), FuzzItem(6, 0, 0, 20, "", "K", 10),
+               FuzzItem(7, 0, 0, 21, "", "9", 7), FuzzItem(8, 0, 0, 300, "", "B", 2)});
+  m->SetItems('L', "0101", "ABCD0101",
+              {FuzzItem(1, 1, 0, 0, "1", "X", 10), FuzzItem(2, 2, 0, 0, "11", "N", 7, 2),
+               FuzzItem(3, 3, 0, 0, "19", "M", 0, 0, "0", 3), FuzzItem(4, 4, 1, 0, "19", "X", 5),
+               FuzzItem(5, 5, 1, 0, "24", "Y", 8), FuzzItem(6, 6, 0, 0, "58", "K", 10),
+               FuzzItem(7, 7, 0, 0, "68", "9", 7), FuzzItem(8, 8, 0, 0, "75", "K", 2)});
+  return m;
+}
+
+// One translator for the whole fuzzing process, and a folder for its files.
+struct FuzzEngine {
+  edi::test::TempDir dir;
+  std::unique_ptr<Database> db;
+  std::unique_ptr<cii::Translator> translator;
+
+  FuzzEngine() {
+    DatabaseTarget target{DbEngine::Sqlite, "db=:memory:", "fuzz"};
+    db = Database::Open(target);
+  }
+
+  // A fresh translator (no state carried over from the last input) over empty files.
+  cii::Translator& Fresh(const std::string& xmlCharCode = "M") {
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path(), ec))
+      std::filesystem::remove_all(e.path(), ec);
+    translator = std::make_unique<cii::Translator>(*db, dir / "ERR.LOG");
+    translator->impl().SetMasters(FuzzMasters(xmlCharCode));
+    return *translator;
+  }
+};
+
+// A result code must be "0000" or four digits.
+inline bool IsCode(const std::string& code) {
+  if (code.size() != 4) return false;
+  for (char c : code)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+}  // namespace edi::fuzz
