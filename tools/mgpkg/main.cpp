@@ -3,7 +3,7 @@
 //   mgpkg @PARAMETER-FILE
 //
 // Reads the parameter file (CP932). For each line "/[EDI]<code>TXT='%EDI_OUT%<name>'" it
-// copies the in-house file <DATA>/<code>.LOC to <OUT>/<name> ("%EDI_OUT%" stands for OUT);
+// copies the in-house file <DATA>/<maker>_<code>.LOC, or else <DATA>/<code>.LOC, to <OUT>/<name> ("%EDI_OUT%" stands for OUT);
 // a code without a data file gets no file and counts 0. Then it writes the status file
 // named by "/[EDI]STATUS_FILE='…'": one line per code (mark "0", code in characters 2-5,
 // the maker code in 6-17, input and output record counts in 18-23 and 24-29, result in
@@ -12,7 +12,7 @@
 // Its configuration is a small KEY=VALUE file (UTF-8, "#" starts a comment): the file named
 // by the environment variable MGPKG_CONFIG, else mgpkg.ini beside the program. Relative
 // folders are taken relative to the configuration file.
-//   DATA=folder of the in-house files (<information code>.LOC)
+//   DATA=folder of the in-house files (<MAKER>_<information code>.LOC, else <information code>.LOC)
 //   OUT=output folder (what "%EDI_OUT%" stands for)
 //   STATUS=write | skip        skip: leave no status file
 //   RESULT=00                  the result written on every status line (01 for a file it
@@ -196,7 +196,11 @@ int main(int argc, char** argv) {
     std::string result = config.result;
     // Only plain names: the package writes nowhere but its output folder.
     const bool plainName = !name.empty() && name.find('/') == std::string::npos && name.find("..") == std::string::npos;
-    std::ifstream data(config.data / (code + ".LOC"), std::ios::binary);
+    // A partner may have data of its own (<MAKER>_<code>.LOC); else every partner gets <code>.LOC.
+    const bool ownData = !params.maker.empty() && params.maker.find('/') == std::string::npos &&
+                         params.maker.find("..") == std::string::npos &&
+                         fs::exists(config.data / (params.maker + "_" + code + ".LOC"));
+    std::ifstream data(config.data / (ownData ? params.maker + "_" + code + ".LOC" : code + ".LOC"), std::ios::binary);
     if (data && plainName) {
       std::stringstream bytes;
       bytes << data.rdbuf();
