@@ -15,26 +15,13 @@
 #include "cii/masters.h"
 #include "cii/translator.h"
 #include "cii/translator_impl.h"
+#include "cii/cii_fixture.h"
 #include "test_support.h"
 
 namespace edi::fuzz {
 
-inline cii::ItemFormat FuzzItem(int seq, int counterpart, int level, long long itemNo, const std::string& pos,
-                                const std::string& attr, int length, int decimals = 0, const std::string& mdn = "0",
-                                int repeats = 0) {
-  cii::ItemFormat it;
-  it.sequence = seq;
-  it.counterpart = counterpart;
-  it.level = level;
-  it.itemNo = itemNo;
-  it.position = pos;
-  it.attribute = attr;
-  it.length = length;
-  it.decimals = decimals;
-  it.multiDetail = mdn;
-  it.repeatCount = repeats;
-  return it;
-}
+// Item rows are written with the engine tests' one-line helper.
+using cii::test::Item;
 
 inline std::unique_ptr<cii::MemoryMasters> FuzzMasters(const std::string& xmlCharCode = "M") {
   auto m = std::make_unique<cii::MemoryMasters>();
@@ -64,15 +51,15 @@ inline std::unique_ptr<cii::MemoryMasters> FuzzMasters(const std::string& xmlCha
   f.xmlCharCode = xmlCharCode;
   m->AddFormat("0101", "ABCD0101", f);
   m->SetItems('E', "0101", "ABCD0101",
-              {FuzzItem(1, 0, 0, 1, "", "X", 10), FuzzItem(2, 0, 0, 2, "", "N", 9, 2),
-               FuzzItem(3, 0, 0, 0, "", "M", 0, 0, "0", 3), FuzzItem(4, 0, 1, 10, "", "X", 5),
-               FuzzItem(5, 0, 1, 11, "", "Y", 8), FuzzItem(6, 0, 0, 20, "", "K", 10),
-               FuzzItem(7, 0, 0, 21, "", "9", 7), FuzzItem(8, 0, 0, 300, "", "B", 2)});
+              {Item(1, 0, 0, 1, "", "X", 10), Item(2, 0, 0, 2, "", "N", 9, 2),
+               Item(3, 0, 0, 0, "", "M", 0, 0, "0", 3), Item(4, 0, 1, 10, "", "X", 5),
+               Item(5, 0, 1, 11, "", "Y", 8), Item(6, 0, 0, 20, "", "K", 10),
+               Item(7, 0, 0, 21, "", "9", 7), Item(8, 0, 0, 300, "", "B", 2)});
   m->SetItems('L', "0101", "ABCD0101",
-              {FuzzItem(1, 1, 0, 0, "1", "X", 10), FuzzItem(2, 2, 0, 0, "11", "N", 7, 2),
-               FuzzItem(3, 3, 0, 0, "19", "M", 0, 0, "0", 3), FuzzItem(4, 4, 1, 0, "19", "X", 5),
-               FuzzItem(5, 5, 1, 0, "24", "Y", 8), FuzzItem(6, 6, 0, 0, "58", "K", 10),
-               FuzzItem(7, 7, 0, 0, "68", "9", 7), FuzzItem(8, 8, 0, 0, "75", "K", 2)});
+              {Item(1, 1, 0, 0, "1", "X", 10), Item(2, 2, 0, 0, "11", "N", 7, 2),
+               Item(3, 3, 0, 0, "19", "M", 0, 0, "0", 3), Item(4, 4, 1, 0, "19", "X", 5),
+               Item(5, 5, 1, 0, "24", "Y", 8), Item(6, 6, 0, 0, "58", "K", 10),
+               Item(7, 7, 0, 0, "68", "9", 7), Item(8, 8, 0, 0, "75", "K", 2)});
   return m;
 }
 

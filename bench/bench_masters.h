@@ -1,0 +1,22 @@
+// Master data for the benchmarks: the demo format loaded from db/demo, one
+// FL1916 row per generated partner, and the demo format's detail group set to a repeat count.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace edi {
+class Database;
+}
+
+namespace edi::bench {
+
+// Runs every INSERT statement of an SQL file of db/demo (statements end with ";" at a line end).
+void LoadDemoSql(Database& db, const std::filesystem::path& file);
+// FL1916 rows for the partners of keys 1 … keys-1 (copies of the demo partner CENTER01's row).
+void AddBenchPartners(Database& db, int keys);
+// The detail group (項目通番 5) of format 0101/ORDR0101 repeated `details` times on both sides,
+// and the remark moved behind it on the local side.
+void SetDetailRepeats(Database& db, int details);
+
+}  // namespace edi::bench

@@ -1,0 +1,47 @@
+// Generates in-house fixed-length order files in the layout of the demo format (information
+// category 0101, BPID ORDR0101): a 39-character key, order number, order and delivery dates,
+// a kanji supplier name, a detail group repeated `details` times (line number, item code,
+// kanji item name, quantity with two decimals, unit price) and a remark. CP932, CR LF.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+namespace edi::bench {
+
+struct GeneratorOptions {
+  long long lines = 0;        // lines to write; 0: as many as fit in targetBytes
+  long long targetBytes = 0;  // used when lines is 0
+  int keys = 1;               // distinct message group keys (partners)
+  int linesPerKey = 1;        // consecutive lines per key before the next key (1: alternate)
+  int details = 3;            // repetitions of the detail group in the format
+  std::uint64_t seed = 1;
+};
+
+// Local length of one repetition of the detail group and of a whole line (CR LF included).
+constexpr int kDetailBytes = 48;
+constexpr int LineBytes(int details) { return 39 + 44 + kDetailBytes * details + 20 + 2; }
+// 1-based position of the remark in the data part (its 'L' 項目位置) for `details` repetitions.
+constexpr int RemarkPosition(int details) { return 45 + kDetailBytes * details; }
+
+// Partner code (相手先コード, 12 characters) of key k: key 0 is the demo partner CENTER01,
+// the others BENCHP01, BENCHP02, …, so that the masters need one FL1916 row per key.
+std::string PartnerCode(int key);
+
+class LocalFileGenerator {
+ public:
+  explicit LocalFileGenerator(const GeneratorOptions& options);
+  // Line number `index` (from 0), CR LF included.
+  std::string Line(long long index);
+  // Writes the whole file; returns the number of lines written.
+  long long Write(std::ostream& out);
+
+ private:
+  std::uint64_t Next();
+  int Pick(int n) { return static_cast<int>(Next() % static_cast<std::uint64_t>(n)); }
+  GeneratorOptions options_;
+  std::uint64_t state_;
+};
+
+}  // namespace edi::bench

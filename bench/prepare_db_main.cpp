@@ -1,0 +1,33 @@
+// bench_prepare_db: the SQLite database of a benchmark workspace.
+//   bench_prepare_db DATABASE.db DEMO-FOLDER KEYS DETAILS
+// Creates the tables, loads the demo format from DEMO-FOLDER (db/demo), adds the
+// partners of KEYS generated keys and sets the detail group's repeat count to DETAILS.
+#include <cstdlib>
+#include <iostream>
+
+#include "app/database.h"
+#include "bench_masters.h"
+
+int main(int argc, char** argv) {
+  if (argc != 5) {
+    std::cerr << "usage: bench_prepare_db DATABASE.db DEMO-FOLDER KEYS DETAILS\n";
+    return 2;
+  }
+  try {
+    edi::DatabaseTarget target;
+    target.engine = edi::DbEngine::Sqlite;
+    target.connectString = std::string("db=\"") + argv[1] + "\" timeout=10";
+    auto db = edi::Database::Open(target);
+    edi::CreateSchema(*db);
+    const std::filesystem::path demo = argv[2];
+    db->Begin();
+    edi::bench::LoadDemoSql(*db, demo / "formats.sql");
+    edi::bench::AddBenchPartners(*db, std::atoi(argv[3]));
+    edi::bench::SetDetailRepeats(*db, std::atoi(argv[4]));
+    db->Commit();
+    return 0;
+  } catch (const std::exception& e) {
+    std::cerr << "bench_prepare_db: " << e.what() << "\n";
+    return 1;
+  }
+}
