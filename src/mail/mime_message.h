@@ -9,7 +9,7 @@ namespace edi::mail {
 
 struct Mailbox {
   std::string name;     // display name, may be empty
-  std::string address;  // addr-spec
+  std::string address;  // the bare address, local@domain
 };
 
 // The first mailbox of an address text ("addr" or "Name <addr>"); nullopt when the text
