@@ -25,22 +25,7 @@ using cii::test::Item;
 
 inline std::unique_ptr<cii::MemoryMasters> FuzzMasters(const std::string& xmlCharCode = "M") {
   auto m = std::make_unique<cii::MemoryMasters>();
-  cii::MessageGroupInfo g;
-  g.bpid = "ABCD0101";
-  g.operationMode = "P";
-  g.senderVan = "VAN1";
-  g.senderCenter = "SCTR";
-  g.sender = "SENDER01";
-  g.receiverVan = "RVAN";
-  g.receiverCenter = "RCTR";
-  g.receiver = "RECEIVER01";
-  g.infoCategory = "0101";
-  g.exchangeRef = "REF0000001";
-  g.syntaxVersion = "CII300";
-  g.storageMode = "M";
-  g.code8 = "1";
-  g.code16 = "M";
-  g.shortDisplay = "0";
+  const cii::MessageGroupInfo g = cii::test::GroupInfo();
   auto pad12 = [](std::string s) {
     s.resize(12, ' ');
     return s;
