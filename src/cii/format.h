@@ -88,6 +88,13 @@ struct CiiHeaderRecord {
 
   char storageMode() const { return bytes[hdr::kStorageMode]; }
   std::string storageFlags() const { return Field(hdr::kStorageFlags, 2); }
+  // Whether the last block of each message is padded to its full size, so that a reader
+  // drops the rest of the block after the message end: bytes 103–104 "11" say so, and a
+  // group stored in 251-byte blocks is always padded (the writers pad those blocks whatever
+  // the flags say).
+  bool padsMessageBlocks() const {
+    return storageFlags() == "11" || storageMode() == 'M' || storageMode() == ' ';
+  }
   char code16() const { return bytes[hdr::kCode16]; }
   unsigned char code8() const { return static_cast<unsigned char>(bytes[hdr::kCode8]); }
   std::string Bpid() const;          // bytes 73–80, trimmed

@@ -85,9 +85,7 @@ class CiiToLocal {
     }
     if (!BuildTemplate()) return false;
     r_.SetStorageMode(st_.header.storageMode());
-    // Bytes 103–104 "11" mark padded blocks; a group stored in 251-byte blocks is padded too.
-    skipPadding_ = st_.header.storageFlags() == "11" || st_.header.storageMode() == 'M' ||
-                   st_.header.storageMode() == ' ';
+    skipPadding_ = st_.header.padsMessageBlocks();
     out_.close();
     out_.clear();
     std::filesystem::path target = LocalPathForCategory(localPath_, st_.header.InfoCategory());

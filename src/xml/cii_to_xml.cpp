@@ -169,7 +169,8 @@ bool CiiToXml::OpenDocument() {
     writer_->StartElement(field.element);
     const std::string bytes = header.Field(field);
     // JPC03 keeps its one character as it stands; the others lose their padding.
-    writer_->Text(FromAnsiBytes(field.offset == cii::hdr::kOperationMode ? bytes : TrimRightSpaces(bytes)));
+    if (!writer_->Text(FromAnsiBytes(field.offset == cii::hdr::kOperationMode ? bytes : TrimRightSpaces(bytes))))
+      ctx_.log.WriteTranslationLog(kCodeXmlLostCharacters, field.element, false);
     writer_->EndElement();
     writer_->Layout(kCrLf);
   }
@@ -313,7 +314,8 @@ bool CiiToXml::ConvertCiiMessageBody(std::size_t prefixLength) {
       Layout(kCrLf + Spaces(level() * 4));
       if (writer_) {
         writer_->StartElement(DataElementName(*tag));
-        writer_->Text(DecodeElementValue(header, value, items[position]));
+        if (!writer_->Text(DecodeElementValue(header, value, items[position])))
+          ctx_.log.WriteTranslationLog(kCodeXmlLostCharacters, DataElementName(*tag), false);
         writer_->EndElement();
       }
       continue;
@@ -372,7 +374,7 @@ bool CiiToXml::ConvertCiiMessageBody(std::size_t prefixLength) {
         break;
       }
       case cii::kMessageEnd:
-        if (header.storageFlags() == "11") reader_.SkipRestOfBlock();
+        if (header.padsMessageBlocks()) reader_.SkipRestOfBlock();
         Layout(kCrLf);
         return true;
       default:

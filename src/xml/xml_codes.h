@@ -14,6 +14,9 @@ constexpr int kCodeSecondGroup = 42;        // a second message group in one CII
 // A message with no message group header before it: the engine's code for the same case.
 constexpr int kCodeMessageOutsideGroup = cii::kCodeNoHeader;
 constexpr int kCodeXmlBadHex = 44;          // a "B" value that is not pairs of hex digits (quiet)
+// A header field or value with characters that an XML document cannot carry (control
+// characters, bytes without a character): written as "?", so the document is not the data.
+constexpr int kCodeXmlLostCharacters = 45;
 constexpr int kCodeXmlUnexpected = cii::kCodeInternal;  // an unexpected fault inside the conversion
 
 }  // namespace edi::xml

@@ -1,6 +1,7 @@
 #include "xml/xml_input.h"
 
 #include <libxml/encoding.h>
+#include <libxml/SAX2.h>
 #include <libxml/parser.h>
 #include <libxml/xmlerror.h>
 
@@ -12,7 +13,16 @@ namespace edi::xml {
 
 namespace {
 
+struct StreamState {
+  std::vector<std::string_view> units;
+  XmlUnitHandler* handler = nullptr;
+  int depth = 0;       // of the element being read (the root is 1)
+  int unitDepth = -1;  // of the unit being read, -1 outside any unit
+  bool stopped = false;
+};
+
 struct ReadState {
+  StreamState* stream = nullptr;      // streaming units, or building the whole tree
   std::FILE* file = nullptr;          // reading a file
   const std::string* bytes = nullptr; // or a buffer
   std::size_t offset = 0;
@@ -46,6 +56,68 @@ void RefuseInternalSubset(void* ctx, const xmlChar*, const xmlChar*, const xmlCh
   xmlStopParser(parser);
 }
 
+ReadState& StateOf(void* ctx) {
+  return *static_cast<ReadState*>(static_cast<xmlParserCtxtPtr>(ctx)->_private);
+}
+
+void StreamStartDocument(void* ctx) {
+  xmlSAX2StartDocument(ctx);
+  auto* parser = static_cast<xmlParserCtxtPtr>(ctx);
+  const bool declared = parser->encoding != nullptr || (parser->input != nullptr && parser->input->encoding != nullptr);
+  StateOf(ctx).stream->handler->DocumentStart(declared);
+}
+
+void StreamStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, const xmlChar* uri,
+                        int namespaceCount, const xmlChar** namespaces, int attributeCount, int defaultedCount,
+                        const xmlChar** attributes) {
+  xmlSAX2StartElementNs(ctx, localname, prefix, uri, namespaceCount, namespaces, attributeCount, defaultedCount,
+                        attributes);
+  StreamState& stream = *StateOf(ctx).stream;
+  ++stream.depth;
+  if (stream.unitDepth >= 0) return;
+  const std::string_view name(reinterpret_cast<const char*>(localname));
+  for (std::string_view unit : stream.units) {
+    if (name == unit) {
+      stream.unitDepth = stream.depth;
+      break;
+    }
+  }
+}
+
+// Frees every child of an element. The parser no longer refers to any of them: they are
+// all complete, and the next text starts a fresh node because the element has no last child.
+void FreeChildren(xmlNode* parent) {
+  xmlNode* child = parent->children;
+  while (child != nullptr) {
+    xmlNode* next = child->next;
+    xmlUnlinkNode(child);
+    xmlFreeNode(child);
+    child = next;
+  }
+}
+
+void StreamEndElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, const xmlChar* uri) {
+  auto* parser = static_cast<xmlParserCtxtPtr>(ctx);
+  xmlNode* element = parser->node;  // the element this end tag closes
+  xmlSAX2EndElementNs(ctx, localname, prefix, uri);
+  StreamState& stream = *StateOf(ctx).stream;
+  const int depth = stream.depth--;
+  if (stream.unitDepth >= 0 && depth > stream.unitDepth) return;  // inside a unit: kept for it
+  if (element == nullptr || element->type != XML_ELEMENT_NODE) return;
+  bool goOn = true;
+  if (stream.unitDepth == depth) {
+    stream.unitDepth = -1;
+    goOn = stream.handler->Unit(element);
+  }
+  // The element and everything before it in its parent are done with. The root itself
+  // stays until the end (its parent is the document).
+  if (element->parent != nullptr && element->parent->type == XML_ELEMENT_NODE) FreeChildren(element->parent);
+  if (!goOn) {
+    stream.stopped = true;
+    xmlStopParser(parser);
+  }
+}
+
 // No external entity is ever fetched, whatever a document names.
 xmlParserInputPtr RefuseExternalEntity(const char*, const char*, xmlParserCtxtPtr) { return nullptr; }
 
@@ -67,6 +139,11 @@ XmlDocument Parse(ReadState& state, std::string& error) {
   parser->sax->internalSubset = RefuseInternalSubset;
   parser->sax->externalSubset = nullptr;
   parser->sax->resolveEntity = nullptr;
+  if (state.stream != nullptr) {
+    parser->sax->startDocument = StreamStartDocument;
+    parser->sax->startElementNs = StreamStartElement;
+    parser->sax->endElementNs = StreamEndElement;
+  }
   xmlDocPtr doc = xmlCtxtReadIO(parser, ReadCallback, CloseCallback, &state, nullptr, nullptr, kParseOptions);
   const bool wellFormed = parser->wellFormed != 0;
   std::string message;
@@ -77,6 +154,7 @@ XmlDocument Parse(ReadState& state, std::string& error) {
   xmlFreeParserCtxt(parser);
 
   XmlDocument result(doc);
+  if (state.stream != nullptr && state.stream->stopped) return result;
   if (state.refusedDoctype) {
     error = "document type declarations are not accepted";
     return nullptr;
@@ -120,6 +198,24 @@ XmlDocument ParseXmlMemory(const std::string& bytes, std::string& error) {
   ReadState state;
   state.bytes = &bytes;
   return Parse(state, error);
+}
+
+StreamOutcome StreamXmlUnits(const std::filesystem::path& path, std::initializer_list<std::string_view> unitNames,
+                             XmlUnitHandler& handler, std::string& error) {
+  StreamState stream;
+  stream.units.assign(unitNames.begin(), unitNames.end());
+  stream.handler = &handler;
+  ReadState state;
+  state.stream = &stream;
+  state.file = std::fopen(path.c_str(), "rb");
+  if (state.file == nullptr) {
+    error = "the file cannot be opened";
+    return StreamOutcome::Failed;
+  }
+  XmlDocument doc = Parse(state, error);
+  std::fclose(state.file);
+  if (stream.stopped) return StreamOutcome::Stopped;
+  return doc ? StreamOutcome::Complete : StreamOutcome::Failed;
 }
 
 }  // namespace edi::xml

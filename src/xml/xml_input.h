@@ -10,8 +10,11 @@
 #include <libxml/tree.h>
 
 #include <filesystem>
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace edi::xml {
 
@@ -29,5 +32,27 @@ using XmlDocument = std::unique_ptr<xmlDoc, XmlDocFree>;
 // refused; `error` then says why (in English, for the log).
 XmlDocument LoadXmlDocument(const std::filesystem::path& path, std::string& error);
 XmlDocument ParseXmlMemory(const std::string& bytes, std::string& error);
+
+// Reading a document piece by piece, so that memory stays flat however large it is. The
+// parser builds the tree as usual, but each outermost element with one of the unit names is
+// handed over as soon as its end tag is read and then freed together with everything before
+// it; elements outside any unit are freed at their end tag as well.
+class XmlUnitHandler {
+ public:
+  virtual ~XmlUnitHandler() = default;
+  // Before the first element: whether the document's declaration names an encoding.
+  virtual void DocumentStart(bool declaresEncoding) = 0;
+  // One complete unit element. False stops the parse.
+  virtual bool Unit(const xmlNode* element) = 0;
+};
+
+enum class StreamOutcome {
+  Complete,  // the whole document was read and is well-formed
+  Stopped,   // the handler stopped it
+  Failed,    // the file cannot be read, does not parse, or is refused (`error` says why)
+};
+
+StreamOutcome StreamXmlUnits(const std::filesystem::path& path, std::initializer_list<std::string_view> unitNames,
+                             XmlUnitHandler& handler, std::string& error);
 
 }  // namespace edi::xml

@@ -64,7 +64,8 @@ std::string_view EncodingLabel(XmlEncoding encoding) {
   return "";
 }
 
-std::string EscapeText(std::string_view utf8) {
+std::string EscapeText(std::string_view utf8, bool* replaced) {
+  bool lost = false;
   std::string out;
   out.reserve(utf8.size());
   for (std::size_t i = 0; i < utf8.size();) {
@@ -77,7 +78,9 @@ std::string EscapeText(std::string_view utf8) {
         case '\r': out += "&#13;"; break;
         case '\t':
         case '\n': out += static_cast<char>(c); break;
-        default: out += c < 0x20 ? '?' : static_cast<char>(c);
+        default:
+          lost = lost || c < 0x20;
+          out += c < 0x20 ? '?' : static_cast<char>(c);
       }
       ++i;
       continue;
@@ -85,16 +88,20 @@ std::string EscapeText(std::string_view utf8) {
     auto [cp, len] = DecodeUtf8(utf8, i);
     if (len == 0) {  // not UTF-8 at all: keep the document readable
       out += '?';
+      lost = true;
       ++i;
       continue;
     }
     if (cp == 0xFFFE || cp == 0xFFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
       out += '?';
+      lost = true;
     } else {
+      lost = lost || cp == 0xFFFD;
       out.append(utf8.substr(i, len));
     }
     i += len;
   }
+  if (replaced != nullptr) *replaced = lost;
   return out;
 }
 
@@ -218,10 +225,12 @@ void XmlStreamWriter::CloseTo(std::size_t depth) {
   while (open_.size() > depth) EndElement();
 }
 
-void XmlStreamWriter::Text(std::string_view utf8) {
-  if (utf8.empty()) return;
+bool XmlStreamWriter::Text(std::string_view utf8) {
+  if (utf8.empty()) return true;
   CloseStartTag();
-  Put(EscapeText(utf8), true);
+  bool replaced = false;
+  Put(EscapeText(utf8, &replaced), true);
+  return !replaced;
 }
 
 void XmlStreamWriter::Layout(std::string_view ascii) {

@@ -59,8 +59,9 @@ class XmlStreamWriter {
   void EndElement();
   // Closes open elements until `depth` remain.
   void CloseTo(std::size_t depth);
-  // Element content, escaped.
-  void Text(std::string_view utf8);
+  // Element content, escaped. False when some character could not be written as it is
+  // (see EscapeText): the document then holds "?" in its place.
+  bool Text(std::string_view utf8);
   // Layout text (CR LF, spaces), written as it is.
   void Layout(std::string_view ascii);
   void ProcessingInstruction(std::string_view target, std::string_view data);
@@ -87,7 +88,9 @@ class XmlStreamWriter {
 
 // Element text escaped for XML: & < > as entities, CR as "&#13;" (a raw CR would be read
 // back as a line feed), and characters that XML 1.0 does not allow at all (C0 controls
-// other than tab and line feed, U+FFFE, U+FFFF) as "?".
-std::string EscapeText(std::string_view utf8);
+// other than tab and line feed, U+FFFE, U+FFFF, bytes that are not UTF-8) as "?".
+// `replaced`, when given, is set when such a "?" was written or the text holds U+FFFD (the
+// mark of bytes that had no character to begin with): the text did not come through whole.
+std::string EscapeText(std::string_view utf8, bool* replaced = nullptr);
 
 }  // namespace edi::xml

@@ -2,6 +2,7 @@
 
 #include <libxml/tree.h>
 
+#include <cstdint>
 #include <fstream>
 
 #include "app/text.h"
@@ -63,12 +64,19 @@ void SetFixedHeaderParts(cii::CiiHeaderRecord& header) {
   header.bytes[cii::hdr::kSyntaxMark] = 'E';
 }
 
-class XmlToCii {
+// Handles the document's JPMGH and JPTRM elements one by one, as the parser completes them.
+class XmlToCii : public XmlUnitHandler {
  public:
   XmlToCii(cii::TranslationContext& ctx, std::ofstream& out) : ctx_(ctx), state_(ctx.state), out_(out) {}
 
+  // A declaration sets the shared XML文字コード.
+  void DocumentStart(bool declaresEncoding) override {
+    if (declaresEncoding) state_.xmlCharCode.assign(1, 'M');
+  }
   // False when the conversion stopped.
-  bool Walk(const xmlNode* first);
+  bool Unit(const xmlNode* element) override {
+    return NameOf(element) == "JPMGH" ? Header(element) : Message(element);
+  }
   bool Finish() { return !groupOpen_ || WriteTrailer(); }
 
  private:
@@ -97,21 +105,6 @@ class XmlToCii {
   std::string tfd_;
   bool extended_ = false;
 };
-
-bool XmlToCii::Walk(const xmlNode* first) {
-  for (const xmlNode* node = first; node != nullptr; node = node->next) {
-    if (!IsElement(node)) continue;
-    const std::string name = NameOf(node);
-    if (name == "JPMGH") {
-      if (!Header(node)) return false;
-    } else if (name == "JPTRM") {
-      if (!Message(node)) return false;
-    } else if (node->children != nullptr) {
-      if (!Walk(node->children)) return false;
-    }
-  }
-  return true;
-}
 
 bool XmlToCii::Header(const xmlNode* jpmgh) {
   cii::CiiHeaderRecord& header = state_.header;
@@ -250,30 +243,45 @@ bool XmlToCii::EncodeDataElement(const xmlNode* element, const std::string& name
   return true;
 }
 
+// Puts the output file back as it was before the conversion: its earlier length, or no
+// file at all, so that a failed conversion never leaves part of a group behind.
+void RestoreOutput(const std::filesystem::path& ciiPath, bool existed, std::uintmax_t length) {
+  std::error_code ec;
+  if (existed) {
+    std::filesystem::resize_file(ciiPath, length, ec);
+  } else {
+    std::filesystem::remove(ciiPath, ec);
+  }
+}
+
 }  // namespace
 
 void ConvertXmlToCii(cii::TranslationContext& ctx, const std::filesystem::path& xmlPath,
                      const std::filesystem::path& ciiPath) {
-  std::string error;
   if (!std::filesystem::exists(xmlPath)) {
     ctx.log.WriteTranslationLog(cii::kCodeInputMissing, "", false);
     return;
   }
-  XmlDocument doc = LoadXmlDocument(xmlPath, error);
-  if (!doc) {
-    // Nothing is written for a document that does not parse.
-    ctx.log.WriteTranslationLog(kCodeXmlUnparsable, "", false);
-    return;
-  }
-  if (doc->encoding != nullptr) ctx.state.xmlCharCode.assign(1, 'M');  // a declaration sets the shared code
-
-  std::ofstream out(ciiPath, std::ios::binary | std::ios::app);
+  std::error_code ec;
+  const bool existed = !ciiPath.empty() && std::filesystem::exists(ciiPath, ec);
+  const std::uintmax_t length = existed ? std::filesystem::file_size(ciiPath, ec) : 0;
+  std::ofstream out;
+  if (!ciiPath.empty()) out.open(ciiPath, std::ios::binary | std::ios::app);
   if (ciiPath.empty() || !out) {
     ctx.log.WriteTranslationLog(cii::kCodeOutputFailed, "", false);
     return;
   }
+  // The document is read element by element and its groups are written as they come.
   XmlToCii converter(ctx, out);
-  if (converter.Walk(doc->children)) converter.Finish();
+  std::string error;
+  const StreamOutcome outcome = StreamXmlUnits(xmlPath, {"JPMGH", "JPTRM"}, converter, error);
+  const bool complete = outcome == StreamOutcome::Complete && converter.Finish();
+  out.close();
+  if (complete) return;
+  RestoreOutput(ciiPath, existed, length);
+  // Nothing is written for a document that does not parse (the codes of a stopped
+  // conversion are logged where it stopped).
+  if (outcome == StreamOutcome::Failed) ctx.log.WriteTranslationLog(kCodeXmlUnparsable, "", false);
 }
 
 }  // namespace edi::xml

@@ -146,6 +146,20 @@ TEST_F(CiiToXmlTest, StorageFlags20SkipMessagesAndBadLeadsAreLoggedQuietly) {
   EXPECT_NE(Log().find("0008\r\n"), std::string::npos);
 }
 
+TEST_F(CiiToXmlTest, BlocksOf251BytesArePaddedWhateverTheStorageFlagsSay) {
+  // The writers pad every last 251-byte block, also when JPC17 is blank (as an XML document
+  // without it gives): the next message must still be read at its block start.
+  Order();
+  for (const char* flags : {"  ", "10"}) {
+    log.ClearResult();
+    cii::CiiHeaderRecord h = Header();
+    h.SetField(103, 2, flags);
+    const std::string xml = ToXml(CiiFile(h, {B({1, 1}) + "A", B({1, 1}) + "B"}));
+    ASSERT_EQ(log.resultCode(), "") << flags << Log();
+    EXPECT_NE(xml.find("<JPTRM SEQ=\"2\">\r\n<JP00001>B</JP00001>"), std::string::npos) << flags;
+  }
+}
+
 TEST_F(CiiToXmlTest, CodesThatStopTheConversionLeaveNoDocument) {
   const std::string whole = CiiFile(Header(), {B({1, 1}) + "A"});
   // No format row: 0001; no 'E' rows: 0003.
@@ -186,6 +200,24 @@ TEST_F(CiiToXmlTest, HeaderFieldsLoseTheirPaddingButJpc03KeepsItsCharacter) {
   const std::string xml = ToXml(CiiFile(h, {}));
   EXPECT_NE(xml.find("<JPC03> </JPC03>\r\n<JPC04>VAN1</JPC04>"), std::string::npos);
   EXPECT_NE(xml.find("</JPMGH>\r\n</CII-"), std::string::npos);
+}
+
+TEST_F(CiiToXmlTest, CharactersThatXmlCannotCarryAreReported) {
+  // A control byte in a header field, a byte without a character in a value: the document is
+  // still well-formed (with "?" and U+FFFD) but is not the data, and the result says so.
+  Order();
+  cii::CiiHeaderRecord h = Header();
+  h.SetField(13, 12, "SC\x1ATR");
+  std::string xml = ToXml(CiiFile(h, {B({1, 3}) + "A\x81 "}));
+  EXPECT_EQ(log.resultCode(), "0045");
+  EXPECT_NE(xml.find("<JPC05>SC?TR</JPC05>"), std::string::npos);
+  EXPECT_NE(Log().find("0045JPC05\r\n"), std::string::npos);
+  EXPECT_NE(Log().find("0045JP00001\r\n"), std::string::npos);
+  // Tab, line feed and characters outside the declared encoding come through whole.
+  log.ClearResult();
+  h.SetField(13, 12, "SC\tTR");
+  xml = ToXml(CiiFile(h, {B({1, 2}) + ToAnsiBytes("ｱ") + "\n"}));
+  EXPECT_EQ(log.resultCode(), "") << Log();
 }
 
 }  // namespace

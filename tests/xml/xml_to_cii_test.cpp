@@ -85,6 +85,19 @@ TEST_F(XmlToCiiTest, EachGroupCountsAndNumbersItsOwnMessages) {
   EXPECT_EQ(cii.substr(1757, 7), "0E00002");
 }
 
+TEST_F(XmlToCiiTest, MessagesInsideOtherElementsAreFoundInDocumentOrder) {
+  // Elements around the messages are looked into; a JPTRM inside the header is not a message.
+  std::string header = Jpmgh();
+  header.insert(header.find("</JPMGH>"), "<JPTRM><JP00001>H</JP00001></JPTRM>");
+  const std::string cii = ToCii(Doc("\r\n<W>" + header + "</W>\r\n<W><V><JPTRM><JP00001>A</JP00001></JPTRM></V>"
+                                    "<JPTRM><JP00001>B<JPTRM/></JP00001></JPTRM></W>\r\n"));
+  ASSERT_EQ(log.resultCode(), "") << Log();
+  ASSERT_EQ(cii.size(), 4u * 251);
+  EXPECT_EQ(Tfd(cii, 251), B({1, 1}) + "A");
+  EXPECT_EQ(Tfd(cii, 502), B({1, 1}) + "B");
+  EXPECT_EQ(cii.substr(753, 7), "0E00002");
+}
+
 TEST_F(XmlToCiiTest, ConvertingTwiceAppendsTwoCompleteGroups) {
   const std::string doc = Doc(Jpmgh() + "<JPTRM><JP00001>A</JP00001></JPTRM>");
   ToCii(doc);
@@ -121,12 +134,26 @@ TEST_F(XmlToCiiTest, MissingMastersStopBeforeTheHeader) {
   EXPECT_EQ(log.resultCode(), "0003");
 }
 
-TEST_F(XmlToCiiTest, UnknownStorageModeStopsAtTheFirstMessage) {
-  std::string header = Jpmgh();
-  header.replace(header.find("<JPC23>M"), 8, "<JPC23>X");
-  const std::string cii = ToCii(Doc(header + "<JPTRM><JP00001>A</JP00001></JPTRM>"));
-  EXPECT_EQ(log.resultCode(), "0031");
-  EXPECT_EQ(cii.size(), 251u);  // the header only: no message, no trailer
+TEST_F(XmlToCiiTest, AStoppedConversionLeavesTheOutputAsItWas) {
+  // An unknown storage mode stops at the first message; so does a second group without a
+  // format. Neither leaves a header without its trailer behind: the file keeps what it held.
+  std::string badMode = Jpmgh();
+  badMode.replace(badMode.find("<JPC23>M"), 8, "<JPC23>X");
+  std::string noFormat = Jpmgh("VAN2");
+  noFormat.replace(noFormat.find("<JPC14>0101"), 11, "<JPC14>0999");
+  const std::string earlier = ToCii(Doc(Jpmgh() + "<JPTRM><JP00001>A</JP00001></JPTRM>"));
+  ASSERT_EQ(earlier.size(), 3u * 251);
+  for (const auto& [header, code] : {std::pair{badMode, "0031"}, std::pair{noFormat, "0001"}}) {
+    log.ClearResult();
+    const std::string cii = ToCii(Doc(Jpmgh("VAN3") + "<JPTRM><JP00001>B</JP00001></JPTRM>" + header +
+                                      "<JPTRM><JP00001>C</JP00001></JPTRM>"));
+    EXPECT_EQ(log.resultCode(), code);
+    EXPECT_EQ(cii, earlier);
+  }
+  std::filesystem::remove(dir / "out.cii");
+  log.ClearResult();
+  EXPECT_EQ(ToCii(Doc(badMode + "<JPTRM><JP00001>A</JP00001></JPTRM>")), "");
+  EXPECT_FALSE(std::filesystem::exists(dir / "out.cii"));
 }
 
 TEST_F(XmlToCiiTest, DocumentsThatDoNotParseOrAreRefusedWriteNothing) {
@@ -140,6 +167,10 @@ TEST_F(XmlToCiiTest, DocumentsThatDoNotParseOrAreRefusedWriteNothing) {
       "<!DOCTYPE r [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">]><r>&b;</r>",
       deep,
       "<r>" + std::string(11 * 1024 * 1024, 'x') + "</r>",  // a text node beyond the size limit
+      // Complete groups first, then a fault: what was already converted is taken back.
+      Doc(Jpmgh() + "<JPTRM><JP00001>A</JP00001></JPTRM>" + Jpmgh("VAN2") + "<JPTRM><JP00001>B</JP00001></JPTRM>"
+          "</CII-ABCD01010101-V10>"),
+      Doc(Jpmgh() + "<JPTRM><JP00001>A</JP00001></JPTRM><JPTRM><JP00001>B</JP00001></JPTR>"),
   };
   for (std::size_t i = 0; i < bad.size(); ++i) {
     log.ClearResult();
