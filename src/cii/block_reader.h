@@ -6,14 +6,17 @@
 #include <istream>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace edi::cii {
 
 class TranslationLog;
 
+// The reader takes the stream's bytes in large chunks: the stream belongs to it (its position
+// runs ahead of what has been read through the reader).
 class CiiBlockReader {
  public:
-  CiiBlockReader(std::istream& in, TranslationLog& log) : in_(in), log_(log) {}
+  CiiBlockReader(std::istream& in, TranslationLog& log) : in_(in), log_(log), buffer_(kChunk) {}
 
   // The storage mode byte of the current group's header ("M", space or "S").
   void SetStorageMode(char mode) { storageMode_ = mode; }
@@ -27,7 +30,13 @@ class CiiBlockReader {
 
   // The next data byte; at a block boundary the next block's lead byte is dropped first.
   // nullopt at the end of the file.
-  std::optional<unsigned char> ReadCiiByte();
+  std::optional<unsigned char> ReadCiiByte() {
+    if (bytesLeft_ > 0 && pos_ < end_) {  // the usual case: inside a block and the buffer
+      --bytesLeft_;
+      return static_cast<unsigned char>(buffer_[pos_++]);
+    }
+    return ReadCiiByteAcross();
+  }
   // count data bytes across block boundaries. false when the file ended first.
   bool ReadCiiBytes(std::string& out, std::size_t count);
   // A TFD length: one byte 0–239, or 0xF2 and two bytes. Each byte read lowers remaining.
@@ -39,11 +48,18 @@ class CiiBlockReader {
   bool atEnd();
 
  private:
+  static constexpr std::size_t kChunk = 1 << 16;
+  std::optional<unsigned char> ReadCiiByteAcross();
   long long DataBytesPerBlock() const;
+  // Makes at least one byte available; false at the end of the file.
+  bool Fill();
+  std::size_t available() const { return end_ - pos_; }
   std::istream& in_;
   TranslationLog& log_;
   char storageMode_ = 'M';
   long long bytesLeft_ = 0;
+  std::vector<char> buffer_;
+  std::size_t pos_ = 0, end_ = 0;
 };
 
 }  // namespace edi::cii

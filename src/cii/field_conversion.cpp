@@ -1,12 +1,13 @@
 #include "cii/field_conversion.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "cii/sjis.h"
 
 namespace edi::cii {
 
 namespace {
-
-bool IsNumeric(const std::string& a) { return a == "N" || a == "9"; }
 
 std::string StripLeadingZeros(std::string digits) {
   std::size_t nz = digits.find_first_not_of('0');
@@ -41,14 +42,15 @@ bool AllDigits(std::string_view s) {
   return true;
 }
 
-// Padding with spaces (or cutting, never inside a double-byte character) to width bytes.
-std::string FitBytes(std::string bytes, long long width, std::string_view pad = " ") {
-  if (width <= 0) return {};
-  std::size_t w = static_cast<std::size_t>(width);
-  if (bytes.size() > w) bytes = LeftBytesWhole(bytes, w);
-  while (bytes.size() + pad.size() <= w) bytes += pad;
-  while (bytes.size() < w) bytes += ' ';
-  return bytes;
+// The bytes cut (never inside a double-byte character) or padded to width bytes, into out:
+// the pad as often as it fits, then spaces. A width of 0 or less gives nothing.
+void AssignFitted(std::string& out, std::string_view bytes, long long width, std::string_view pad = " ") {
+  out.clear();
+  if (width <= 0) return;
+  const std::size_t w = static_cast<std::size_t>(width);
+  out.assign(bytes.substr(0, LeftBytesWholeLength(bytes, w)));
+  while (out.size() + pad.size() <= w) out += pad;
+  while (out.size() < w) out += ' ';
 }
 
 }  // namespace
@@ -98,41 +100,173 @@ std::string ScaleAndFloor(const DecimalValue& v, int shift) {
   return v.negative ? "-" + whole : whole;
 }
 
-std::string EditValueForEdi(const ItemFormat& e, const ItemFormat& l, std::string_view extracted, char code16) {
-  const std::string& a = e.attribute;
-  if (IsNumeric(a)) {
-    std::string text = ScaleAndFloor(ParseDecimal(extracted), e.decimals);
-    std::string kept = ScaleAndFloor(ParseDecimal(Rightmost(text, e.length)), 0);
-    return kept == "0" ? std::string() : kept;
-  }
-  if (a == "Y") {
-    std::string text(extracted);
-    // The century is only put before two digits: a blank local date stays blank.
-    if (l.length == 6 && text.size() >= 2 && AllDigits(text.substr(0, 2))) {
-      int yy = (text[0] - '0') * 10 + (text[1] - '0');
-      text = (yy <= 50 ? "20" : "19") + text;
+std::string_view ScaleAndFloorSmall(std::string_view text, int shift, char (&buffer)[24]) {
+  constexpr int kMaxDigits = 18;
+  if (shift > kMaxDigits) return {};
+  const int taken = std::max(shift, 0);  // fraction digits that move before the point
+  // The same reading as ParseDecimal: spaces anywhere are ignored, then an optional sign,
+  // digits and at most one point, up to the first other character. The significant digits
+  // of the scaled integer part are collected in order, after the room for a sign and a carry.
+  char* const digits = buffer + 2;
+  int len = 0;
+  std::size_t i = 0;
+  const std::size_t n = text.size();
+  while (i < n && text[i] == ' ') ++i;
+  bool negative = false;
+  if (i < n && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+  int intDigits = 0;     // integer digits after the leading zeros
+  int fracTaken = 0;     // fraction digits moved before the point by the shift
+  bool dropped = false;  // a non-zero digit that falls behind the point
+  bool point = false;
+  for (; i < n; ++i) {
+    const char c = text[i];
+    if (c >= '0' && c <= '9') {
+      if (!point) {
+        if (len == 0 && c == '0') continue;
+        if (++intDigits > kMaxDigits) return {};
+        digits[len++] = c;
+      } else if (fracTaken < taken) {
+        if (intDigits + ++fracTaken > kMaxDigits) return {};
+        if (len != 0 || c != '0') digits[len++] = c;
+      } else if (c != '0') {
+        dropped = true;
+      }
+    } else if (c == ' ') {
+      continue;
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      break;
     }
-    std::string kept = ScaleAndFloor(ParseDecimal(Rightmost(text, e.length)), 0);
-    return (kept == "0" || kept == "20000000") ? std::string() : kept;
   }
-  if (a == "K") {
-    std::string text = TrimSpaceBytes(extracted);
-    if (text.empty()) return {};
-    text = LeftBytesWhole(ToFullWidth(text), e.length > 0 ? static_cast<std::size_t>(e.length) : 0);
-    if (text.empty()) return {};
-    return ConvertDoubleByteCodes(text, 'M', code16);
+  if (intDigits + taken > kMaxDigits) return {};
+  if (shift >= 0) {
+    if (len != 0)
+      for (int k = fracTaken; k < shift; ++k) digits[len++] = '0';
+  } else {
+    // A negative shift moves integer digits behind the point.
+    const int behind = std::min(-shift, len);
+    for (int k = len - behind; k < len; ++k)
+      if (digits[k] != '0') dropped = true;
+    len -= behind;
   }
-  if (a == "X") return TrimSpaceBytes(extracted);
-  if (a == "B") return FitBytes(std::string(extracted), l.length);
-  return {};  // attributes without a rule are not written
+  char* first = digits;
+  if (negative && dropped) {
+    // Rounding down moves a negative value away from zero: add 1 to the digits.
+    int k = len - 1;
+    for (; k >= 0 && digits[k] == '9'; --k) digits[k] = '0';
+    if (k >= 0) ++digits[k];
+    else *--first = '1';  // all nines (or no digits at all): one digit more in front
+  }
+  if (first == digits && len == 0) return "0";  // a zero has no sign
+  if (negative) *--first = '-';
+  return std::string_view(first, static_cast<std::size_t>(digits + len - first));
 }
 
 namespace {
 
-// A value scaled by 10^-decimals, written for the local item: l.length digits (and a point
-// before the last l.decimals of them when it has decimals), rounded down, a "-" in front
-// for a negative value; high digits that do not fit are cut, as the writer cuts them.
-std::string LocalNumber(std::string_view bytes, int ediDecimals, const ItemFormat& l) {
+enum class Rule { Numeric, Date, Kanji, Alphanumeric, AsIs, None };
+
+Rule RuleOf(const std::string& a) {
+  if (a.size() != 1) return Rule::None;
+  switch (a[0]) {
+    case 'N':
+    case '9': return Rule::Numeric;
+    case 'Y': return Rule::Date;
+    case 'K': return Rule::Kanji;
+    case 'X': return Rule::Alphanumeric;
+    case 'B': return Rule::AsIs;
+    default: return Rule::None;
+  }
+}
+
+// The rightmost `keep` characters of a plain decimal number, read again as a number and
+// written in plain form: a sign or high digits beyond the width are lost.
+void KeepRightmostNumber(std::string_view v, long long keep, std::string& out) {
+  out.clear();
+  if (keep <= 0) return;
+  const std::size_t size = v.size();
+  if (size > static_cast<std::size_t>(keep)) {
+    // The cut removes at least the first character, so what is left holds digits only.
+    v = v.substr(size - static_cast<std::size_t>(keep));
+    std::size_t nz = v.find_first_not_of('0');
+    if (nz == std::string_view::npos) return;
+    v = v.substr(nz);
+  }
+  if (v == "0") return;
+  out.assign(v);
+}
+
+}  // namespace
+
+void EditValueForEdi(const ItemFormat& e, const ItemFormat& l, std::string_view extracted, char code16,
+                     std::string& out) {
+  switch (RuleOf(e.attribute)) {
+    case Rule::Numeric: {
+      char buffer[24];
+      std::string_view small = ScaleAndFloorSmall(extracted, e.decimals, buffer);
+      if (!small.empty()) {
+        KeepRightmostNumber(small, e.length, out);
+        return;
+      }
+      std::string text = ScaleAndFloor(ParseDecimal(extracted), e.decimals);
+      std::string kept = ScaleAndFloor(ParseDecimal(Rightmost(text, e.length)), 0);
+      if (kept == "0") out.clear();
+      else out = std::move(kept);
+      return;
+    }
+    case Rule::Date: {
+      out.clear();
+      // The century is only put before two digits: a blank local date stays blank.
+      if (l.length == 6 && extracted.size() >= 2 && AllDigits(extracted.substr(0, 2))) {
+        int yy = (extracted[0] - '0') * 10 + (extracted[1] - '0');
+        out = yy <= 50 ? "20" : "19";
+      }
+      out.append(extracted);
+      // Only the rightmost 長さ characters count.
+      std::string_view kept = e.length <= 0 ? std::string_view() : std::string_view(out);
+      if (kept.size() > static_cast<std::size_t>(std::max(e.length, 0)))
+        kept = kept.substr(kept.size() - static_cast<std::size_t>(e.length));
+      char buffer[24];
+      std::string_view small = ScaleAndFloorSmall(kept, 0, buffer);
+      std::string number = !small.empty() ? std::string(small) : ScaleAndFloor(ParseDecimal(kept), 0);
+      if (number == "0" || number == "20000000") out.clear();
+      else out = std::move(number);
+      return;
+    }
+    case Rule::Kanji: {
+      out.clear();
+      std::string_view text = TrimSpaceView(extracted);
+      if (text.empty()) return;
+      AppendFullWidth(out, text);
+      out.resize(LeftBytesWholeLength(out, e.length > 0 ? static_cast<std::size_t>(e.length) : 0));
+      // Shift_JIS stays as it is; JIS and UCS-2 codes are converted.
+      if (!out.empty() && (code16 == 'S' || code16 == 'U')) out = ConvertDoubleByteCodes(out, 'M', code16);
+      return;
+    }
+    case Rule::Alphanumeric:
+      out.assign(TrimSpaceView(extracted));
+      return;
+    case Rule::AsIs:
+      AssignFitted(out, extracted, l.length);
+      return;
+    case Rule::None:
+      out.clear();  // attributes without a rule are not written
+      return;
+  }
+}
+
+std::string EditValueForEdi(const ItemFormat& e, const ItemFormat& l, std::string_view extracted, char code16) {
+  std::string out;
+  EditValueForEdi(e, l, extracted, code16, out);
+  return out;
+}
+
+namespace {
+
+// The value scaled by 10^(local decimals - EDI decimals), rounded down, in plain form (the
+// general path, for values too long for ScaleAndFloorSmall).
+std::string LocalUnits(std::string_view bytes, int ediDecimals, const ItemFormat& l) {
   DecimalValue v = ParseDecimal(bytes);
   // Shift the point left by the EDI decimals.
   std::string digits = v.intDigits + v.fracDigits;
@@ -146,46 +280,100 @@ std::string LocalNumber(std::string_view bytes, int ediDecimals, const ItemForma
     scaled.fracDigits = digits.substr(static_cast<std::size_t>(point));
   }
   // Now to the local decimals, rounded down.
-  std::string units = ScaleAndFloor(scaled, l.decimals);
-  bool negative = !units.empty() && units[0] == '-';
-  if (negative) units.erase(0, 1);
+  return ScaleAndFloor(scaled, l.decimals);
+}
+
+// A value scaled by 10^-decimals, written for the local item: l.length digits (and a point
+// before the last l.decimals of them when it has decimals), rounded down, a "-" in front
+// for a negative value; high digits that do not fit are cut, as the writer cuts them.
+void LocalNumber(std::string_view bytes, int ediDecimals, const ItemFormat& l, std::string& out) {
+  const long long shift = static_cast<long long>(l.decimals) - ediDecimals;
+  char buffer[24];
+  std::string_view units;
+  if (shift >= -1000 && shift <= 1000) units = ScaleAndFloorSmall(bytes, static_cast<int>(shift), buffer);
+  std::string general;
+  if (units.empty()) {
+    general = LocalUnits(bytes, ediDecimals, l);
+    units = general;
+  }
+  const bool negative = !units.empty() && units[0] == '-';
+  if (negative) units.remove_prefix(1);
   long long width = l.length;
   long long digitsWidth = negative ? width - 1 : width;
   if (digitsWidth < 0) digitsWidth = 0;
-  std::string body = units.size() >= static_cast<std::size_t>(digitsWidth)
-                         ? Rightmost(units, digitsWidth)
-                         : std::string(static_cast<std::size_t>(digitsWidth) - units.size(), '0') + units;
-  if (l.decimals > 0 && l.decimals <= static_cast<int>(body.size()))
-    body.insert(body.size() - static_cast<std::size_t>(l.decimals), ".");
-  else if (l.decimals > 0)
-    body = "." + std::string(static_cast<std::size_t>(l.decimals) - body.size(), '0') + body;
-  return negative ? "-" + body : body;
+  const std::size_t d = static_cast<std::size_t>(digitsWidth);
+  out.clear();
+  if (negative) out += '-';
+  const std::size_t start = out.size();
+  if (units.size() >= d) {
+    out.append(units.substr(units.size() - d));
+  } else {
+    out.append(d - units.size(), '0');
+    out.append(units);
+  }
+  const std::size_t body = out.size() - start;
+  if (l.decimals > 0 && static_cast<std::size_t>(l.decimals) <= body) {
+    out.insert(out.size() - static_cast<std::size_t>(l.decimals), 1, '.');
+  } else if (l.decimals > 0) {
+    out.insert(start, static_cast<std::size_t>(l.decimals) - body, '0');
+    out.insert(start, 1, '.');
+  }
 }
 
 }  // namespace
 
-std::string ConvertEdiValueToLocal(std::string_view bytes, const ItemFormat& e, const ItemFormat& l, char code16,
-                                   bool& unsupported) {
+void ConvertEdiValueToLocal(std::string_view bytes, const ItemFormat& e, const ItemFormat& l, char code16,
+                            bool& unsupported, std::string& out) {
   unsupported = false;
-  const std::string pair = e.attribute + l.attribute;
-  if (pair == "9N" || pair == "99" || pair == "N9" || pair == "NN") return LocalNumber(bytes, e.decimals, l);
-  if (pair == "Y9" || pair == "YY" || pair == "9Y") {
-    std::string text(bytes);
-    if (e.length > 0 && text.size() < static_cast<std::size_t>(e.length))
-      text.insert(0, static_cast<std::size_t>(e.length) - text.size(), '0');
-    if (text.size() == 6 && AllDigits(text.substr(0, 2))) {
-      int yy = (text[0] - '0') * 10 + (text[1] - '0');
-      text = (yy <= 50 ? "20" : "19") + text;
-    }
-    return Rightmost(text, l.length);
+  // The rule is chosen by the two attributes written one after the other ("9" + "N" → "9N").
+  char first = 0, second = 0;
+  if (e.attribute.size() + l.attribute.size() == 2) {
+    const std::string& a = e.attribute.empty() ? l.attribute : e.attribute;
+    first = a[0];
+    second = e.attribute.size() == 1 ? l.attribute[0] : a[1];
   }
-  if (pair == "XX" || pair == "BB" || pair == "XB" || pair == "BX") return FitBytes(std::string(bytes), l.length);
-  if (pair == "KK") {
-    std::string sjis = ConvertDoubleByteCodes(bytes, code16, 'M');
-    return FitBytes(sjis, l.length, "\x81\x40");  // full-width spaces, one per two bytes missing
+  auto is = [&](const char* pair) { return first == pair[0] && second == pair[1]; };
+  if (is("9N") || is("99") || is("N9") || is("NN")) {
+    LocalNumber(bytes, e.decimals, l, out);
+    return;
+  }
+  if (is("Y9") || is("YY") || is("9Y")) {
+    out.assign(bytes);
+    if (e.length > 0 && out.size() < static_cast<std::size_t>(e.length))
+      out.insert(0, static_cast<std::size_t>(e.length) - out.size(), '0');
+    if (out.size() == 6 && AllDigits(std::string_view(out).substr(0, 2))) {
+      int yy = (out[0] - '0') * 10 + (out[1] - '0');
+      out.insert(0, yy <= 50 ? "20" : "19");
+    }
+    if (l.length <= 0) out.clear();
+    else if (out.size() > static_cast<std::size_t>(l.length)) out.erase(0, out.size() - static_cast<std::size_t>(l.length));
+    return;
+  }
+  if (is("XX") || is("BB") || is("XB") || is("BX")) {
+    AssignFitted(out, bytes, l.length);
+    return;
+  }
+  if (is("KK")) {
+    // To Shift_JIS (JIS and UCS-2 codes are converted; other codes are taken as they are),
+    // cut or padded to the local width with full-width spaces, a space for an odd last byte.
+    std::string converted;
+    std::string_view sjis = bytes;
+    if (code16 == 'S' || code16 == 'U') {
+      converted = ConvertDoubleByteCodes(bytes, code16, 'M');
+      sjis = converted;
+    }
+    AssignFitted(out, sjis, l.length, "\x81\x40");
+    return;
   }
   unsupported = true;
-  return {};
+  out.clear();
+}
+
+std::string ConvertEdiValueToLocal(std::string_view bytes, const ItemFormat& e, const ItemFormat& l, char code16,
+                                   bool& unsupported) {
+  std::string out;
+  ConvertEdiValueToLocal(bytes, e, l, code16, unsupported, out);
+  return out;
 }
 
 }  // namespace edi::cii

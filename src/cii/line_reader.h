@@ -5,19 +5,26 @@
 #include <cstddef>
 #include <istream>
 #include <string>
+#include <vector>
 
 namespace edi::cii {
 
 class LineReader {
  public:
   enum class Result { Line, End, TooLong, Failed };
-  LineReader(std::istream& in, std::size_t maxBytes) : in_(in), max_(maxBytes) {}
+  // The reader takes the stream's bytes in large chunks: once it is used, the stream belongs
+  // to it (its position runs ahead of the lines handed out).
+  LineReader(std::istream& in, std::size_t maxBytes) : in_(in), max_(maxBytes), buffer_(kChunk) {}
   // The next line without its line end (LF or CR LF). A last line without a line end counts.
   Result Next(std::string& line);
 
  private:
+  static constexpr std::size_t kChunk = 1 << 16;
+  bool Fill();
   std::istream& in_;
   std::size_t max_;
+  std::vector<char> buffer_;
+  std::size_t pos_ = 0, end_ = 0;
 };
 
 }  // namespace edi::cii

@@ -18,6 +18,11 @@ std::string BuildMessageStream(int number, std::string_view tfd);
 // repeating, "9" on the last block. Writes nothing and returns false for another mode.
 bool WriteMessageBlocks(std::ostream& out, std::string_view stream, char storageMode);
 
+// BuildMessageStream and WriteMessageBlocks in one step, without holding the stream in
+// memory: the same bytes, written straight from the TFD bytes.
+enum class MessageWriteResult { Ok, TooLong, BadStorageMode };
+MessageWriteResult WriteMessage(std::ostream& out, int number, std::string_view tfd, char storageMode);
+
 enum class GroupStartResult { Ok, BadMultiDetail };
 // Appends the start of a group with this マルチ明細番号. A number other than 0 needs
 // extended tags: 0xF0 is appended (and the mode switched on when it was off). In extended

@@ -104,6 +104,13 @@ class CiiToLocal {
   bool BuildTemplate() {
     long long length = LocalRecordLength(st_.localItems);
     if (length > static_cast<long long>(kMaxLineBytes)) return Stop(kCodeTooLong);
+    // Per 'E' item the 'L' item that receives its values, and each 'L' item's position.
+    const ItemTable& E = st_.ediItems;
+    const ItemTable& L = st_.localItems;
+    localOf_.assign(E.size() + 1, 0);
+    for (std::size_t i = 1; i <= E.size(); ++i) localOf_[i] = FindLocalItemBySequence(L, E[i].counterpart);
+    localPosition_.assign(L.size() + 1, 0);
+    for (std::size_t i = 1; i <= L.size(); ++i) localPosition_[i] = L[i].positionNumber();
     template_.assign(static_cast<std::size_t>(std::max(0LL, length)), ' ');
     long long work = 0;
     if (!FillLevel(1, 0, 0, work)) return Stop(kCodeTooLong);
@@ -160,7 +167,7 @@ class CiiToLocal {
   bool Overlay(long long position, const std::string& bytes, std::string* line = nullptr) {
     std::string& target = line ? *line : template_;
     if (position < 1 || static_cast<unsigned long long>(position - 1) + bytes.size() > target.size()) return false;
-    target.replace(static_cast<std::size_t>(position - 1), bytes.size(), bytes);
+    std::copy(bytes.begin(), bytes.end(), target.begin() + (position - 1));
     return true;
   }
 
@@ -199,8 +206,10 @@ class CiiToLocal {
     const ItemTable& E = st_.ediItems;
     const ItemTable& L = st_.localItems;
     long long remaining = total - prefixLength;
-    std::string line = template_;
-    std::vector<Level> levels(1);
+    std::string& line = line_;
+    line = template_;
+    std::vector<Level>& levels = levels_;
+    levels.assign(1, Level{});
     std::size_t level = 0;
     bool extended = false;
     auto next = [&]() -> std::optional<unsigned char> {
@@ -229,7 +238,7 @@ class CiiToLocal {
         auto len = r_.ReadCiiLength(remaining);
         if (!len) return Stop(kCodeEndInBlock);
         if (*len == 0) return Stop(kCodeZeroLength);
-        std::string bytes;
+        std::string& bytes = bytes_;
         if (!r_.ReadCiiBytes(bytes, *len)) return Stop(kCodeEndInBlock);
         remaining -= static_cast<long long>(*len);
         Element(line, levels, level, tag, bytes);
@@ -319,16 +328,17 @@ class CiiToLocal {
     // Each item appears once per repetition, in table order: the next search starts after it.
     levels[level].position = pos + 1;
     const ItemFormat& e = E[pos];
-    std::size_t li = FindLocalItemBySequence(L, e.counterpart);
+    std::size_t li = localOf_[pos];
     if (li == 0) return;
     const ItemFormat& l = L[li];
     bool unsupported = false;
-    std::string value = ConvertEdiValueToLocal(bytes, e, l, st_.header.code16(), unsupported);
+    std::string& value = value_;
+    ConvertEdiValueToLocal(bytes, e, l, st_.header.code16(), unsupported, value);
     if (unsupported) {
       ctx_.log.WriteTranslationLog(kCodeBadPair, "", true);
       return;
     }
-    long long position = l.positionNumber();
+    long long position = localPosition_[li];
     for (std::size_t k = 1; k <= level; ++k) {
       if (levels[k].repetition <= 1) continue;
       if (!L.has(static_cast<long long>(levels[k].group))) return;
@@ -345,6 +355,11 @@ class CiiToLocal {
   std::ofstream out_;
   std::string template_;
   std::string key_;
+  std::vector<std::size_t> localOf_;       // 'E' index → 'L' index (0: none)
+  std::vector<long long> localPosition_;   // 'L' index → 項目位置 as a number
+  // Buffers kept from one message to the next.
+  std::string line_, bytes_, value_;
+  std::vector<Level> levels_;
   bool haveGroup_ = false;
   bool skipPadding_ = true;
 };

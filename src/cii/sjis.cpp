@@ -1,13 +1,28 @@
 #include "cii/sjis.h"
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
+#include <cstring>
 
 #include "app/text.h"
 
 namespace edi::cii {
 
+namespace {
+// True when the eight bytes at p are all ASCII.
+inline bool EightAscii(const char* p) {
+  std::uint64_t w;
+  std::memcpy(&w, p, sizeof w);
+  return (w & 0x8080808080808080ULL) == 0;
+}
+}  // namespace
+
 bool IsWellFormedShiftJis(std::string_view bytes) {
   for (std::size_t i = 0; i < bytes.size(); ++i) {
+    // Runs of ASCII, the bulk of most lines, are passed over eight bytes at a time.
+    while (i + 8 <= bytes.size() && EightAscii(bytes.data() + i)) i += 8;
+    if (i >= bytes.size()) break;
     unsigned char b = static_cast<unsigned char>(bytes[i]);
     if (IsSingleByteChar(b)) continue;
     if (!IsLeadByte(b) || i + 1 >= bytes.size() || !IsTrailByte(static_cast<unsigned char>(bytes[i + 1])))
@@ -30,14 +45,18 @@ std::string MidBytes(std::string_view bytes, long long start, long long count) {
   return std::string(bytes.substr(from, n));
 }
 
-std::string LeftBytesWhole(std::string_view bytes, std::size_t n) {
+std::size_t LeftBytesWholeLength(std::string_view bytes, std::size_t n) {
   std::size_t i = 0;
   while (i < bytes.size()) {
     std::size_t w = IsLeadByte(static_cast<unsigned char>(bytes[i])) && i + 1 < bytes.size() ? 2 : 1;
     if (i + w > n) break;
     i += w;
   }
-  return std::string(bytes.substr(0, i));
+  return i;
+}
+
+std::string LeftBytesWhole(std::string_view bytes, std::size_t n) {
+  return std::string(bytes.substr(0, LeftBytesWholeLength(bytes, n)));
 }
 
 ByteField StoreTextInByteField(std::size_t width, std::string_view text) {
@@ -61,12 +80,14 @@ ByteField StoreTextInByteField(std::size_t width, std::string_view text) {
   return f;
 }
 
-std::string TrimSpaceBytes(std::string_view bytes) {
+std::string_view TrimSpaceView(std::string_view bytes) {
   std::size_t b = bytes.find_first_not_of(' ');
   if (b == std::string_view::npos) return {};
   std::size_t e = bytes.find_last_not_of(' ');
-  return std::string(bytes.substr(b, e - b + 1));
+  return bytes.substr(b, e - b + 1);
 }
+
+std::string TrimSpaceBytes(std::string_view bytes) { return std::string(TrimSpaceView(bytes)); }
 
 namespace {
 
@@ -102,23 +123,37 @@ constexpr char32_t kKanaFull[63] = {
     0x30CD, 0x30CE, 0x30CF, 0x30D2, 0x30D5, 0x30D8, 0x30DB, 0x30DE, 0x30DF, 0x30E0, 0x30E1, 0x30E2, 0x30E4,
     0x30E6, 0x30E8, 0x30E9, 0x30EA, 0x30EB, 0x30EC, 0x30ED, 0x30EF, 0x30F3, 0x309B, 0x309C};
 
+// The Shift_JIS bytes of one full-width character, held in place (no allocation to append).
+struct Wide {
+  char bytes[4] = {};
+  unsigned char size = 0;
+  Wide() = default;
+  explicit Wide(const std::string& s) {
+    size = static_cast<unsigned char>(std::min<std::size_t>(s.size(), sizeof bytes));
+    std::memcpy(bytes, s.data(), size);
+  }
+  bool empty() const { return size == 0; }
+};
+
 struct WideTables {
-  std::array<std::string, 95> ascii;   // 0x20–0x7E
-  std::array<std::string, 63> kana;    // 0xA1–0xDF
-  std::array<std::string, 63> voiced;  // kana + ﾞ, empty when it has no voiced form
-  std::array<std::string, 63> semi;    // kana + ﾟ
+  std::array<Wide, 95> ascii;   // 0x20–0x7E
+  std::array<Wide, 63> kana;    // 0xA1–0xDF
+  std::array<Wide, 63> voiced;  // kana + ﾞ, empty when it has no voiced form
+  std::array<Wide, 63> semi;    // kana + ﾟ
   WideTables() {
-    ascii[0] = SjisOf(0x3000);
-    for (int c = 0x21; c <= 0x7E; ++c) ascii[c - 0x20] = SjisOf(0xFF01 + (c - 0x21));
+    ascii[0] = Wide(SjisOf(0x3000));
+    for (int c = 0x21; c <= 0x7E; ++c) ascii[c - 0x20] = Wide(SjisOf(0xFF01 + (c - 0x21)));
     for (int b = 0xA1; b <= 0xDF; ++b) {
       int k = b - 0xA1;
-      kana[k] = SjisOf(kKanaFull[k]);
-      if ((b >= 0xB6 && b <= 0xC4) || (b >= 0xCA && b <= 0xCE)) voiced[k] = SjisOf(kKanaFull[k] + 1);
-      if (b == 0xB3) voiced[k] = SjisOf(0x30F4);
-      if (b >= 0xCA && b <= 0xCE) semi[k] = SjisOf(kKanaFull[k] + 2);
+      kana[k] = Wide(SjisOf(kKanaFull[k]));
+      if ((b >= 0xB6 && b <= 0xC4) || (b >= 0xCA && b <= 0xCE)) voiced[k] = Wide(SjisOf(kKanaFull[k] + 1));
+      if (b == 0xB3) voiced[k] = Wide(SjisOf(0x30F4));
+      if (b >= 0xCA && b <= 0xCE) semi[k] = Wide(SjisOf(kKanaFull[k] + 2));
     }
   }
 };
+
+inline void Append(std::string& out, const Wide& w) { out.append(w.bytes, w.size); }
 
 const WideTables& Tables() {
   static const WideTables tables;
@@ -127,33 +162,37 @@ const WideTables& Tables() {
 
 }  // namespace
 
-std::string ToFullWidth(std::string_view sjis) {
+void AppendFullWidth(std::string& out, std::string_view sjis) {
   const WideTables& t = Tables();
-  std::string out;
-  out.reserve(sjis.size() * 2);
+  out.reserve(out.size() + sjis.size() * 2);
   for (std::size_t i = 0; i < sjis.size(); ++i) {
     unsigned char b = static_cast<unsigned char>(sjis[i]);
     if (b >= 0x20 && b <= 0x7E) {
-      out += t.ascii[b - 0x20];
+      Append(out, t.ascii[b - 0x20]);
     } else if (b >= 0xA1 && b <= 0xDF) {
       int k = b - 0xA1;
       unsigned char next = i + 1 < sjis.size() ? static_cast<unsigned char>(sjis[i + 1]) : 0;
       if (next == 0xDE && !t.voiced[k].empty()) {
-        out += t.voiced[k];
+        Append(out, t.voiced[k]);
         ++i;
       } else if (next == 0xDF && !t.semi[k].empty()) {
-        out += t.semi[k];
+        Append(out, t.semi[k]);
         ++i;
       } else {
-        out += t.kana[k];
+        Append(out, t.kana[k]);
       }
     } else if (IsLeadByte(b) && i + 1 < sjis.size()) {
-      out += sjis.substr(i, 2);
+      out.append(sjis.data() + i, 2);
       ++i;
     } else {
       out += static_cast<char>(b);
     }
   }
+}
+
+std::string ToFullWidth(std::string_view sjis) {
+  std::string out;
+  AppendFullWidth(out, sjis);
   return out;
 }
 

@@ -36,12 +36,18 @@ struct ByteField {
 };
 ByteField StoreTextInByteField(std::size_t width, std::string_view text);
 
+// Byte count of LeftBytesWhole(bytes, n), without copying.
+std::size_t LeftBytesWholeLength(std::string_view bytes, std::size_t n);
+
 // Letters, digits, symbols, the space and half-width katakana (a voiced or semi-voiced mark
 // joined to the kana before it) become their full-width forms; other characters stay.
 std::string ToFullWidth(std::string_view sjis);
+// The same, appended to out (which keeps its capacity between calls).
+void AppendFullWidth(std::string& out, std::string_view sjis);
 
 // Leading and trailing ASCII spaces removed.
 std::string TrimSpaceBytes(std::string_view bytes);
+std::string_view TrimSpaceView(std::string_view bytes);
 
 // Two-byte code conversions. Single-byte characters are kept as they are by the JIS forms.
 std::string ShiftJisToJis(std::string_view sjis);   // each double-byte char → its JIS row/cell bytes

@@ -1,6 +1,9 @@
 #include "cii/writer.h"
 
+#include <algorithm>
 #include <fstream>
+#include <map>
+#include <utility>
 
 #include "app/database.h"
 #include "app/text.h"
@@ -25,10 +28,14 @@ struct OpenGroup {
   int owedSeparators = 0;
 };
 
-std::string TwoDigits(int v) {
-  char b[8];
-  std::snprintf(b, sizeof b, "%02d", ((v % 100) + 100) % 100);
-  return b;
+// The creation time, yymmddhhnnss, into header bytes 115–126.
+void SetCreationTime(CiiHeaderRecord& h, const std::tm& now) {
+  const int parts[6] = {now.tm_year, now.tm_mon + 1, now.tm_mday, now.tm_hour, now.tm_min, now.tm_sec};
+  for (int k = 0; k < 6; ++k) {
+    const int v = ((parts[k] % 100) + 100) % 100;
+    h.bytes[hdr::kCreated + 2 * k] = static_cast<char>('0' + v / 10);
+    h.bytes[hdr::kCreated + 2 * k + 1] = static_cast<char>('0' + v % 10);
+  }
 }
 
 }  // namespace
@@ -70,9 +77,7 @@ void FillHeaderRecord(CiiHeaderRecord& h, const MessageGroupInfo& info, const st
   if (info.storageMode == "M") h.SetField(hdr::kStorageFlags, 2, "11");
   else if (info.storageMode == "S") h.SetField(hdr::kStorageFlags, 2, "10");
   set(hdr::kExchangeRef, 10, info.exchangeRef);
-  h.SetField(hdr::kCreated, 12,
-             TwoDigits(now.tm_year) + TwoDigits(now.tm_mon + 1) + TwoDigits(now.tm_mday) + TwoDigits(now.tm_hour) +
-                 TwoDigits(now.tm_min) + TwoDigits(now.tm_sec));
+  SetCreationTime(h, now);
   h.SetField(127, 12, "");
   set(hdr::kSyntaxVersion, 6, info.syntaxVersion);
   h.bytes[hdr::kSyntaxMark] = 'E';
@@ -90,13 +95,62 @@ void FillHeaderRecord(CiiHeaderRecord& h, const MessageGroupInfo& info, const st
   h.SetField(179, 70, "");
 }
 
-int BuildMessageTfd(const TranslationState& state, std::string_view data, std::string& tfd) {
+namespace {
+
+// What the writer needs of each 'E' item, worked out once per set of item tables: the local
+// item that feeds it, where its value starts in the first repetition and how many bytes it
+// takes.
+struct ItemPlan {
+  std::size_t local = 0;   // index of the 'L' item (0: none, the item is skipped)
+  long long position = 0;  // the 'L' item's 項目位置 as a number
+  long long count = 0;     // its 長さ, plus 1 for the decimal point of a numeric item
+  // The element's tag in one-byte and in extended mode (empty: no such tag, code 0006).
+  std::string tag, extendedTag;
+};
+
+// Builds the TFD bytes of messages under one set of item tables, keeping its buffers from
+// one message to the next.
+class TfdBuilder {
+ public:
+  void Prepare(const TranslationState& state) {
+    const ItemTable& E = state.ediItems;
+    const ItemTable& L = state.localItems;
+    const bool mapped = state.ediToLocal.size() == E.size() + 1;
+    plan_.assign(E.size() + 1, ItemPlan{});
+    for (std::size_t i = 1; i <= E.size(); ++i) {
+      const ItemFormat& item = E[i];
+      if (item.isGroup()) continue;
+      std::size_t li = mapped ? state.ediToLocal[i] : 0;
+      if (!mapped)
+        for (std::size_t j = 1; j <= L.size() && li == 0; ++j)
+          if (L[j].counterpart == item.sequence) li = j;
+      if (li == 0) continue;
+      const ItemFormat& local = L[li];
+      ItemPlan& p = plan_[i];
+      if (!AppendTag(p.tag, item.itemNo, false)) p.tag.clear();
+      if (!AppendTag(p.extendedTag, item.itemNo, true)) p.extendedTag.clear();
+      p.local = li;
+      p.position = local.positionNumber();
+      p.count = local.length;
+      if ((item.attribute == "N" || item.attribute == "9") && local.decimals != 0) ++p.count;
+    }
+  }
+
+  int Build(const TranslationState& state, std::string_view data, std::string& tfd);
+
+ private:
+  std::vector<ItemPlan> plan_;
+  std::vector<OpenGroup> open_;
+  std::string value_;
+};
+
+int TfdBuilder::Build(const TranslationState& state, std::string_view data, std::string& tfd) {
   const ItemTable& E = state.ediItems;
   const ItemTable& L = state.localItems;
-  const bool mapped = state.ediToLocal.size() == E.size() + 1;
   const char code16 = state.header.code16();
   tfd.clear();
-  std::vector<OpenGroup> open(1);  // open[0] stands for the message's top level
+  std::vector<OpenGroup>& open = open_;
+  open.assign(1, OpenGroup{});  // open[0] stands for the message's top level
   std::size_t depth = 0;
   bool extended = false;
   std::size_t i = 1;
@@ -154,26 +208,23 @@ int BuildMessageTfd(const TranslationState& state, std::string_view data, std::s
       tfd += static_cast<char>(kExtendedTags);
       extended = true;
     }
-    std::size_t li = mapped ? state.ediToLocal[i] : 0;
-    if (!mapped)
-      for (std::size_t j = 1; j <= L.size() && li == 0; ++j)
-        if (L[j].counterpart == item.sequence) li = j;
-    if (li == 0) {
+    const ItemPlan& plan = plan_[i];
+    if (plan.local == 0) {
       ++i;
       continue;
     }
-    const ItemFormat& local = L[li];
-    long long position = local.positionNumber();
+    long long position = plan.position;
     for (std::size_t k = 1; k <= depth; ++k) {
       if (open[k].repetition <= 1) continue;
       if (!L.has(static_cast<long long>(open[k].item))) return kCodeBadItemTable;
       position += static_cast<long long>(open[k].repetition - 1) * L[open[k].item].length;
     }
-    long long count = local.length;
-    if ((item.attribute == "N" || item.attribute == "9") && local.decimals != 0) ++count;
-    std::string extracted = count > 0 ? MidBytes(data, position, count) : std::string();
-    std::string value = EditValueForEdi(item, local, extracted, code16);
-    if (value.empty()) {
+    // The value's bytes; a position outside the line gives an empty value.
+    std::string_view extracted;
+    if (plan.count > 0 && position >= 1 && static_cast<unsigned long long>(position) <= data.size())
+      extracted = data.substr(static_cast<std::size_t>(position - 1), static_cast<std::size_t>(plan.count));
+    EditValueForEdi(item, L[plan.local], extracted, code16, value_);
+    if (value_.empty()) {
       ++i;
       continue;
     }
@@ -182,50 +233,63 @@ int BuildMessageTfd(const TranslationState& state, std::string_view data, std::s
     tfd.append(static_cast<std::size_t>(here.owedSeparators), static_cast<char>(kNextRepeat));
     here.owedSeparators = 0;
     here.groupHasData = true;
-    if (!AppendTag(tfd, item.itemNo, extended)) return kCodeBadTag;
-    if (!AppendLength(tfd, value.size())) return kCodeTooLong;
-    tfd += value;
+    const std::string& tag = extended ? plan.extendedTag : plan.tag;
+    if (tag.empty()) return kCodeBadTag;
+    tfd += tag;
+    if (value_.size() <= kMaxOneByteLength) tfd += static_cast<char>(value_.size());
+    else if (!AppendLength(tfd, value_.size())) return kCodeTooLong;
+    tfd += value_;
     ++i;
   }
   return 0;
 }
 
+}  // namespace
+
+int BuildMessageTfd(const TranslationState& state, std::string_view data, std::string& tfd) {
+  TfdBuilder builder;
+  builder.Prepare(state);
+  return builder.Build(state, data, tfd);
+}
+
 namespace {
+
+// The item tables of one information category and BPID with what the writer derives from
+// them. A file whose groups change between formats keeps the tables it has loaded, so that
+// going back to a format costs no reload.
+struct GroupLayout {
+  FormatInfo format;
+  ItemTable ediItems, localItems;
+  std::vector<std::size_t> ediToLocal;
+  TfdBuilder builder;
+  long long recordLength = 0;
+};
 
 class LocalToCii {
  public:
   LocalToCii(TranslationContext& ctx, std::ofstream& out) : ctx_(ctx), out_(out) {}
 
   // Step 4: the masters of a new group and its header block. false: stopped (logged).
-  bool StartGroup(const std::string& key) {
+  bool StartGroup(std::string_view key) {
     TranslationState& st = ctx_.state;
-    const std::string category = FromAnsiBytes(key.substr(5, 4));
-    const std::string own = FromAnsiBytes(key.substr(15, 12));
-    const std::string partner = FromAnsiBytes(key.substr(27, 12));
-    st.infoCategory = category;
     try {
-      auto group = ctx_.masters.FindMessageGroup(partner, own, category);
-      if (!group) return Stop(kCodeNoMessageGroup);
+      const GroupHeader* group = HeaderFor(key);
+      if (!group) return false;
       st.bpid = group->bpid;
       st.storageMode = group->storageMode;
-      FillHeaderRecord(st.header, *group, ctx_.clock());
-      auto format = ctx_.masters.FindFormat(category, st.bpid);
-      if (!format) return Stop(kCodeNoFormat);
-      st.format = *format;
-      st.xmlCharCode = format->xmlCharCode;
-      auto edi = ctx_.masters.FindItems('E', category, st.bpid);
-      if (edi.empty()) return Stop(kCodeNoEdiItems);
-      if (auto bad = LoadItemFormats(st.ediItems, std::move(edi))) return Stop(kCodeBadItemTable, "E " + *bad);
-      auto local = ctx_.masters.FindItems('L', category, st.bpid);
-      if (local.empty()) return Stop(kCodeNoLocalItems);
-      if (auto bad = LoadItemFormats(st.localItems, std::move(local))) return Stop(kCodeBadItemTable, "L " + *bad);
+      // The group's fields and the time of now; bytes 103–104 stay as the last group left
+      // them unless the storage mode sets them.
+      CiiHeaderRecord header = group->header;
+      if (!group->setsStorageFlags)
+        std::copy_n(st.header.bytes.begin() + hdr::kStorageFlags, 2, header.bytes.begin() + hdr::kStorageFlags);
+      SetCreationTime(header, ctx_.clock());
+      st.header = header;
+      if (!SelectLayout(st.infoCategory, st.bpid)) return false;
     } catch (const DatabaseError& e) {
       return Stop(kCodeDatabase, e.what());
     }
     // A storage mode without a block size would drop every message of the group.
     if (BlockSizeFor(st.header.storageMode()) == 0) return Stop(kCodeBadStorageMode);
-    MapEdiToLocal(st);
-    recordLength_ = LocalRecordLength(st.localItems);
     out_ << HeaderBlock(st.header);
     if (!out_) return Stop(kCodeWriteFailed);
     messages_ = 0;
@@ -236,14 +300,13 @@ class LocalToCii {
   bool Message(std::string_view data) {
     // A line shorter than its layout (trailing spaces trimmed by some exporter, say) is still
     // converted: the items beyond its end are empty. The log names the line so it can be checked.
-    if (static_cast<long long>(data.size()) < recordLength_)
+    if (static_cast<long long>(data.size()) < current_.recordLength)
       ctx_.log.WriteTranslationLog(kCodeShortLine, "-" + std::to_string(messages_ + 1), true);
     if (++messages_ > kMaxMessageNumber) return Stop(kCodeTooManyMessages);
-    int code = BuildMessageTfd(ctx_.state, data, tfd_);
+    int code = current_.builder.Build(ctx_.state, data, tfd_);
     if (code != 0) return Stop(code);
-    std::string stream = BuildMessageStream(messages_, tfd_);
-    if (stream.empty()) return Stop(kCodeTooLong);
-    WriteMessageBlocks(out_, stream, ctx_.state.header.storageMode());
+    if (WriteMessage(out_, messages_, tfd_, ctx_.state.header.storageMode()) == MessageWriteResult::TooLong)
+      return Stop(kCodeTooLong);
     if (!out_) return Stop(kCodeWriteFailed);
     return true;
   }
@@ -260,9 +323,130 @@ class LocalToCii {
   }
 
  private:
+  using LayoutKey = std::pair<std::string, std::string>;  // 情報区分, BPID
+
+  // What a message group row gives the header, read once per key in a call.
+  struct GroupHeader {
+    std::string category;        // 情報区分 of the key
+    std::string bpid, storageMode;
+    CiiHeaderRecord header;      // filled from the row; the creation time is set per group
+    bool setsStorageFlags = false;
+  };
+
+  // The header values for the key's category, own company and partner (FL1916), remembered
+  // for the rest of the call. Sets the state's category first, as a failed look-up leaves it.
+  // nullptr: no row (logged).
+  const GroupHeader* HeaderFor(std::string_view key) {
+    TranslationState& st = ctx_.state;
+    std::string fields;
+    fields.reserve(28);
+    fields.append(key.substr(5, 4)).append(key.substr(15, 12)).append(key.substr(27, 12));
+    auto known = headers_.find(fields);
+    if (known != headers_.end()) {
+      st.infoCategory = known->second.category;
+      return &known->second;
+    }
+    const std::string category = FromAnsiBytes(key.substr(5, 4));
+    const std::string own = FromAnsiBytes(key.substr(15, 12));
+    const std::string partner = FromAnsiBytes(key.substr(27, 12));
+    st.infoCategory = category;
+    auto row = ctx_.masters.FindMessageGroup(partner, own, category);
+    if (!row) {
+      Stop(kCodeNoMessageGroup);
+      return nullptr;
+    }
+    GroupHeader g;
+    g.category = category;
+    g.bpid = row->bpid;
+    g.storageMode = row->storageMode;
+    FillHeaderRecord(g.header, *row, std::tm{});
+    g.setsStorageFlags = row->storageMode == "M" || row->storageMode == "S";
+    return &headers_.emplace(std::move(fields), std::move(g)).first->second;
+  }
+
+  // Makes the state hold the item tables of the category and BPID: those already loaded, a
+  // set parked by an earlier group of this file, or a fresh load from the masters.
+  bool SelectLayout(const std::string& category, const std::string& bpid) {
+    TranslationState& st = ctx_.state;
+    LayoutKey key{category, bpid};
+    if (loaded_ && key == loadedKey_) return true;
+    auto parked = parked_.find(key);
+    if (parked != parked_.end()) {
+      GroupLayout back = std::move(parked->second);
+      parked_.erase(parked);
+      if (loaded_) parked_.emplace(loadedKey_, TakeLayout());
+      PutLayout(std::move(back));
+      loadedKey_ = std::move(key);
+      loaded_ = true;
+      return true;
+    }
+    // A copy, not a move: a load that fails below leaves the state as it has always been left.
+    if (loaded_) parked_.emplace(loadedKey_, CopyLayout());
+    loaded_ = false;
+    auto format = ctx_.masters.FindFormat(category, bpid);
+    if (!format) return Stop(kCodeNoFormat);
+    st.format = *format;
+    st.xmlCharCode = format->xmlCharCode;
+    auto edi = ctx_.masters.FindItems('E', category, bpid);
+    if (edi.empty()) return Stop(kCodeNoEdiItems);
+    if (auto bad = LoadItemFormats(st.ediItems, std::move(edi))) return Stop(kCodeBadItemTable, "E " + *bad);
+    auto local = ctx_.masters.FindItems('L', category, bpid);
+    if (local.empty()) return Stop(kCodeNoLocalItems);
+    if (auto bad = LoadItemFormats(st.localItems, std::move(local))) return Stop(kCodeBadItemTable, "L " + *bad);
+    MapEdiToLocal(st);
+    current_.recordLength = LocalRecordLength(st.localItems);
+    current_.builder.Prepare(st);
+    loadedKey_ = std::move(key);
+    loaded_ = true;
+    return true;
+  }
+
+  // The state's tables and the derived values, moved out (TakeLayout) or copied (CopyLayout).
+  GroupLayout TakeLayout() {
+    TranslationState& st = ctx_.state;
+    GroupLayout l;
+    l.format = std::move(st.format);
+    l.ediItems = std::move(st.ediItems);
+    l.localItems = std::move(st.localItems);
+    l.ediToLocal = std::move(st.ediToLocal);
+    l.builder = std::move(current_.builder);
+    l.recordLength = current_.recordLength;
+    return l;
+  }
+  GroupLayout CopyLayout() const {
+    const TranslationState& st = ctx_.state;
+    GroupLayout l;
+    l.format = st.format;
+    l.ediItems = st.ediItems;
+    l.localItems = st.localItems;
+    l.ediToLocal = st.ediToLocal;
+    l.builder = current_.builder;
+    l.recordLength = current_.recordLength;
+    return l;
+  }
+  void PutLayout(GroupLayout l) {
+    TranslationState& st = ctx_.state;
+    st.format = std::move(l.format);
+    st.xmlCharCode = st.format.xmlCharCode;
+    st.ediItems = std::move(l.ediItems);
+    st.localItems = std::move(l.localItems);
+    st.ediToLocal = std::move(l.ediToLocal);
+    current_.builder = std::move(l.builder);
+    current_.recordLength = l.recordLength;
+  }
+
+  struct Current {
+    TfdBuilder builder;
+    long long recordLength = 0;
+  };
+
   TranslationContext& ctx_;
   std::ofstream& out_;
-  long long recordLength_ = 0;
+  Current current_;
+  bool loaded_ = false;  // the state holds the tables of loadedKey_, loaded during this call
+  LayoutKey loadedKey_;
+  std::map<LayoutKey, GroupLayout> parked_;
+  std::map<std::string, GroupHeader> headers_;
   int messages_ = 0;
   std::string tfd_;
 };
@@ -297,7 +481,8 @@ void ConvertLocalToCii(TranslationContext& ctx, const std::filesystem::path& loc
       return;
     }
     if (line.find_first_not_of(' ') == std::string::npos) continue;  // blank lines are not messages
-    if (line.size() < kKeyBytes || !IsSingleByteText(std::string_view(line).substr(0, kKeyBytes))) {
+    const std::string_view view(line);
+    if (line.size() < kKeyBytes || !IsSingleByteText(view.substr(0, kKeyBytes))) {
       writer.Stop(kCodeBadKey);
       return;
     }
@@ -305,14 +490,14 @@ void ConvertLocalToCii(TranslationContext& ctx, const std::filesystem::path& loc
       writer.Stop(kCodeBadShiftJis);
       return;
     }
-    std::string key = line.substr(0, kKeyBytes);
+    const std::string_view key = view.substr(0, kKeyBytes);
     if (!groupOpen || key != previousKey) {
       if (groupOpen && !writer.Trailer()) return;
       groupOpen = true;
-      previousKey = key;
+      previousKey.assign(key);
       if (!writer.StartGroup(key)) return;
     }
-    if (!writer.Message(std::string_view(line).substr(kKeyBytes))) return;
+    if (!writer.Message(view.substr(kKeyBytes))) return;
   }
   if (groupOpen && !writer.Trailer()) return;
   out.flush();
