@@ -66,7 +66,7 @@ Value ColumnText(const soci::row& row, std::size_t i) {
     case soci::dt_double: return FormatDouble(row.get<double>(i));
     case soci::dt_date: {
       std::tm tm = row.get<std::tm>(i);
-      char buf[32];
+      char buf[64];
       std::snprintf(buf, sizeof buf, "%04d/%02d/%02d %02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
                     tm.tm_hour, tm.tm_min, tm.tm_sec);
       return std::string(buf);
@@ -175,6 +175,30 @@ struct Database::Impl {
   soci::session session;
 };
 
+namespace {
+// SQLite commits every history row on its own, and in the default rollback journal each
+// commit waits for three or four fsyncs. With the write-ahead log and synchronous=NORMAL a
+// commit is one append to the log: a committed row is visible to every other connection at
+// once and survives a crash of the program; only a power loss can take back the last
+// commits before a checkpoint, never damage the file. A database whose journal cannot be
+// changed (read-only, in memory) keeps its mode and the full synchronous setting.
+void UseWriteAheadLog(soci::session& session) {
+  std::string mode;
+  try {
+    soci::row row;
+    soci::statement st(session);
+    st.alloc();
+    st.prepare("PRAGMA journal_mode=WAL");
+    st.exchange(soci::into(row));
+    st.define_and_bind();
+    if (st.execute(true) && row.size() > 0 && row.get_indicator(0) != soci::i_null) mode = row.get<std::string>(0);
+  } catch (const soci::soci_error&) {
+    return;
+  }
+  if (Upper(mode) == "WAL") session << "PRAGMA synchronous=NORMAL";
+}
+}  // namespace
+
 Database::Database(DatabaseTarget target) : impl_(std::make_unique<Impl>()), target_(std::move(target)) {}
 Database::~Database() = default;
 
@@ -186,6 +210,7 @@ std::unique_ptr<Database> Database::Open(const DatabaseTarget& target) {
         db->impl_->session.open(soci::sqlite3, target.connectString);
         // A connection to a file that is not a database only fails on first use: try it now.
         db->impl_->session << "PRAGMA schema_version";
+        UseWriteAheadLog(db->impl_->session);
         break;
       case DbEngine::Postgresql:
         db->impl_->session.open(soci::postgresql, target.connectString);

@@ -1,5 +1,6 @@
 #include "run/backup.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "app/text.h"
@@ -7,7 +8,8 @@
 
 namespace edi::run {
 
-std::vector<std::string> BackupRunFiles(const PathSettings& paths, std::int32_t serial, std::int16_t selector) {
+std::vector<std::string> BackupRunFiles(const PathSettings& paths, std::int32_t serial, std::int16_t selector,
+                                        const std::vector<std::string>& leaveOut) {
   std::vector<std::string> faults;
   const std::string& prefix = selector == 0 ? paths.inFolder : paths.outFolder;
   std::vector<std::string> names;
@@ -18,6 +20,7 @@ std::vector<std::string> BackupRunFiles(const PathSettings& paths, std::int32_t 
     return faults;
   }
   for (const auto& name : names) {
+    if (std::find(leaveOut.begin(), leaveOut.end(), name) != leaveOut.end()) continue;
     std::error_code ec;
     std::filesystem::copy_file(InFolder(prefix, name), InFolder(paths.oldFolder, name),
                                std::filesystem::copy_options::overwrite_existing, ec);

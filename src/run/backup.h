@@ -13,7 +13,8 @@ namespace edi::run {
 // EDIOUTFIL, whose names begin with the serial field; each is copied under its own name
 // into OLD_FILE, overwriting an earlier copy. The sources stay. Never throws: a file that
 // cannot be copied (or a folder that cannot be read) is named in the returned faults and
-// skipped.
-std::vector<std::string> BackupRunFiles(const PathSettings& paths, std::int32_t serial, std::int16_t selector);
+// skipped. Names in `leaveOut` (results that a failed conversion left behind) are not copied.
+std::vector<std::string> BackupRunFiles(const PathSettings& paths, std::int32_t serial, std::int16_t selector,
+                                        const std::vector<std::string>& leaveOut = {});
 
 }  // namespace edi::run

@@ -8,6 +8,7 @@
 #include "app/database.h"
 #include "app/text.h"
 #include "run/history.h"
+#include "run/result_file_mark.h"
 #include "xml/inbound.h"
 
 namespace edi::run {
@@ -31,9 +32,18 @@ std::string UpperLast3(const std::string& text) {
   return last;
 }
 
+// Takes back what a failed conversion wrote into its result file.
+void TakeBack(const RunContext& ctx, const std::string& centerCode, const ResultFileMark& mark,
+              std::vector<std::string>* leftBehind) {
+  if (mark.Restore()) return;
+  ctx.Log(centerCode + ": 変換に失敗した結果ファイルを元に戻せません: " + mark.path().string());
+  if (leftBehind) leftBehind->push_back(mark.path().filename().string());
+}
+
 }  // namespace
 
-std::string ConvertSendFiles(const RunContext& ctx, const std::string& centerCode, std::int32_t serial) {
+std::string ConvertSendFiles(const RunContext& ctx, const std::string& centerCode, std::int32_t serial,
+                             std::vector<std::string>* leftBehind) {
   std::string outCode = "0000";
   std::string dataFormat, partnerKind;
   try {
@@ -69,11 +79,8 @@ std::string ConvertSendFiles(const RunContext& ctx, const std::string& centerCod
     return "7200";
   }
 
-  HistoryBranchRecord branch;
-  branch.serial = serial;
-  branch.direction = "S";
-  branch.partnerKind = partnerKind;
-  branch.centerCode = centerCode;
+  // The work kind is set per file below.
+  HistoryBranchRecord branch = MakeHistoryBranch(serial, "", centerCode, partnerKind);
   HistoryRecord rec;
   rec.serial = serial;
 
@@ -87,8 +94,9 @@ std::string ConvertSendFiles(const RunContext& ctx, const std::string& centerCod
       continue;
     }
     ctx.Log(centerCode + ": 変換 " + sources[j]);
-    outCode = ctx.translator.RunOutboundTranslation(centerCode, serial, "1", sourcePath,
-                                                    InFolder(out, results[j]));
+    const ResultFileMark mark(InFolder(out, results[j]));
+    outCode = ctx.translator.RunOutboundTranslation(centerCode, serial, "1", sourcePath, mark.path());
+    if (outCode != "0000") TakeBack(ctx, centerCode, mark, leftBehind);
     rec.branch = branch.branch;
     rec.endCode = outCode;
     rec.detailCode = outCode;
@@ -110,7 +118,9 @@ std::string ConvertSendFiles(const RunContext& ctx, const std::string& centerCod
     if (branch.result != "0000") return "9999";
     rec.branch = branch.branch;
     ctx.Log(centerCode + ": XML変換 " + xmlPath.filename().string());
+    const ResultFileMark mark(xmlPath);
     std::string code = xml::ConvertInboundFile(ctx.translator, ciiPath, xmlPath, serial);
+    if (code != "0000") TakeBack(ctx, centerCode, mark, leftBehind);
     // A failed XML conversion leaves nothing to send: record it and fail the step.
     if (code != "0000") {
       rec.endCode = code;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "run/run_context.h"
 
@@ -21,7 +22,11 @@ std::string XmlResultName(const std::string& ciiResultName);
 // The unnumbered file that the conversion adopts into the run: "SND_" + center field + "9001.LOC".
 std::string Unnumbered9001Name(const std::string& centerCode);
 
-// The conversion step of a run. Returns the step's code.
-std::string ConvertSendFiles(const RunContext& ctx, const std::string& centerCode, std::int32_t serial);
+// The conversion step of a run. Returns the step's code. A conversion that fails takes back
+// what it wrote: a result file it created is removed, one that existed is cut back to its
+// earlier length. The names of result files for which that failed are added to
+// `leftBehind` (when given), so that the backup leaves them out.
+std::string ConvertSendFiles(const RunContext& ctx, const std::string& centerCode, std::int32_t serial,
+                             std::vector<std::string>* leftBehind = nullptr);
 
 }  // namespace edi::run

@@ -33,6 +33,17 @@ std::string OrZeroCode(const std::string& text) { return text.empty() ? "0000" :
 
 }  // namespace
 
+HistoryBranchRecord MakeHistoryBranch(std::int32_t serial, const std::string& workKind, const std::string& centerCode,
+                                      const std::string& partnerKind) {
+  HistoryBranchRecord branch;
+  branch.serial = serial;
+  branch.direction = "S";
+  branch.partnerKind = partnerKind;
+  branch.workKind = workKind;
+  branch.centerCode = centerCode;
+  return branch;
+}
+
 void StartRunHistory(Database& db, HistoryStartRecord& rec) {
   rec.result = kFail;
   rec.attempts = 0;

@@ -61,6 +61,12 @@ struct HistoryRecord {
   std::string result;          // out
 };
 
+// The branch record of one unit of work of a run: direction "S" (this system only sends),
+// partner kind "2" unless given (conversion rows carry the center's own), the work kind
+// and the center; branch and result are filled by AddHistoryBranch.
+HistoryBranchRecord MakeHistoryBranch(std::int32_t serial, const std::string& workKind, const std::string& centerCode,
+                                      const std::string& partnerKind = "2");
+
 // How often StartRunHistory reads the highest serial again after another workstation took
 // the serial it computed (the insert broke the unique key).
 inline constexpr int kSerialAttempts = 5;

@@ -1,21 +1,17 @@
 #include "run/package_handoff.h"
 
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cctype>
-#include <cerrno>
 #include <chrono>
 #include <fstream>
-#include <thread>
+#include <optional>
 
 #include "app/database.h"
 #include "app/text.h"
 #include "run/history.h"
-
-extern char** environ;
+#include "run/package_process.h"
 
 namespace edi::run {
 namespace {
@@ -159,39 +155,20 @@ bool WritePackageParameterFile(const RunContext& ctx, const PackageSettings& set
 StepResult RunPackage(const std::string& commandLine, const std::filesystem::path& parameterFile,
                       int timeoutSeconds) {
   if (TrimSpaces(commandLine).empty()) return {"4100", "0001"};
-  const std::string command = commandLine + " @" + parameterFile.string();
-  posix_spawnattr_t attr;
-  if (posix_spawnattr_init(&attr) != 0) return {"4100", "0001"};
-  // Its own process group, so that a package that hangs can be stopped with its children.
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
-  posix_spawnattr_setpgroup(&attr, 0);
-  char shell[] = "/bin/sh", dashC[] = "-c";
-  std::string commandCopy = command;
-  char* argv[] = {shell, dashC, commandCopy.data(), nullptr};
-  pid_t pid = 0;
-  int rc = posix_spawn(&pid, "/bin/sh", nullptr, &attr, argv, environ);
-  posix_spawnattr_destroy(&attr);
-  if (rc != 0) return {"4100", "0001"};
+  const pid_t pid = StartCommand(commandLine + " @" + parameterFile.string());
+  if (pid <= 0) return {"4100", "0001"};
 
   int status = 0;
-  if (timeoutSeconds <= 0) {
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-  } else {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-    for (;;) {
-      pid_t done = waitpid(pid, &status, WNOHANG);
-      if (done == pid) break;
-      if (done < 0 && errno != EINTR) return {"4100", "0001"};
-      if (std::chrono::steady_clock::now() >= deadline) {
-        kill(-pid, SIGKILL);
-        kill(pid, SIGKILL);
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-        return {"4100", "0003"};
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+  std::optional<std::chrono::steady_clock::time_point> deadline;
+  if (timeoutSeconds > 0) deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+  switch (WaitForChild(pid, status, deadline)) {
+    case WaitOutcome::Ended: break;
+    case WaitOutcome::Lost: return {"4100", "0001"};
+    case WaitOutcome::TimedOut:
+      kill(-pid, SIGKILL);
+      kill(pid, SIGKILL);
+      WaitForChild(pid, status);
+      return {"4100", "0003"};
   }
   // The shell's own codes for a command it could not find or not execute.
   if (WIFEXITED(status) && (WEXITSTATUS(status) == 127 || WEXITSTATUS(status) == 126)) return {"4100", "0001"};
@@ -216,12 +193,7 @@ std::string ExtractViaPackage(const RunContext& ctx, const std::string& centerCo
   }
 
   for (const auto& partner : partners) {
-    HistoryBranchRecord branch;
-    branch.serial = serial;
-    branch.direction = "S";
-    branch.partnerKind = "2";
-    branch.workKind = kWorkExtract;
-    branch.centerCode = centerCode;
+    HistoryBranchRecord branch = MakeHistoryBranch(serial, kWorkExtract, centerCode);
     AddHistoryBranch(ctx.db(), branch);
     if (branch.result != "0000") {
       // No row of its own to complete: leave every other row as it is.

@@ -81,6 +81,7 @@ void RunDriver::RunCenter() {
     d.serials[row] = start.serial;
   }
   std::string endCode;
+  std::vector<std::string> leftBehind;  // results of failed conversions that could not be taken back
 
   if (!haveSerial) {
     d.Status(kColExtract, "通番ｴﾗｰ");
@@ -104,7 +105,7 @@ void RunDriver::RunCenter() {
     } else {
       d.Status(kColExtract, "OK");
       d.Status(kColConvert, "変換中");
-      code = ConvertSendFiles(ctx, center, start.serial);
+      code = ConvertSendFiles(ctx, center, start.serial, &leftBehind);
       if (code != "0000") {
         d.Status(kColConvert, "変換ｴﾗｰ");
         SetRowState(kRowError);
@@ -126,7 +127,7 @@ void RunDriver::RunCenter() {
   }
 
   if (start.serial != 0) {
-    for (const auto& fault : BackupRunFiles(ctx.paths(), start.serial, 1))
+    for (const auto& fault : BackupRunFiles(ctx.paths(), start.serial, 1, leftBehind))
       d.listener.Log(center + ": バックアップに失敗しました: " + fault);
   }
   if (d.ws.centers.at(row).rowState != kRowError) SetRowState(kRowProcessed);

@@ -69,12 +69,7 @@ void HandOffTransferFile(mail::TransferFileRecord& rec, const PathSettings& path
 }
 
 std::string SendCenterFiles(const RunContext& ctx, const std::string& centerCode, std::int32_t serial) {
-  HistoryBranchRecord branch;
-  branch.serial = serial;
-  branch.direction = "S";
-  branch.partnerKind = "2";
-  branch.workKind = kWorkSend;
-  branch.centerCode = centerCode;
+  HistoryBranchRecord branch = MakeHistoryBranch(serial, kWorkSend, centerCode);
   AddHistoryBranch(ctx.db(), branch);
   if (branch.result != "0000") {
     // No row of its own: nothing to complete.

@@ -4,12 +4,10 @@
 // serial, nothing stops the program, and the rows it had started stay visibly open. Once the
 // server is back, the next pass completes its runs and the open rows are still there.
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <regex>
-#include <thread>
 
 #include "fault_bench.h"
 
@@ -81,31 +79,21 @@ class OwnServer {
 TEST(DatabaseFaults, ServerStoppedWhileThePackageWorks) {
   OwnServer server;
   if (!server.running()) GTEST_SKIP() << "no PostgreSQL server could be started: " << server.failure();
-  BenchOptions options;
-  options.postgres = true;
-  options.timeoutSeconds = 120;  // only a backstop: the test kills the package long before
-  ConvertingBench cb(options);
+  ConvertingBench cb(StoppedPackageOptions(/*postgres=*/true));
   if (!cb.available()) GTEST_SKIP() << "the demo formats are not in the tree";
   RunBench& b = cb.bench;
-  cb.AddConvertingCenter("C1");
-  cb.AddConvertingCenter("C2");
-  b.ConfigurePackage({"HANG@PC1=1"});
+  AddTwoConvertingCenters(cb, /*hangFirst=*/true);
   ASSERT_FALSE(b.Start());
   const DatabaseTarget target = b.master().target();
 
-  const std::string mine = b.param.string();
-  std::thread stopper([&] {
-    if (!WaitFor([&] { return ReadBytes(b.mgpkgLog).find("MAKER='PC1'") != std::string::npos; })) return;
-    server.Stop();
-    for (pid_t pid : ProcessesWith(mine)) kill(pid, SIGKILL);
-  });
+  PackageStopper stopper(b, [&] { server.Stop(); });
   RecordingListener l;
   RunCenters(b, {"C1", "C2"}, l);
-  stopper.join();
+  stopper.Join();
 
   EXPECT_EQ(OutcomeOf(b, "C1"), "抽出ｴﾗｰ|||9");
   EXPECT_EQ(OutcomeOf(b, "C2"), "通番ｴﾗｰ|||9");
-  EXPECT_TRUE(ProcessesWith(mine).empty());
+  EXPECT_TRUE(PackageGone(b));
 
   ASSERT_TRUE(server.Restart());
   auto db = Database::Open(target);
@@ -147,8 +135,7 @@ TEST(DatabaseFaults, ConnectionLostDuringExtractionOnSqlite) {
   ConvertingBench cb;
   if (!cb.available()) GTEST_SKIP() << "the demo formats are not in the tree";
   RunBench& b = cb.bench;
-  cb.AddConvertingCenter("C1");
-  cb.AddConvertingCenter("C2");
+  AddTwoConvertingCenters(cb);
   ASSERT_FALSE(b.Start());
   bool lost = false;
   b.ws.db->SetFaultHook([&](const std::string&) {

@@ -1,6 +1,7 @@
 #include "fault_bench.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/mount.h>
 
 #include <chrono>
@@ -51,6 +52,39 @@ void ConvertingBench::AddConvertingCenter(const std::string& code, const std::st
   bench.AddCenter(code, "Z", "C", (bench.send / (code + ".CII")).string(), std::nullopt, terminal);
   bench.AddPartner(code, "P" + code);
   bench.AddInfoCode(code, "0101");
+}
+
+void AddTwoConvertingCenters(ConvertingBench& cb, bool hangFirst) {
+  cb.AddConvertingCenter("C1");
+  cb.AddConvertingCenter("C2");
+  if (hangFirst) cb.bench.ConfigurePackage({"HANG@PC1=1"});
+}
+
+BenchOptions StoppedPackageOptions(bool postgres) {
+  BenchOptions options;
+  options.postgres = postgres;
+  options.timeoutSeconds = 120;
+  return options;
+}
+
+PackageStopper::PackageStopper(RunBench& b, std::function<void()> beforeKill) {
+  // The bench's parameter folder is on the command line of each of its package processes.
+  thread_ = std::thread([&b, beforeKill, mine = b.param.string()] {
+    if (!WaitFor([&] { return ReadBytes(b.mgpkgLog).find("MAKER='PC1'") != std::string::npos; })) return;
+    if (beforeKill) beforeKill();
+    WaitFor([&] { return !ProcessesWith(mine).empty(); });
+    for (pid_t pid : ProcessesWith(mine)) kill(pid, SIGKILL);
+  });
+}
+
+PackageStopper::~PackageStopper() { Join(); }
+
+void PackageStopper::Join() {
+  if (thread_.joinable()) thread_.join();
+}
+
+bool PackageGone(RunBench& b) {
+  return WaitFor([mine = b.param.string()] { return ProcessesWith(mine).empty(); }, 10);
 }
 
 TmpfsMount::TmpfsMount(const std::filesystem::path& folder, const std::string& size) : folder_(folder), size_(size) {

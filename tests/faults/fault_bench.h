@@ -11,6 +11,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "run_bench.h"
@@ -32,6 +33,30 @@ struct ConvertingBench {
   RunBench bench;
   bool ok = false;
 };
+
+// The two converting centers most fault tests run: C1 (partner PC1) and C2 (partner PC2).
+// With `hangFirst`, PC1's package sleeps until it is killed.
+void AddTwoConvertingCenters(ConvertingBench& cb, bool hangFirst = false);
+
+// Options for a bench whose package the test stops itself: the time-out is only a backstop.
+BenchOptions StoppedPackageOptions(bool postgres = false);
+
+// From a thread of its own: waits until PC1's package has read its parameter file, calls
+// `beforeKill` (stopping a server, say), then kills every process of the bench's package.
+// Join() (or the destructor) waits for it.
+class PackageStopper {
+ public:
+  explicit PackageStopper(RunBench& b, std::function<void()> beforeKill = {});
+  ~PackageStopper();
+  void Join();
+
+ private:
+  std::thread thread_;
+};
+
+// True once no process of the bench's package is left (waiting a little: a killed process
+// that the run no longer waits for, such as the shell's child, may take a moment to go).
+bool PackageGone(RunBench& b);
 
 // A tmpfs mounted over a folder for the test's life; mounted() is false when the process
 // may not mount (the test then skips).

@@ -3,11 +3,9 @@
 // goes on with the next center, keeps every in-house file and earlier result, and leaves
 // every history row it started completed.
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <fstream>
 #include <optional>
-#include <thread>
 
 #include "fault_bench.h"
 
@@ -45,6 +43,11 @@ std::string InHouseName(long long serial, const std::string& center, const std::
   return std::string(s) + "_SND_" + field.substr(0, 12) + code + ".LOC";
 }
 
+std::string ResultName(long long serial, const std::string& center) {
+  const std::string local = InHouseName(serial, center);
+  return local.substr(0, local.size() - 8) + ".CII";
+}
+
 bool LogHas(const RecordingListener& l, const std::string& text) {
   for (const auto& line : l.log)
     if (line.find(text) != std::string::npos) return true;
@@ -52,27 +55,18 @@ bool LogHas(const RecordingListener& l, const std::string& text) {
 }
 
 TEST(RunFaults, PackageKilledWhileItWorks) {
-  BenchOptions options;
-  options.timeoutSeconds = 120;  // only a backstop: the test kills the package long before
-  ConvertingBench cb(options);
+  ConvertingBench cb(StoppedPackageOptions());
   if (!cb.available()) GTEST_SKIP() << "the demo formats are not in the tree";
   RunBench& b = cb.bench;
-  cb.AddConvertingCenter("C1");
-  cb.AddConvertingCenter("C2");
-  b.ConfigurePackage({"HANG@PC1=1"});
+  AddTwoConvertingCenters(cb, /*hangFirst=*/true);
   EarlierFiles earlier(b);
   ASSERT_FALSE(b.Start());
 
   // The package of C1 hangs; stop it from outside as an operator or the system would.
-  const std::string mine = b.param.string();
-  std::thread killer([&] {
-    if (!WaitFor([&] { return ReadBytes(b.mgpkgLog).find("MAKER='PC1'") != std::string::npos; })) return;
-    WaitFor([&] { return !ProcessesWith(mine).empty(); });
-    for (pid_t pid : ProcessesWith(mine)) kill(pid, SIGKILL);
-  });
+  PackageStopper killer(b);
   RecordingListener l;
   RunCenters(b, {"C1", "C2"}, l);
-  killer.join();
+  killer.Join();
 
   EXPECT_EQ(OutcomeOf(b, "C1"), "抽出ｴﾗｰ|||9");
   EXPECT_EQ(Codes(b, 1), (std::vector<std::string>{"04:4100/ ", "42:4100/0002"}));
@@ -80,15 +74,14 @@ TEST(RunFaults, PackageKilledWhileItWorks) {
   EXPECT_EQ(Codes(b, 2), kDoneCodes);
   ExpectEveryRowCompleted(b.History());
   earlier.ExpectKept();
-  EXPECT_TRUE(ProcessesWith(mine).empty());
+  EXPECT_TRUE(PackageGone(b));
 }
 
 TEST(RunFaults, OutputFolderMissing) {
   ConvertingBench cb;
   if (!cb.available()) GTEST_SKIP() << "the demo formats are not in the tree";
   RunBench& b = cb.bench;
-  cb.AddConvertingCenter("C1");
-  cb.AddConvertingCenter("C2");
+  AddTwoConvertingCenters(cb);
   ASSERT_FALSE(b.Start());
   std::filesystem::remove_all(b.out);
   RecordingListener l;
@@ -107,8 +100,7 @@ TEST(RunFaults, OutputFolderReadOnlyWhileConverting) {
   RunBench& b = cb.bench;
   TmpfsMount out(b.out, "4m");
   if (!out.mounted()) GTEST_SKIP() << "mounting a tmpfs is not permitted here";
-  cb.AddConvertingCenter("C1");
-  cb.AddConvertingCenter("C2");
+  AddTwoConvertingCenters(cb);
   EarlierFiles earlier(b);
   ASSERT_FALSE(b.Start());
   HookListener l;
@@ -207,10 +199,62 @@ TEST(RunFaults, DiskFullWhileExtractingAndWhileConverting) {
   EXPECT_EQ(codes[0], "04:7200/ ");
   EXPECT_NE(codes[2], "32:0000/0000");
   EXPECT_EQ(ReadBytes(b.out / InHouseName(2, "C2")), DemoLocalFile());
+  EXPECT_EQ(ReadBytes(b.old / InHouseName(2, "C2")), DemoLocalFile());
+  // The conversion that failed left no (empty) result behind, and none was backed up.
+  EXPECT_FALSE(std::filesystem::exists(b.out / ResultName(2, "C2")));
+  EXPECT_FALSE(std::filesystem::exists(b.old / ResultName(2, "C2")));
   EXPECT_FALSE(std::filesystem::exists(b.send / "C2.CII"));
 
   EXPECT_EQ(OutcomeOf(b, "C3"), kDone);
   EXPECT_EQ(Codes(b, 3), kDoneCodes);
+  ExpectEveryRowCompleted(b.History());
+  earlier.ExpectKept();
+}
+
+// Two in-house files share one result file: the first converts, the disk is full when the
+// second is converted. The result is cut back to what the first file produced, which is
+// what the backup holds; the step fails on its last file and nothing is sent.
+TEST(RunFaults, DiskFullOnTheSecondFileKeepsTheFirstFilesMessages) {
+  ConvertingBench cb;
+  if (!cb.available()) GTEST_SKIP() << "the demo formats are not in the tree";
+  RunBench& b = cb.bench;
+  TmpfsMount out(b.out, "64k");
+  if (!out.mounted()) GTEST_SKIP() << "mounting a tmpfs is not permitted here";
+  cb.AddConvertingCenter("C1");
+  b.AddInfoCode("C1", "0102", 1);
+  // More messages than fit in the page the first file's messages left partly free.
+  std::string second;
+  for (int i = 0; i < 8; ++i) second += DemoLocalFile();
+  b.WriteData("0102", second);
+  EarlierFiles earlier(b);
+  ASSERT_FALSE(b.Start());
+  const auto filler = b.out / "filler";
+  const auto result = b.out / ResultName(1, "C1");
+  std::optional<std::string> afterFirst;
+  HookListener l;
+  l.onLog = [&](const std::string& line) {
+    if (line.find("C1: 変換 " + InHouseName(1, "C1", "0102")) == std::string::npos) return;
+    afterFirst = ReadBytes(result);
+    std::ofstream f(filler, std::ios::binary);
+    const std::string chunk(1024, 'f');
+    while (f.write(chunk.data(), chunk.size())) f.flush();
+  };
+  RunCenters(b, {"C1"}, l);
+  std::filesystem::remove(filler);
+
+  EXPECT_EQ(OutcomeOf(b, "C1"), "OK|変換ｴﾗｰ||9");
+  auto codes = Codes(b, 1);
+  ASSERT_EQ(codes.size(), 4u);
+  EXPECT_EQ(codes[0], "04:7200/ ");
+  EXPECT_EQ(codes[2], "32:0000/0000");
+  EXPECT_NE(codes[3], "32:0000/0000");
+  ASSERT_TRUE(afterFirst.has_value());
+  ASSERT_FALSE(afterFirst->empty());
+  const std::string kept = ReadBytes(result), backup = ReadBytes(b.old / ResultName(1, "C1"));
+  EXPECT_TRUE(kept == *afterFirst) << kept.size() << " bytes instead of " << afterFirst->size();
+  EXPECT_TRUE(backup == *afterFirst) << backup.size() << " bytes instead of " << afterFirst->size();
+  EXPECT_EQ(ReadBytes(b.out / InHouseName(1, "C1", "0102")), second);
+  EXPECT_FALSE(std::filesystem::exists(b.send / "C1.CII"));
   ExpectEveryRowCompleted(b.History());
   earlier.ExpectKept();
 }

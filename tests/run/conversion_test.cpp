@@ -4,9 +4,12 @@
 // placeholder translator and the real one both report.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "cii/translator.h"
 #include "run/conversion_dispatch.h"
 #include "run/history.h"
+#include "run/result_file_mark.h"
 #include "run_bench.h"
 
 namespace edi::run {
@@ -76,6 +79,40 @@ TEST_F(ConversionTest, OneBranchPerFileWithTheTranslatorsCode) {
     EXPECT_EQ(r.Text("詳細コード"), r.Text("終了コード"));
     EXPECT_TRUE(r.Get("処理終了日付").has_value());
   }
+}
+
+TEST_F(ConversionTest, FailedConversionsLeaveNoResultOrTheEarlierOne) {
+  // C1's files fail: their result file, which did not exist, is not left behind (empty).
+  test::WriteBytes(bench_.out / "00000001_SND_C1__________0101.LOC", "garbage\r\n");
+  std::vector<std::string> leftBehind;
+  EXPECT_EQ(ConvertSendFiles(*ctx_, "C1", 1, &leftBehind), "7200");
+  EXPECT_FALSE(std::filesystem::exists(bench_.out / "00000001_SND_C1__________.CII"));
+  EXPECT_TRUE(leftBehind.empty());
+
+  // A result file that was there before keeps its bytes.
+  test::WriteBytes(bench_.out / "00000001_SND_C1__________.CII", "EARLIER");
+  EXPECT_EQ(ConvertSendFiles(*ctx_, "C1", 1, &leftBehind), "7200");
+  EXPECT_EQ(test::ReadBytes(bench_.out / "00000001_SND_C1__________.CII"), "EARLIER");
+}
+
+TEST(ResultFileMark, RemovesANewFileAndCutsAnOldOneBack) {
+  test::TempDir dir;
+  const auto file = dir / "r.CII";
+  ResultFileMark none(file);
+  test::WriteBytes(file, "half");
+  EXPECT_TRUE(none.Restore());
+  EXPECT_FALSE(std::filesystem::exists(file));
+  EXPECT_TRUE(none.Restore());  // nothing was written: nothing to do
+
+  test::WriteBytes(file, "kept");
+  ResultFileMark earlier(file);
+  std::ofstream(file, std::ios::app | std::ios::binary) << "appended";
+  EXPECT_TRUE(earlier.Restore());
+  EXPECT_EQ(test::ReadBytes(file), "kept");
+  // A file that did not grow stays as it is.
+  test::WriteBytes(file, "ke");
+  EXPECT_TRUE(earlier.Restore());
+  EXPECT_EQ(test::ReadBytes(file), "ke");
 }
 
 }  // namespace

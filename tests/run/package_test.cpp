@@ -2,7 +2,10 @@
 // stopping the package.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "run/package_handoff.h"
+#include "run/package_process.h"
 #include "test_support.h"
 
 namespace edi::run {
@@ -83,6 +86,54 @@ TEST(RunPackage, PassesTheParameterFileAfterAnAtSign) {
   const auto seen = dir / "seen";
   ASSERT_TRUE(RunPackage("echo > '" + seen.string() + "'", param, 0).ok());
   EXPECT_EQ(test::ReadBytes(seen), "@" + param.string() + "\n");
+}
+
+TEST(SplitPlainCommand, OnlyAssignmentsAPathAndPlainWordsSkipTheShell) {
+  auto plain = SplitPlainCommand("A=1 B_2=x=y  /opt/pkg/mgpkg -v @/p/EDI00000001.INI");
+  ASSERT_TRUE(plain.has_value());
+  EXPECT_EQ(plain->assignments, (std::vector<std::string>{"A=1", "B_2=x=y"}));
+  EXPECT_EQ(plain->program, "/opt/pkg/mgpkg");
+  EXPECT_EQ(plain->arguments, (std::vector<std::string>{"-v", "@/p/EDI00000001.INI"}));
+  EXPECT_TRUE(SplitPlainCommand("./mgpkg @x").has_value());
+  // Everything the shell would interpret, and programs it would look up, stay with the shell.
+  for (const char* shellOnly : {"mgpkg @x", "exec /bin/pkg @x", "/bin/pkg '@x'", "/bin/pkg $HOME", "/bin/a; /bin/b",
+                                "/bin/pkg > out", "A=1", "1A=2 /bin/pkg", "/bin/pkg ~/x", "/bin/p*g", "/bin/pkg # c",
+                                "   "}) {
+    EXPECT_FALSE(SplitPlainCommand(shellOnly).has_value()) << shellOnly;
+  }
+}
+
+// The same package behaves the same whether the shell starts it or it is started directly.
+TEST(RunPackage, StartedDirectlyOrThroughTheShellAlike) {
+  test::TempDir dir;
+  const auto param = dir / "EDI00000002.INI";
+  test::WriteBytes(param, "x");
+  const auto seen = dir / "seen";
+  const auto script = dir / "pkg.sh";
+  test::WriteBytes(script, "#!/bin/sh\necho \"$MARK $OTHER $*\" > \"$OUT\"\n");
+  std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+  ASSERT_TRUE(SplitPlainCommand("OUT=" + seen.string() + " " + script.string()).has_value());
+  for (const std::string& command : {"MARK=a MARK=b OTHER=c OUT=" + seen.string() + " " + script.string(),
+                                     "MARK=b OTHER='c' OUT='" + seen.string() + "' '" + script.string() + "'"}) {
+    SCOPED_TRACE(command);
+    ASSERT_TRUE(RunPackage(command, param, 5).ok());
+    EXPECT_EQ(test::ReadBytes(seen), "b c @" + param.string() + "\n");
+    std::filesystem::remove(seen);
+  }
+  // A script without "#!" is run by the shell, as the shell would.
+  test::WriteBytes(script, "echo plain > \"$OUT\"\n");
+  ASSERT_TRUE(RunPackage("OUT=" + seen.string() + " " + script.string(), param, 0).ok());
+  EXPECT_EQ(test::ReadBytes(seen), "plain\n");
+  // Missing or not executable: the package could not be started.
+  EXPECT_EQ(RunPackage("A=1 " + (dir / "missing").string(), param, 0).detailCode, "0001");
+  std::filesystem::permissions(script, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  EXPECT_EQ(RunPackage("A=1 " + script.string(), param, 0).detailCode, "0001");
+  // A package started directly is stopped at its time-out with what it started.
+  const auto marker = dir / "late";
+  test::WriteBytes(script, "#!/bin/sh\nsleep 30\ntouch " + marker.string() + "\n");
+  std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+  EXPECT_EQ(RunPackage(script.string(), param, 1).detailCode, "0003");
+  EXPECT_FALSE(std::filesystem::exists(marker));
 }
 
 }  // namespace

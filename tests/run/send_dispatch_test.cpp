@@ -192,6 +192,12 @@ TEST(BackupRunFiles, CopiesTheSerialsFilesAndReportsFaults) {
 
   EXPECT_TRUE(BackupRunFiles(paths, 3, 0).empty());
   EXPECT_EQ(test::ReadBytes(dir / "old" / "00000003_RCV_A.CII"), "received");
+
+  // A result that a failed conversion left behind is not backed up.
+  std::filesystem::remove(dir / "old" / "00000003_SND_A.CII");
+  EXPECT_TRUE(BackupRunFiles(paths, 3, 1, {"00000003_SND_A.CII"}).empty());
+  EXPECT_FALSE(std::filesystem::exists(dir / "old" / "00000003_SND_A.CII"));
+  EXPECT_EQ(test::ReadBytes(dir / "old" / "00000003_SND_A.LOC"), "A");
 }
 
 }  // namespace
