@@ -1,5 +1,6 @@
 #include "local_file_generator.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -62,7 +63,8 @@ LocalFileGenerator::LocalFileGenerator(const GeneratorOptions& options)
   if (options_.keys < 1) options_.keys = 1;
   if (options_.linesPerKey < 1) options_.linesPerKey = 1;
   if (options_.details < 1) options_.details = 1;
-  if (options_.lines <= 0) options_.lines = options_.targetBytes / LineBytes(options_.details);
+  // A size below one line still gives one line, so that every direction has something to read.
+  if (options_.lines <= 0) options_.lines = std::max<long long>(1, options_.targetBytes / LineBytes(options_.details));
 }
 
 std::uint64_t LocalFileGenerator::Next() {  // xorshift64*: fast and the same on every run

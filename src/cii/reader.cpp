@@ -30,7 +30,7 @@ constexpr long long kMaxTemplateWork = 20'000'000;
 
 class CiiToLocal {
  public:
-  CiiToLocal(TranslationContext& ctx, std::istream& in) : ctx_(ctx), st_(ctx.state), in_(in), r_(in, ctx.log) {}
+  CiiToLocal(TranslationContext& ctx, std::istream& in) : ctx_(ctx), st_(ctx.state), r_(in, ctx.log) {}
 
   void Run(const std::filesystem::path& localPath) {
     localPath_ = localPath;
@@ -349,7 +349,6 @@ class CiiToLocal {
 
   TranslationContext& ctx_;
   TranslationState& st_;
-  std::istream& in_;
   CiiBlockReader r_;
   std::filesystem::path localPath_;
   std::ofstream out_;
