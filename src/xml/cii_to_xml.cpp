@@ -9,6 +9,7 @@
 #include "cii/block_reader.h"
 #include "cii/format.h"
 #include "xml/element_values.h"
+#include "xml/group_format.h"
 #include "xml/xml_codes.h"
 #include "xml/xml_output.h"
 
@@ -130,23 +131,7 @@ bool CiiToXml::ReadHeader() {
   std::string body;
   if (!reader_.ReadBytes(body, cii::kRecordSize)) return Stop(cii::kCodeEndInBlock);
   std::copy(body.begin(), body.end(), state_.header.bytes.begin());
-  const cii::CiiHeaderRecord& header = state_.header;
-  const std::string category = FromAnsiBytes(header.InfoCategory());
-  const std::string bpid = FromAnsiBytes(header.Bpid());
-  state_.bpid = bpid;
-  state_.infoCategory = category;
-  state_.storageMode = std::string(1, header.storageMode());
-
-  auto format = ctx_.masters.FindFormat(category, bpid);
-  if (!format) return Stop(kCodeXmlNoFormat);
-  state_.format = *format;
-  state_.xmlCharCode = format->xmlCharCode;
-  std::vector<cii::ItemFormat> rows = ctx_.masters.FindItems('E', category, bpid);
-  if (rows.empty()) return Stop(cii::kCodeNoEdiItems);
-  if (auto problem = cii::LoadItemFormats(state_.ediItems, std::move(rows))) {
-    ctx_.log.WriteTranslationLog(cii::kCodeBadItemTable, *problem, false);
-    return false;
-  }
+  if (!LoadGroupFormat(ctx_, true)) return false;
   groupOpen_ = true;
   return OpenDocument();
 }

@@ -10,6 +10,7 @@
 #include "cii/message_writer.h"
 #include "cii/sjis.h"
 #include "xml/element_values.h"
+#include "xml/group_format.h"
 #include "xml/xml_codes.h"
 #include "xml/xml_input.h"
 
@@ -129,23 +130,8 @@ bool XmlToCii::Header(const xmlNode* jpmgh) {
 }
 
 bool XmlToCii::OpenGroup() {
+  if (!LoadGroupFormat(ctx_, false)) return false;
   const cii::CiiHeaderRecord& header = state_.header;
-  const std::string category = FromAnsiBytes(header.InfoCategory());
-  const std::string bpid = FromAnsiBytes(header.Bpid());
-  state_.bpid = bpid;
-  state_.infoCategory = category;
-  state_.storageMode = std::string(1, header.storageMode());
-  // Without its format the group's values cannot be encoded (the tables of another format
-  // may still be loaded): stop as the CII-to-XML direction does.
-  auto format = ctx_.masters.FindFormat(category, bpid);
-  if (!format) return Stop(kCodeXmlNoFormat);
-  const std::string xmlCode = state_.format.xmlCharCode;
-  state_.format = *format;
-  state_.format.xmlCharCode = xmlCode;  // the XML文字コード is not taken over here
-  std::vector<cii::ItemFormat> rows = ctx_.masters.FindItems('E', category, bpid);
-  if (rows.empty()) return Stop(cii::kCodeNoEdiItems);
-  if (auto problem = cii::LoadItemFormats(state_.ediItems, std::move(rows))) return Stop(cii::kCodeBadItemTable, *problem);
-
   out_ << cii::HeaderBlock(header);
   if (!Written()) return false;
   groupOpen_ = true;
