@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "app/database.h"
+#include "app/file_mark.h"
 #include "app/text.h"
 #include "run/history.h"
-#include "run/result_file_mark.h"
 #include "xml/inbound.h"
 
 namespace edi::run {
@@ -33,7 +33,7 @@ std::string UpperLast3(const std::string& text) {
 }
 
 // Takes back what a failed conversion wrote into its result file.
-void TakeBack(const RunContext& ctx, const std::string& centerCode, const ResultFileMark& mark,
+void TakeBack(const RunContext& ctx, const std::string& centerCode, const FileMark& mark,
               std::vector<std::string>* leftBehind) {
   if (mark.Restore()) return;
   ctx.Log(centerCode + ": 変換に失敗した結果ファイルを元に戻せません: " + mark.path().string());
@@ -94,7 +94,7 @@ std::string ConvertSendFiles(const RunContext& ctx, const std::string& centerCod
       continue;
     }
     ctx.Log(centerCode + ": 変換 " + sources[j]);
-    const ResultFileMark mark(InFolder(out, results[j]));
+    const FileMark mark(InFolder(out, results[j]));
     outCode = ctx.translator.RunOutboundTranslation(centerCode, serial, "1", sourcePath, mark.path());
     if (outCode != "0000") TakeBack(ctx, centerCode, mark, leftBehind);
     rec.branch = branch.branch;
@@ -118,7 +118,7 @@ std::string ConvertSendFiles(const RunContext& ctx, const std::string& centerCod
     if (branch.result != "0000") return "9999";
     rec.branch = branch.branch;
     ctx.Log(centerCode + ": XML変換 " + xmlPath.filename().string());
-    const ResultFileMark mark(xmlPath);
+    const FileMark mark(xmlPath);
     std::string code = xml::ConvertInboundFile(ctx.translator, ciiPath, xmlPath, serial);
     if (code != "0000") TakeBack(ctx, centerCode, mark, leftBehind);
     // A failed XML conversion leaves nothing to send: record it and fail the step.

@@ -2,9 +2,9 @@
 
 #include <libxml/tree.h>
 
-#include <cstdint>
 #include <fstream>
 
+#include "app/file_mark.h"
 #include "app/text.h"
 #include "cii/format.h"
 #include "cii/message_writer.h"
@@ -229,17 +229,6 @@ bool XmlToCii::EncodeDataElement(const xmlNode* element, const std::string& name
   return true;
 }
 
-// Puts the output file back as it was before the conversion: its earlier length, or no
-// file at all, so that a failed conversion never leaves part of a group behind.
-void RestoreOutput(const std::filesystem::path& ciiPath, bool existed, std::uintmax_t length) {
-  std::error_code ec;
-  if (existed) {
-    std::filesystem::resize_file(ciiPath, length, ec);
-  } else {
-    std::filesystem::remove(ciiPath, ec);
-  }
-}
-
 }  // namespace
 
 void ConvertXmlToCii(cii::TranslationContext& ctx, const std::filesystem::path& xmlPath,
@@ -248,9 +237,9 @@ void ConvertXmlToCii(cii::TranslationContext& ctx, const std::filesystem::path& 
     ctx.log.WriteTranslationLog(cii::kCodeInputMissing, "", false);
     return;
   }
-  std::error_code ec;
-  const bool existed = !ciiPath.empty() && std::filesystem::exists(ciiPath, ec);
-  const std::uintmax_t length = existed ? std::filesystem::file_size(ciiPath, ec) : 0;
+  // A failed conversion puts the output back as it was (its earlier length, or no file), so
+  // that it never leaves part of a group behind.
+  const FileMark mark(ciiPath);
   std::ofstream out;
   if (!ciiPath.empty()) out.open(ciiPath, std::ios::binary | std::ios::app);
   if (ciiPath.empty() || !out) {
@@ -264,7 +253,7 @@ void ConvertXmlToCii(cii::TranslationContext& ctx, const std::filesystem::path& 
   const bool complete = outcome == StreamOutcome::Complete && converter.Finish();
   out.close();
   if (complete) return;
-  RestoreOutput(ciiPath, existed, length);
+  mark.Restore();
   // Nothing is written for a document that does not parse (the codes of a stopped
   // conversion are logged where it stopped).
   if (outcome == StreamOutcome::Failed) ctx.log.WriteTranslationLog(kCodeXmlUnparsable, "", false);

@@ -9,7 +9,6 @@
 #include "cii/translator.h"
 #include "run/conversion_dispatch.h"
 #include "run/history.h"
-#include "run/result_file_mark.h"
 #include "run_bench.h"
 
 namespace edi::run {
@@ -93,26 +92,6 @@ TEST_F(ConversionTest, FailedConversionsLeaveNoResultOrTheEarlierOne) {
   test::WriteBytes(bench_.out / "00000001_SND_C1__________.CII", "EARLIER");
   EXPECT_EQ(ConvertSendFiles(*ctx_, "C1", 1, &leftBehind), "7200");
   EXPECT_EQ(test::ReadBytes(bench_.out / "00000001_SND_C1__________.CII"), "EARLIER");
-}
-
-TEST(ResultFileMark, RemovesANewFileAndCutsAnOldOneBack) {
-  test::TempDir dir;
-  const auto file = dir / "r.CII";
-  ResultFileMark none(file);
-  test::WriteBytes(file, "half");
-  EXPECT_TRUE(none.Restore());
-  EXPECT_FALSE(std::filesystem::exists(file));
-  EXPECT_TRUE(none.Restore());  // nothing was written: nothing to do
-
-  test::WriteBytes(file, "kept");
-  ResultFileMark earlier(file);
-  std::ofstream(file, std::ios::app | std::ios::binary) << "appended";
-  EXPECT_TRUE(earlier.Restore());
-  EXPECT_EQ(test::ReadBytes(file), "kept");
-  // A file that did not grow stays as it is.
-  test::WriteBytes(file, "ke");
-  EXPECT_TRUE(earlier.Restore());
-  EXPECT_EQ(test::ReadBytes(file), "ke");
 }
 
 }  // namespace

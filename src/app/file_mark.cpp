@@ -1,10 +1,10 @@
-#include "run/result_file_mark.h"
+#include "app/file_mark.h"
 
 #include <system_error>
 
-namespace edi::run {
+namespace edi {
 
-ResultFileMark::ResultFileMark(std::filesystem::path path) : path_(std::move(path)) {
+FileMark::FileMark(std::filesystem::path path) : path_(std::move(path)) {
   std::error_code ec;
   if (std::filesystem::is_regular_file(path_, ec)) {
     const auto size = std::filesystem::file_size(path_, ec);
@@ -12,7 +12,7 @@ ResultFileMark::ResultFileMark(std::filesystem::path path) : path_(std::move(pat
   }
 }
 
-bool ResultFileMark::Restore() const {
+bool FileMark::Restore() const {
   std::error_code ec;
   const bool exists = std::filesystem::exists(path_, ec);
   if (ec) return false;
@@ -30,4 +30,4 @@ bool ResultFileMark::Restore() const {
   return !ec;
 }
 
-}  // namespace edi::run
+}  // namespace edi
