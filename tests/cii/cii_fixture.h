@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cii/codes.h"
+#include "cii/field_conversion.h"
 #include "cii/masters.h"
 #include "cii/reader.h"
 #include "cii/state.h"
@@ -38,6 +39,14 @@ inline ItemFormat Item(int seq, int counterpart, int level, long long itemNo, co
 }
 
 // Bytes from a list of values (for control bytes in expectations).
+// A value edited for a CII data element of one attribute: the EDI item's length and decimals,
+// the local item's length and decimals, 16-bit code "M".
+inline std::string EditForEdi(const std::string& attr, int len, int dec, int localLen, int localDec,
+                              const std::string& value) {
+  return EditValueForEdi(Item(1, 0, 0, 1, "", attr, len, dec), Item(1, 1, 0, 0, "1", attr, localLen, localDec),
+                         value, 'M');
+}
+
 inline std::string B(std::initializer_list<int> bytes) {
   std::string s;
   for (int b : bytes) s += static_cast<char>(b);

@@ -51,21 +51,17 @@ TEST(FastNumbers, AgreeWithTheGeneralReading) {
 }
 
 TEST(FastNumbers, EditingKeepsTheGeneralResultOnEdgeValues) {
-  auto edit = [](const std::string& attr, int len, int dec, int localLen, int localDec, const std::string& v) {
-    return EditValueForEdi(Item(1, 0, 0, 1, "", attr, len, dec), Item(1, 1, 0, 0, "1", attr, localLen, localDec), v,
-                           'M');
-  };
-  EXPECT_EQ(edit("N", 9, 0, 10, 0, "-0000.0001"), "-1");
-  EXPECT_EQ(edit("N", 9, 0, 4, 1, "-9.5"), "-10");
-  EXPECT_EQ(edit("N", 2, 0, 5, 1, "-99.1"), "");  // -100 keeps "00": read as 0, left out
-  EXPECT_EQ(edit("N", 4, 2, 9, 3, "12.3456"), "1234");  // decimals beyond the scale are cut
-  EXPECT_EQ(edit("N", 9, 2, 9, 3, "-12.3451"), "-1235");
-  EXPECT_EQ(edit("9", 9, 0, 4, 0, "\x82\x50\x82\x51"), "");  // full-width digits are not read
-  EXPECT_EQ(edit("9", 20, 0, 20, 0, "12345678901234567890"), "12345678901234567890");  // general path
-  EXPECT_EQ(edit("9", 4, 0, 20, 0, "-12345678901234567890"), "7890");
-  EXPECT_EQ(edit("N", 20, 3, 19, 0, "1234567890123456789"), "34567890123456789000");
-  EXPECT_EQ(edit("Y", 8, 0, 6, 0, "  0315"), "315");
-  EXPECT_EQ(edit("Y", 3, 0, 6, 0, "991231"), "231");
+  EXPECT_EQ(EditForEdi("N", 9, 0, 10, 0, "-0000.0001"), "-1");
+  EXPECT_EQ(EditForEdi("N", 9, 0, 4, 1, "-9.5"), "-10");
+  EXPECT_EQ(EditForEdi("N", 2, 0, 5, 1, "-99.1"), "");  // -100 keeps "00": read as 0, left out
+  EXPECT_EQ(EditForEdi("N", 4, 2, 9, 3, "12.3456"), "1234");  // decimals beyond the scale are cut
+  EXPECT_EQ(EditForEdi("N", 9, 2, 9, 3, "-12.3451"), "-1235");
+  EXPECT_EQ(EditForEdi("9", 9, 0, 4, 0, "\x82\x50\x82\x51"), "");  // full-width digits are not read
+  EXPECT_EQ(EditForEdi("9", 20, 0, 20, 0, "12345678901234567890"), "12345678901234567890");  // general path
+  EXPECT_EQ(EditForEdi("9", 4, 0, 20, 0, "-12345678901234567890"), "7890");
+  EXPECT_EQ(EditForEdi("N", 20, 3, 19, 0, "1234567890123456789"), "34567890123456789000");
+  EXPECT_EQ(EditForEdi("Y", 8, 0, 6, 0, "  0315"), "315");
+  EXPECT_EQ(EditForEdi("Y", 3, 0, 6, 0, "991231"), "231");
   bool unsupported = false;
   auto read = [&](const std::string& pair, int len, int dec, int localLen, int localDec, const std::string& v) {
     return ConvertEdiValueToLocal(v, Item(1, 1, 0, 1, "", pair.substr(0, 1), len, dec),

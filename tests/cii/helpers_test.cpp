@@ -104,27 +104,23 @@ TEST(ItemTables, GroupsAreFoundByWhatTheWriterWrote) {
 }
 
 TEST(FieldRules, NumbersDatesTextsAndKanji) {
-  auto edit = [](const std::string& attr, int len, int dec, int localLen, int localDec, const std::string& v) {
-    return EditValueForEdi(Item(1, 0, 0, 1, "", attr, len, dec), Item(1, 1, 0, 0, "1", attr, localLen, localDec), v,
-                           'M');
-  };
-  EXPECT_EQ(edit("N", 9, 2, 7, 2, "00012.50"), "1250");
-  EXPECT_EQ(edit("9", 9, 0, 4, 1, "-3.5"), "-4");
-  EXPECT_EQ(edit("N", 9, 2, 7, 2, "    "), "");
-  EXPECT_EQ(edit("N", 9, 2, 4, 2, "0.00"), "");
-  EXPECT_EQ(edit("9", 4, 0, 6, 0, "123456"), "3456");
-  EXPECT_EQ(edit("9", 9, 0, 9, 0, " 1 2 3x9"), "123");
-  EXPECT_EQ(edit("Y", 8, 0, 6, 0, "020315"), "20020315");
-  EXPECT_EQ(edit("Y", 8, 0, 6, 0, "991231"), "19991231");
-  EXPECT_EQ(edit("Y", 8, 0, 6, 0, "000000"), "");
-  EXPECT_EQ(edit("Y", 8, 0, 6, 0, "      "), "");  // no century before a blank date
-  EXPECT_EQ(edit("Y", 8, 0, 8, 0, "00000000"), "");
-  EXPECT_EQ(edit("K", 6, 0, 5, 0, "ABC  "), ToAnsiBytes("ＡＢＣ"));
-  EXPECT_EQ(edit("K", 5, 0, 5, 0, "ABC"), ToAnsiBytes("ＡＢ"));  // cut at a character boundary
-  EXPECT_EQ(edit("X", 2, 0, 6, 0, "  AB  "), "AB");
-  EXPECT_EQ(edit("X", 2, 0, 6, 0, "      "), "");
-  EXPECT_EQ(edit("B", 4, 0, 4, 0, " A"), " A  ");
-  EXPECT_EQ(edit("Q", 4, 0, 4, 0, "AAAA"), "");
+  EXPECT_EQ(EditForEdi("N", 9, 2, 7, 2, "00012.50"), "1250");
+  EXPECT_EQ(EditForEdi("9", 9, 0, 4, 1, "-3.5"), "-4");
+  EXPECT_EQ(EditForEdi("N", 9, 2, 7, 2, "    "), "");
+  EXPECT_EQ(EditForEdi("N", 9, 2, 4, 2, "0.00"), "");
+  EXPECT_EQ(EditForEdi("9", 4, 0, 6, 0, "123456"), "3456");
+  EXPECT_EQ(EditForEdi("9", 9, 0, 9, 0, " 1 2 3x9"), "123");
+  EXPECT_EQ(EditForEdi("Y", 8, 0, 6, 0, "020315"), "20020315");
+  EXPECT_EQ(EditForEdi("Y", 8, 0, 6, 0, "991231"), "19991231");
+  EXPECT_EQ(EditForEdi("Y", 8, 0, 6, 0, "000000"), "");
+  EXPECT_EQ(EditForEdi("Y", 8, 0, 6, 0, "      "), "");  // no century before a blank date
+  EXPECT_EQ(EditForEdi("Y", 8, 0, 8, 0, "00000000"), "");
+  EXPECT_EQ(EditForEdi("K", 6, 0, 5, 0, "ABC  "), ToAnsiBytes("ＡＢＣ"));
+  EXPECT_EQ(EditForEdi("K", 5, 0, 5, 0, "ABC"), ToAnsiBytes("ＡＢ"));  // cut at a character boundary
+  EXPECT_EQ(EditForEdi("X", 2, 0, 6, 0, "  AB  "), "AB");
+  EXPECT_EQ(EditForEdi("X", 2, 0, 6, 0, "      "), "");
+  EXPECT_EQ(EditForEdi("B", 4, 0, 4, 0, " A"), " A  ");
+  EXPECT_EQ(EditForEdi("Q", 4, 0, 4, 0, "AAAA"), "");
 }
 
 TEST(FieldRules, ReaderValuesForTheLocalSide) {

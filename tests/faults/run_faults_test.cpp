@@ -54,6 +54,13 @@ bool LogHas(const RecordingListener& l, const std::string& text) {
   return false;
 }
 
+// Writes `file` until its file system is full.
+void FillDisk(const std::filesystem::path& file) {
+  std::ofstream f(file, std::ios::binary);
+  const std::string chunk(1024, 'f');
+  while (f.write(chunk.data(), chunk.size())) f.flush();
+}
+
 TEST(RunFaults, PackageKilledWhileItWorks) {
   ConvertingBench cb(StoppedPackageOptions());
   if (!cb.available()) GTEST_SKIP() << "the demo formats are not in the tree";
@@ -182,9 +189,7 @@ TEST(RunFaults, DiskFullWhileExtractingAndWhileConverting) {
   HookListener l;
   l.onLog = [&](const std::string& line) {
     if (line != "C2 変換: 変換中") return;
-    std::ofstream f(filler, std::ios::binary);
-    const std::string chunk(1024, 'f');
-    while (f.write(chunk.data(), chunk.size())) f.flush();
+    FillDisk(filler);
   };
   l.onCenterFinished = [&](int) { std::filesystem::remove(filler); };
   RunCenters(b, {"C1", "C2", "C3"}, l);
@@ -235,9 +240,7 @@ TEST(RunFaults, DiskFullOnTheSecondFileKeepsTheFirstFilesMessages) {
   l.onLog = [&](const std::string& line) {
     if (line.find("C1: 変換 " + InHouseName(1, "C1", "0102")) == std::string::npos) return;
     afterFirst = ReadBytes(result);
-    std::ofstream f(filler, std::ios::binary);
-    const std::string chunk(1024, 'f');
-    while (f.write(chunk.data(), chunk.size())) f.flush();
+    FillDisk(filler);
   };
   RunCenters(b, {"C1"}, l);
   std::filesystem::remove(filler);
