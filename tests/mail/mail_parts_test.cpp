@@ -1,6 +1,7 @@
 // The pieces of a mail transfer on their own: names, settings, messages, IMAP responses.
 #include <gtest/gtest.h>
 
+#include "mail/curl_session.h"
 #include "mail/mail_names.h"
 #include "mail/mail_settings.h"
 #include "mail/mime_message.h"
@@ -8,6 +9,20 @@
 
 namespace edi::mail {
 namespace {
+
+// The common causes read in Japanese, with libcurl's own text after them; others stay as
+// libcurl words them (the "Error n: " in front is added where the fault is shown).
+TEST(MailFaultText, CommonCausesInJapaneseFollowedByTheLibrarysText) {
+  EXPECT_EQ(DescribeCurlFault(CURLE_COULDNT_CONNECT, "Failed to connect"), "メールサーバに接続できません: Failed to connect");
+  EXPECT_EQ(DescribeCurlFault(CURLE_COULDNT_RESOLVE_HOST, "Could not resolve host: x"),
+            "メールサーバに接続できません: Could not resolve host: x");
+  EXPECT_EQ(DescribeCurlFault(CURLE_LOGIN_DENIED, "Login denied"), "メールサーバへのサインオンが拒否されました: Login denied");
+  EXPECT_EQ(DescribeCurlFault(CURLE_SEND_ERROR, "RCPT failed: 550"), "宛先がメールサーバに拒否されました: RCPT failed: 550");
+  EXPECT_EQ(DescribeCurlFault(CURLE_OPERATION_TIMEDOUT, "Operation timed out"),
+            "メールサーバの応答が時間切れになりました: Operation timed out");
+  EXPECT_EQ(DescribeCurlFault(CURLE_SEND_ERROR, "Failure when sending data"), "Failure when sending data");
+  EXPECT_EQ(DescribeCurlFault(CURLE_UNSUPPORTED_PROTOCOL, "Unsupported protocol"), "Unsupported protocol");
+}
 
 TEST(MailNames, FileNamesAndSubject) {
   EXPECT_EQ(AttachmentFileName(42, "ABC", "C"), "00000042_SND_ABC_________.CII");
