@@ -10,17 +10,14 @@
 namespace edi::mail {
 namespace {
 
-// The common causes read in Japanese, with libcurl's own text after them; others stay as
-// libcurl words them (the "Error n: " in front is added where the fault is shown).
+// The causes that the live tests cannot provoke (no connection and refused sign-on are
+// checked against the real servers): a refused recipient is told from other send errors by
+// libcurl's text; a time-out; other faults keep libcurl's words alone.
 TEST(MailFaultText, CommonCausesInJapaneseFollowedByTheLibrarysText) {
-  EXPECT_EQ(DescribeCurlFault(CURLE_COULDNT_CONNECT, "Failed to connect"), "メールサーバに接続できません: Failed to connect");
-  EXPECT_EQ(DescribeCurlFault(CURLE_COULDNT_RESOLVE_HOST, "Could not resolve host: x"),
-            "メールサーバに接続できません: Could not resolve host: x");
-  EXPECT_EQ(DescribeCurlFault(CURLE_LOGIN_DENIED, "Login denied"), "メールサーバへのサインオンが拒否されました: Login denied");
   EXPECT_EQ(DescribeCurlFault(CURLE_SEND_ERROR, "RCPT failed: 550"), "宛先がメールサーバに拒否されました: RCPT failed: 550");
+  EXPECT_EQ(DescribeCurlFault(CURLE_SEND_ERROR, "Failure when sending data"), "Failure when sending data");
   EXPECT_EQ(DescribeCurlFault(CURLE_OPERATION_TIMEDOUT, "Operation timed out"),
             "メールサーバの応答が時間切れになりました: Operation timed out");
-  EXPECT_EQ(DescribeCurlFault(CURLE_SEND_ERROR, "Failure when sending data"), "Failure when sending data");
   EXPECT_EQ(DescribeCurlFault(CURLE_UNSUPPORTED_PROTOCOL, "Unsupported protocol"), "Unsupported protocol");
 }
 
