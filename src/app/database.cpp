@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <deque>
+#include <filesystem>
 
 #include "app/settings.h"
 #include "app/text.h"
@@ -157,6 +158,7 @@ DatabaseTarget MakeDatabaseTarget(const ConnectionSettings& s) {
     t.engine = DbEngine::Sqlite;
     t.connectString = "db=\"" + s.dbFile + "\" timeout=10";
     t.description = "SQLite " + s.dbFile;
+    t.sqliteFileMustExist = s.dbFile;
   } else if (engine == "POSTGRESQL") {
     t.engine = DbEngine::Postgresql;
     t.connectString = s.dbConnect + (user.empty() ? "" : " user=" + PgQuote(user)) +
@@ -207,6 +209,8 @@ std::unique_ptr<Database> Database::Open(const DatabaseTarget& target) {
   try {
     switch (target.engine) {
       case DbEngine::Sqlite:
+        if (!target.sqliteFileMustExist.empty() && !std::filesystem::is_regular_file(target.sqliteFileMustExist))
+          throw DatabaseError("no database file " + target.sqliteFileMustExist + " (edi db init creates one)");
         db->impl_->session.open(soci::sqlite3, target.connectString);
         // A connection to a file that is not a database only fails on first use: try it now.
         db->impl_->session << "PRAGMA schema_version";

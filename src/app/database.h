@@ -53,6 +53,9 @@ struct DatabaseTarget {
   DbEngine engine = DbEngine::Odbc;
   std::string connectString;   // what SOCI is opened with (for ODBC: "DSN=…;UID=…;PWD=…;")
   std::string description;     // for messages; never holds the password
+  // SQLite: the database file. When set, Open refuses a file that does not exist (a mistyped
+  // DBFILE must not become a new empty database); only `edi db init` clears it to create one.
+  std::string sqliteFileMustExist;
 };
 
 // The target named by the connection settings (DBENGINE, DBFILE, DBCONNECT, USERID, PASSWD,

@@ -17,7 +17,7 @@ constexpr int kCodeUnexpectedByte = 10;  // reader: a control byte with no meani
 constexpr int kCodeGroup16InNormal = 11; // reader: 0xFD in one-byte tag mode (quiet)
 constexpr int kCodeLengthMismatch = 12;  // reader: message length differs from its end (quiet)
 constexpr int kCodeBadTagByte = 13;      // reader: a byte that cannot start anything here (quiet)
-constexpr int kCodeGroupNotFound = 14;   // reader: a group start without its group item (quiet)
+constexpr int kCodeGroupNotFound = 14;   // readers: a group start without its group item (stops the conversion)
 constexpr int kCodeZeroLength = 15;      // reader: a data element of length 0
 constexpr int kCodeBadPair = 21;         // reader: unsupported attribute pair (quiet)
 

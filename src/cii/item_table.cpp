@@ -114,6 +114,13 @@ std::optional<MultiDetailCode> EncodeMultiDetail(const std::string& multiDetail)
 }
 
 namespace {
+bool IsAllDigits(const std::string& text) {
+  if (text.empty()) return false;
+  for (char c : text)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
 template <class Match>
 bool FindGroup(const ItemTable& edi, std::size_t& position, int level, Match match) {
   for (std::size_t i = position == 0 ? 1 : position; i <= edi.size(); ++i) {
@@ -128,17 +135,29 @@ bool FindGroup(const ItemTable& edi, std::size_t& position, int level, Match mat
 }
 }  // namespace
 
-bool FindEdiGroup(const ItemTable& edi, std::size_t& position, int level, const MultiDetailCode* code) {
-  return FindGroup(edi, position, level, [&](const ItemFormat& item) {
-    if (code == nullptr) return true;
-    auto encoded = EncodeMultiDetail(item.multiDetail);
-    return encoded && *encoded == *code;
-  });
+bool FindEdiGroup(const ItemTable& edi, std::size_t& position, int level, const MultiDetailCode* code,
+                  bool* byValue) {
+  if (byValue) *byValue = false;
+  if (code == nullptr) return FindGroup(edi, position, level, [](const ItemFormat&) { return true; });
+  if (FindGroup(edi, position, level, [&](const ItemFormat& item) {
+        auto encoded = EncodeMultiDetail(item.multiDetail);
+        return encoded && *encoded == *code;
+      }))
+    return true;
+  if (!FindGroup(edi, position, level, [&](const ItemFormat& item) {
+        return IsAllDigits(item.multiDetail) && LeadingNumber(item.multiDetail) == code->value;
+      }))
+    return false;
+  if (byValue) *byValue = true;
+  return true;
 }
 
-bool FindEdiGroupByNumber(const ItemTable& edi, std::size_t& position, int level, long long number) {
-  return FindGroup(edi, position, level,
-                   [&](const ItemFormat& item) { return LeadingNumber(item.multiDetail) == number; });
+bool FindEdiGroupByName(const ItemTable& edi, std::size_t& position, int level, const std::string& id) {
+  const bool numeric = IsAllDigits(id) && id.size() <= 9;
+  return FindGroup(edi, position, level, [&](const ItemFormat& item) {
+    if (item.multiDetail == id) return true;
+    return numeric && IsAllDigits(item.multiDetail) && LeadingNumber(item.multiDetail) == LeadingNumber(id);
+  });
 }
 
 long long LocalRecordLength(const ItemTable& local) {

@@ -78,11 +78,16 @@ struct MultiDetailCode {
 std::optional<MultiDetailCode> EncodeMultiDetail(const std::string& multiDetail);
 
 // Scans like FindEdiItem for a group item ("M") at the level. code == nullptr: the first one
-// (one-byte tag mode, 0xFA alone); otherwise the one whose マルチ明細番号 the writer encodes as
-// exactly this code, so that whatever the writer wrote is found again.
-bool FindEdiGroup(const ItemTable& edi, std::size_t& position, int level, const MultiDetailCode* code);
-// The same, matching マルチ明細番号 read as a number (for group names such as JPM3 in XML).
-bool FindEdiGroupByNumber(const ItemTable& edi, std::size_t& position, int level, long long number);
+// (one-byte tag mode, 0xFA alone). Otherwise the code is matched as a character first (the
+// group whose マルチ明細番号 this system's writer encodes as exactly this code), then as a
+// value (a group whose マルチ明細番号 is all digits and reads as the number after 0xFA or
+// 0xFD), so that both this system's files and files that carry the number itself are read.
+// *byValue (when given) tells which of the two matched.
+bool FindEdiGroup(const ItemTable& edi, std::size_t& position, int level, const MultiDetailCode* code,
+                  bool* byValue = nullptr);
+// The group of an XML group element "JPM" + id: the group item whose マルチ明細番号 is id, or
+// (both all digits) reads as the same number.
+bool FindEdiGroupByName(const ItemTable& edi, std::size_t& position, int level, const std::string& id);
 
 // Greatest end position over the items (項目位置 + width − 1), a group counting its
 // 長さ × 繰返し数: the length of the local data part that the table describes.

@@ -27,6 +27,7 @@ std::filesystem::path LocalPathForCategory(const std::filesystem::path& localPat
 namespace {
 
 constexpr long long kMaxTemplateWork = 20'000'000;
+constexpr unsigned char kFiller = 0xF8;  // skipped in extended mode
 
 class CiiToLocal {
  public:
@@ -249,7 +250,8 @@ class CiiToLocal {
           extended = true;
           break;
         case kSkipNext:
-          if (extended && !next()) return Stop(kCodeEndInBlock);
+          if (!extended) ctx_.log.WriteTranslationLog(kCodeBadTagByte, "", true);
+          else if (!next()) return Stop(kCodeEndInBlock);
           break;
         case kGroupStart:
         case kGroupStart16: {
@@ -271,19 +273,14 @@ class CiiToLocal {
             }
             wanted = &code;
           }
-          Level inner;
-          if (levels[level].group != 0 || level == 0) {
-            std::size_t pos = levels[level].position;
-            if (FindEdiGroup(E, pos, static_cast<int>(level), wanted)) {
-              levels[level].position = pos;
-              inner = Level{pos + 1, pos, 1};
-            } else {
-              ctx_.log.WriteTranslationLog(kCodeGroupNotFound, "", true);
-            }
-          }
+          // A group that the format does not know cannot be placed in the line: its data
+          // would be lost, so the conversion stops.
+          std::size_t pos = levels[level].position;
+          if (!FindEdiGroup(E, pos, static_cast<int>(level), wanted)) return Stop(kCodeGroupNotFound);
+          levels[level].position = pos;
           ++level;
           if (levels.size() <= level) levels.resize(level + 1);
-          levels[level] = inner;
+          levels[level] = Level{pos + 1, pos, 1};
           break;
         }
         case kNextRepeat:
@@ -311,8 +308,14 @@ class CiiToLocal {
           if (skipPadding_ && !r_.SkipRestOfBlock()) return Stop(kCodeEndInBlock);
           return true;
         }
+        case kFiller:
+          if (!extended) ctx_.log.WriteTranslationLog(kCodeBadTagByte, "", true);
+          break;
         default:
-          break;  // control bytes without a meaning here are skipped
+          // A control byte that means nothing here is skipped: in one-byte mode the bytes
+          // that only extended mode knows (0013), in extended mode the ones that no mode knows.
+          ctx_.log.WriteTranslationLog(extended ? kCodeUnexpectedByte : kCodeBadTagByte, "", true);
+          break;
       }
       (void)L;
     }

@@ -17,6 +17,7 @@ int CmdDb(CliOptions& options) {
     return kExitUsage;
   }
   DatabaseTarget target = MakeDatabaseTarget(ReadConnectionSettings(IniFile(*ini)));
+  target.sqliteFileMustExist.clear();  // the one command that creates a missing database file
   try {
     auto db = Database::Open(target);
     CreateSchema(*db);

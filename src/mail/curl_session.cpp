@@ -15,6 +15,31 @@ void EnsureCurl() {
 
 }  // namespace
 
+std::string DescribeCurlFault(CURLcode rc, const std::string& libraryText) {
+  const char* cause = nullptr;
+  switch (rc) {
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_CONNECT:
+      cause = "メールサーバに接続できません";
+      break;
+    case CURLE_LOGIN_DENIED:
+      cause = "メールサーバへのサインオンが拒否されました";
+      break;
+    case CURLE_OPERATION_TIMEDOUT:
+      cause = "メールサーバの応答が時間切れになりました";
+      break;
+    case CURLE_SEND_ERROR:
+      // libcurl reports a refused RCPT TO as a send error with the SMTP reply in its text.
+      if (libraryText.find("RCPT") != std::string::npos) cause = "宛先がメールサーバに拒否されました";
+      break;
+    default:
+      break;
+  }
+  if (cause == nullptr) return libraryText;
+  return std::string(cause) + ": " + libraryText;
+}
+
 CurlSession::CurlSession(ServerLogin login) : login_(std::move(login)) {}
 
 CurlSession::~CurlSession() { Close(); }
@@ -46,7 +71,7 @@ void CurlSession::Perform() {
   const CURLcode rc = curl_easy_perform(handle());
   if (rc != CURLE_OK) {
     std::string text = error_[0] ? std::string(error_) : std::string(curl_easy_strerror(rc));
-    throw MailFault(static_cast<long>(rc), text);
+    throw MailFault(static_cast<long>(rc), DescribeCurlFault(rc, text));
   }
 }
 

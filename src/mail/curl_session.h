@@ -15,6 +15,11 @@ struct ServerLogin {
   std::string password;
 };
 
+// What the operator reads for a failed request: for the common causes (no connection,
+// sign-on refused, recipient refused, time-out) a Japanese text followed by libcurl's own
+// text; otherwise libcurl's text alone.
+std::string DescribeCurlFault(CURLcode rc, const std::string& libraryText);
+
 class CurlSession {
  public:
   explicit CurlSession(ServerLogin login);

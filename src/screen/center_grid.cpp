@@ -2,8 +2,36 @@
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QStyledItemDelegate>
 
 namespace edi::screen {
+
+namespace {
+
+// The colour that a selected cell is drawn on (set by PaintLine for lines with a state).
+constexpr int kSelectedColourRole = Qt::UserRole + 1;
+
+// Draws a selected cell of a coloured line on the line's colour, with black or white text
+// by the colour's brightness; other cells as usual.
+class LineColourDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    const QVariant colour = index.data(kSelectedColourRole);
+    if (!(option->state & QStyle::State_Selected) || !colour.isValid()) return;
+    const QColor back = colour.value<QColor>();
+    const QColor text = qGray(back.rgb()) < 128 ? QColor(Qt::white) : QColor(Qt::black);
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+      option->palette.setColor(group, QPalette::Highlight, back);
+      option->palette.setColor(group, QPalette::HighlightedText, text);
+    }
+  }
+};
+
+}  // namespace
 
 CenterGrid::CenterGrid(QWidget* parent) : QTableWidget(parent) {
   horizontalHeader()->hide();
@@ -18,6 +46,7 @@ CenterGrid::CenterGrid(QWidget* parent) : QTableWidget(parent) {
   setWordWrap(false);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  setItemDelegate(new LineColourDelegate(this));
 }
 
 int CenterGrid::LinesWidth() {
@@ -70,8 +99,12 @@ void CenterGrid::WriteLine(int line, const CenterRow& row) {
   Cell(line, kColSend)->setText(QString::fromStdString(row.sendStatus));
 }
 
-void CenterGrid::PaintLine(int line, const QColor& colour) {
-  for (int c = 0; c < columnCount(); ++c) Cell(line, c)->setForeground(colour);
+void CenterGrid::PaintLine(int line, const QColor& colour, bool alsoWhenSelected) {
+  for (int c = 0; c < columnCount(); ++c) {
+    QTableWidgetItem* cell = Cell(line, c);
+    cell->setForeground(colour);
+    cell->setData(kSelectedColourRole, alsoWhenSelected ? QVariant(colour) : QVariant());
+  }
 }
 
 void CenterGrid::SetMarkText(int line, bool marked) {

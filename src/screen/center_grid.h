@@ -32,8 +32,10 @@ class CenterGrid : public QTableWidget {
 
   // Writes the texts of one line (mark and status columns) from its row.
   void WriteLine(int line, const CenterRow& row);
-  // The fore colour of every cell of the line.
-  void PaintLine(int line, const QColor& colour);
+  // The fore colour of every cell of the line. With `alsoWhenSelected` the line keeps its
+  // colour under the selection highlight too: a selected cell is drawn on that colour
+  // instead of the platform's highlight, so a highlighted line still shows its state.
+  void PaintLine(int line, const QColor& colour, bool alsoWhenSelected = false);
   void SetMarkText(int line, bool marked);
   QString MarkText(int line) const;
 

@@ -10,11 +10,13 @@
 #include <cstdlib>
 
 #include "screen/operator_dialogs.h"
+#include "screen/qt_translation.h"
 #include "screen/start_program.h"
 #include "screen/transfer_window.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  edi::screen::InstallQtJapaneseTranslation(app);
   QStringList arguments = QCoreApplication::arguments();
   if (!arguments.isEmpty()) arguments.removeFirst();
   const std::string commandLine = arguments.join(QLatin1Char(' ')).toStdString();

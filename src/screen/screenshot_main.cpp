@@ -4,8 +4,10 @@
 //
 // Starts the window exactly as p740150 does (EDI.ini from EDI_INI or the folder rule), marks
 // every center as an operator would with Space over all lines, saves OUT_FOLDER/screenshot.png,
-// runs the marked centers with the run button and saves OUT_FOLDER/screenshot-run.png once
-// the pass has ended. Message boxes are answered with OK at once and written to stderr.
+// runs the marked centers with the run button, saves OUT_FOLDER/screenshot-running.png while
+// the first center runs (its line in the processing colour; the package must take its time,
+// scripts/screenshot makes it slow) and OUT_FOLDER/screenshot-run.png once the pass has
+// ended. Message boxes are answered with OK at once and written to stderr.
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -17,6 +19,7 @@
 
 #include "screen/center_grid.h"
 #include "screen/operator_dialogs.h"
+#include "screen/qt_translation.h"
 #include "screen/start_program.h"
 #include "screen/transfer_window.h"
 
@@ -49,6 +52,7 @@ bool Save(QWidget& window, const QString& path) {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  edi::screen::InstallQtJapaneseTranslation(app);
   QStringList arguments = QCoreApplication::arguments();
   if (arguments.size() < 2) {
     std::cerr << "usage: screen_shots OUT_FOLDER [OPERATOR CODE]\n";
@@ -78,6 +82,18 @@ int main(int argc, char** argv) {
   if (!Save(window, out + QStringLiteral("/screenshot.png"))) return 1;
 
   QTest::mouseClick(window.runButton(), Qt::LeftButton);
+  // The first line that shows the processing state, while its center still runs.
+  const edi::CenterRows& rows = program.workstation().centers;
+  bool running = false;
+  while (window.busy() && !running) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    for (int i = 0; i < rows.count() && !running; ++i) running = rows.at(i).rowState == edi::kRowProcessing;
+  }
+  if (running) {
+    Settle(400);
+    if (window.busy() && !Save(window, out + QStringLiteral("/screenshot-running.png"))) return 1;
+  }
+  if (!running || !window.busy()) std::cerr << "screen_shots: the run ended before a picture of it was taken\n";
   while (window.busy()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
   Settle(300);
   grid.setCurrentCell(0, edi::kColMark, QItemSelectionModel::Clear);

@@ -11,6 +11,7 @@
 
 #include "app/messages.h"
 #include "screen/center_grid.h"
+#include "screen/fit_text_label.h"
 #include "screen/gui_thread.h"
 #include "screen/mail_progress_window.h"
 #include "screen/operator_dialogs.h"
@@ -110,7 +111,10 @@ void TransferWindow::BuildControls() {
   for (int c = 0; c < kColumnCount; ++c) left[c + 1] = left[c] + CenterGrid::ColumnWidth(c);
   auto title = [&](const char* name, const QString& text, int firstColumn, int lastColumn, int top, int height,
                    bool textOnSecondLine) {
-    QLabel* l = AddLabel(name, text, QRect(left[firstColumn], top, left[lastColumn + 1] - left[firstColumn], height));
+    // A title that is wider than its column is drawn narrower; the column keeps its width.
+    auto* l = new FitTextLabel(text, this);
+    l->setObjectName(QString::fromLatin1(name));
+    l->setGeometry(QRect(left[firstColumn], top, left[lastColumn + 1] - left[firstColumn], height));
     l->setFrameShape(QFrame::Box);
     l->setAlignment(Qt::AlignCenter);
     if (textOnSecondLine) l->setContentsMargins(0, height - line, 0, 0);
@@ -169,7 +173,7 @@ void TransferWindow::ApplyRow(int row, const CenterRow& snapshot) {
   grid_->WriteLine(row, snapshot);
   if (row < static_cast<int>(paintedState_.size()) && paintedState_[row] != snapshot.rowState) {
     paintedState_[row] = snapshot.rowState;
-    grid_->PaintLine(row, StateColour(snapshot.rowState));
+    grid_->PaintLine(row, StateColour(snapshot.rowState), snapshot.rowState != kRowNormal);
   }
 }
 
@@ -189,6 +193,7 @@ void TransferWindow::ToggleMark() {
 }
 
 bool TransferWindow::HandleGridKey(int key) {
+  if (key == Qt::Key_Space && busy_) return true;  // the marks belong to the run until it ends
   if (key == Qt::Key_Space) {
     // Each line from the start of the selection down to its end flips by its own mark;
     // a selection made upwards flips nothing.
@@ -219,6 +224,11 @@ bool TransferWindow::eventFilter(QObject* watched, QEvent* event) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (HandleScreenKey(key)) return true;
     if (watched == grid_ && HandleGridKey(key)) return true;
+    // Enter on the focused run button presses it, as Space does.
+    if (watched == cmd_ && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+      if (cmd_->isEnabled()) cmd_->click();
+      return true;
+    }
   }
   return QWidget::eventFilter(watched, event);
 }
@@ -267,8 +277,9 @@ bool TransferWindow::runInProgress() const { return controller_ && controller_->
 
 void TransferWindow::OnCenterStarted(int row) {
   if (ending_) return;
-  if (row >= 0 && row < grid_->rowCount())
-    grid_->setCurrentCell(row, kColMark, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  // Only column 0 of the running line becomes current, so the rest of the line shows the
+  // processing colour instead of the selection highlight.
+  if (row >= 0 && row < grid_->rowCount()) grid_->setCurrentCell(row, kColMark, QItemSelectionModel::ClearAndSelect);
   subForm_->ShowOver(*this);
   setCursor(Qt::WaitCursor);
 }

@@ -36,13 +36,13 @@ bool IsAsciiAlnum(const std::string& text) {
   return true;
 }
 
-// What follows "JPM" in a group element's name: "0" for the unnumbered group of one-byte
-// mode; after 0xFA the group's one-character マルチ明細番号 (the byte is that character's code,
-// as the writer puts it there); after 0xFD the number.
-std::string GroupId(const cii::MultiDetailCode* code) {
-  if (code == nullptr) return "0";
-  const int v = code->value;
-  if (!code->twoByte && ((v >= '0' && v <= '9') || (v >= 'A' && v <= 'Z'))) return std::string(1, static_cast<char>(v));
+// What follows "JPM" in the name of a group of extended mode: after 0xFA the group's
+// one-character マルチ明細番号 when the byte is that character's code (as this system's writer
+// puts it there), the number itself when the byte matched as a value; after 0xFD the number.
+std::string GroupId(const cii::MultiDetailCode& code, bool byValue) {
+  const int v = code.value;
+  if (!code.twoByte && !byValue && ((v >= '0' && v <= '9') || (v >= 'A' && v <= 'Z')))
+    return std::string(1, static_cast<char>(v));
   return std::to_string(v);
 }
 
@@ -72,7 +72,8 @@ class CiiToXml {
   bool OpenDocument();
   bool ReadTrailer();
   bool ReadMessage(char lead);
-  // Returns false when the file ended inside the message.
+  // Returns false when the file ended inside the message or a group start matched no group
+  // item (unknownGroup_ is then set and the code logged).
   bool ConvertCiiMessageBody(std::size_t prefixLength);
   void Discard();
 
@@ -90,6 +91,7 @@ class CiiToXml {
   std::optional<XmlStreamWriter> writer_;
   bool groupOpen_ = false;
   bool saved_ = false;
+  bool unknownGroup_ = false;
 };
 
 void CiiToXml::Discard() {
@@ -217,8 +219,10 @@ bool CiiToXml::ReadMessage(char lead) {
     writer_->StartElement("JPTRM");
     writer_->Attribute("SEQ", seq);
   }
+  // An end of file inside the body shows at the next block lead; a group that the format
+  // does not know stops the conversion.
   ConvertCiiMessageBody(longForm ? cii::kLongPrefix : cii::kShortPrefix);
-  return true;  // an end of file inside the body shows at the next block lead
+  return !unknownGroup_;
 }
 
 bool CiiToXml::ConvertCiiMessageBody(std::size_t prefixLength) {
@@ -230,7 +234,6 @@ bool CiiToXml::ConvertCiiMessageBody(std::size_t prefixLength) {
 
   bool extended = false;
   std::vector<Level> levels(1);
-  int skipped = 0;  // depth inside groups whose group item is unknown: their content is dropped
   long long remaining = 0;
   auto level = [&] { return static_cast<int>(levels.size()) - 1; };
 
@@ -240,29 +243,29 @@ bool CiiToXml::ConvertCiiMessageBody(std::size_t prefixLength) {
     return b;
   };
 
+  // code == nullptr: the single unnumbered group of one-byte mode, JPM0 with JPM0R whatever
+  // its group item's マルチ明細番号. False when no group item matches.
   auto startGroup = [&](const cii::MultiDetailCode* code) {
-    if (skipped > 0) {
-      ++skipped;
-      return;
-    }
     std::size_t position = levels.back().position;
-    if (!cii::FindEdiGroup(items, position, level(), code)) {
-      ctx_.log.WriteTranslationLog(cii::kCodeGroupNotFound, "", true);
-      skipped = 1;
-      return;
+    bool byValue = false;
+    if (!cii::FindEdiGroup(items, position, level(), code, &byValue)) {
+      if (!groupOpen_) return true;  // a message outside any group is only passed over
+      unknownGroup_ = true;
+      return Stop(cii::kCodeGroupNotFound);
     }
     levels.back().position = position;
-    const std::string id = GroupId(code);
+    const std::string id = code == nullptr ? "0" : GroupId(*code, byValue);
     const std::string& multi = items[position].multiDetail;
     Layout(kCrLf + Spaces(level() * 4 - 2));
     if (writer_) writer_->StartElement("JPM" + id);
     Level inner;
     inner.position = position + 1;
     inner.groupIndex = position;
-    inner.repetitionName = "JPM" + (IsAsciiAlnum(multi) ? multi : id) + "R";
+    inner.repetitionName = "JPM" + (code != nullptr && IsAsciiAlnum(multi) ? multi : id) + "R";
     levels.push_back(inner);
     Layout(kCrLf + Spaces(level() * 4 - 2));
     if (writer_) writer_->StartElement(levels.back().repetitionName);
+    return true;
   };
 
   while (true) {
@@ -292,7 +295,6 @@ bool CiiToXml::ConvertCiiMessageBody(std::size_t prefixLength) {
       std::string value;
       if (!reader_.ReadCiiBytes(value, *length)) return false;
       remaining -= static_cast<long long>(*length);
-      if (skipped > 0) continue;
       std::size_t position = levels.back().position;
       if (!cii::FindEdiItem(items, position, *tag, level())) continue;  // not in the format: dropped
       levels.back().position = position;
@@ -315,12 +317,12 @@ bool CiiToXml::ConvertCiiMessageBody(std::size_t prefixLength) {
         break;
       case cii::kGroupStart:
         if (!extended) {
-          startGroup(nullptr);
+          if (!startGroup(nullptr)) return false;
         } else {
           auto n = next();
           if (!n) return false;
           cii::MultiDetailCode code{false, *n};
-          startGroup(&code);
+          if (!startGroup(&code)) return false;
         }
         break;
       case cii::kGroupStart16:
@@ -330,11 +332,11 @@ bool CiiToXml::ConvertCiiMessageBody(std::size_t prefixLength) {
           auto lo = next();
           if (!lo) return false;
           cii::MultiDetailCode code{true, *hi * 256 + *lo};
-          startGroup(&code);
+          if (!startGroup(&code)) return false;
         }
         break;
       case cii::kNextRepeat:
-        if (skipped > 0 || level() == 0) break;  // no group open: nothing to repeat
+        if (level() == 0) break;  // no group open: nothing to repeat
         levels.back().position = levels.back().groupIndex + 1;
         Layout(kCrLf + Spaces(level() * 4 - 2));
         if (writer_) writer_->EndElement();
@@ -342,10 +344,6 @@ bool CiiToXml::ConvertCiiMessageBody(std::size_t prefixLength) {
         if (writer_) writer_->StartElement(levels.back().repetitionName);
         break;
       case cii::kGroupEnd: {
-        if (skipped > 0) {
-          --skipped;
-          break;
-        }
         if (level() == 0) break;  // no group open: nothing to end
         Layout(kCrLf + Spaces(level() * 4 - 2));
         if (writer_) writer_->EndElement();

@@ -3,6 +3,7 @@
 #include <libxml/tree.h>
 
 #include <fstream>
+#include <vector>
 
 #include "app/file_mark.h"
 #include "app/text.h"
@@ -105,6 +106,13 @@ class XmlToCii : public XmlUnitHandler {
   int messages_ = 0;         // messages of the open group
   std::string tfd_;
   bool extended_ = false;
+  // Per open group level of the message (index 0: the message's top): where the next group
+  // search starts, and the first member of the level's group.
+  struct GroupLevel {
+    std::size_t position = 0;
+    std::size_t first = 0;
+  };
+  std::vector<GroupLevel> levels_;
 };
 
 bool XmlToCii::Header(const xmlNode* jpmgh) {
@@ -155,6 +163,7 @@ bool XmlToCii::Message(const xmlNode* jptrm) {
   const int number = ++messages_;  // SEQ is not used: messages are numbered in order
   tfd_.clear();
   extended_ = false;
+  levels_.assign(1, GroupLevel{});
   if (!EncodeChildren(jptrm)) return false;
   const std::string stream = cii::BuildMessageStream(number, tfd_);
   if (stream.empty()) return Stop(cii::kCodeTooLong);
@@ -169,24 +178,33 @@ bool XmlToCii::EncodeChildren(const xmlNode* parent) {
     const std::string name = NameOf(child);
     if (StartsWith(name, "JPM")) {
       if (name.size() > 3 && name.back() == 'R') {  // a repetition
+        // Each repetition searches its member groups from the group's first member again.
+        levels_.back().position = levels_.back().first;
         if (!EncodeChildren(child)) return false;
         if (child != last) tfd_ += static_cast<char>(cii::kNextRepeat);
         continue;
       }
-      // A group. Its repetitions are named after the group item's マルチ明細番号, which the
-      // group's own name does not carry in one-byte mode (JPM0): take it from there.
-      std::string multiDetail = name.substr(3);
-      for (const xmlNode* r = child->children; r != nullptr; r = r->next) {
-        const std::string rn = IsElement(r) ? NameOf(r) : "";
-        if (rn.size() > 4 && StartsWith(rn, "JPM") && rn.back() == 'R') {
-          multiDetail = rn.substr(3, rn.size() - 4);
-          break;
-        }
-      }
-      if (cii::AppendGroupStart(tfd_, multiDetail, extended_) != cii::GroupStartResult::Ok)
+      // A group: its group item comes from the item table, found the way CII to XML found it
+      // (JPM0 in one-byte mode: the first group item of the level), so that the group start
+      // is written as it was read.
+      const std::string id = name.substr(3);
+      const int level = static_cast<int>(levels_.size()) - 1;
+      std::size_t position = levels_.back().position;
+      const bool unnumbered = id == "0" && !extended_;
+      if (!(unnumbered ? cii::FindEdiGroup(state_.ediItems, position, level, nullptr)
+                       : cii::FindEdiGroupByName(state_.ediItems, position, level, id)))
+        return Stop(cii::kCodeGroupNotFound, name);
+      if (unnumbered) {
+        tfd_ += static_cast<char>(cii::kGroupStart);
+      } else if (cii::AppendGroupStart(tfd_, state_.ediItems[position].multiDetail, extended_) !=
+                 cii::GroupStartResult::Ok) {
         return Stop(cii::kCodeBadMultiDetail);
+      }
+      levels_.push_back(GroupLevel{position + 1, position + 1});
       if (!EncodeChildren(child)) return false;
       tfd_ += static_cast<char>(cii::kGroupEnd);
+      levels_.pop_back();
+      levels_.back().position = position + 1;  // a later sibling group is searched after this one
     } else if (StartsWith(name, "JP")) {
       if (!EncodeDataElement(child, name)) return false;
     }

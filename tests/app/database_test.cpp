@@ -10,15 +10,20 @@
 namespace edi {
 namespace {
 
-class DatabaseTest : public ::testing::TestWithParam<DbEngine> {
+// The database behind a test: SQLite and PostgreSQL through their own backends, and both
+// again through ODBC drivers (the way a workstation with a data source reaches them).
+enum class Backend { Sqlite, Postgresql, OdbcSqlite, OdbcPostgresql };
+
+class DatabaseTest : public ::testing::TestWithParam<Backend> {
  protected:
   void SetUp() override {
-    if (GetParam() == DbEngine::Sqlite) {
-      tdb = test::TestDatabase::Sqlite(dir.path());
-    } else {
-      tdb = test::TestDatabase::Postgres();
-      if (!tdb) GTEST_SKIP() << "no PostgreSQL server (EDI_TEST_PG_CONNECT)";
+    switch (GetParam()) {
+      case Backend::Sqlite: tdb = test::TestDatabase::Sqlite(dir.path()); break;
+      case Backend::Postgresql: tdb = test::TestDatabase::Postgres(); break;
+      case Backend::OdbcSqlite: tdb = test::TestDatabase::OdbcSqlite(dir.path()); break;
+      case Backend::OdbcPostgresql: tdb = test::TestDatabase::OdbcPostgres(); break;
     }
+    if (!tdb) GTEST_SKIP() << "no PostgreSQL server (EDI_TEST_PG_CONNECT)";
   }
   Database& db() { return tdb->db(); }
   void AddCenter(const std::string& code, const std::string& terminal, const std::string& kind,
@@ -112,8 +117,10 @@ TEST_P(DatabaseTest, FaultHookMakesAStatementFail) {
   EXPECT_NO_THROW(db().Query("SELECT * FROM 区分マスタ"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, DatabaseTest, ::testing::Values(DbEngine::Sqlite, DbEngine::Postgresql),
-                         [](const auto& info) { return info.param == DbEngine::Sqlite ? "Sqlite" : "Postgresql"; });
+INSTANTIATE_TEST_SUITE_P(Engines, DatabaseTest, ::testing::Values(Backend::Sqlite, Backend::Postgresql),
+                         [](const auto& info) { return info.param == Backend::Sqlite ? "Sqlite" : "Postgresql"; });
+INSTANTIATE_TEST_SUITE_P(Odbc, DatabaseTest, ::testing::Values(Backend::OdbcSqlite, Backend::OdbcPostgresql),
+                         [](const auto& info) { return info.param == Backend::OdbcSqlite ? "Sqlite" : "Postgresql"; });
 
 TEST(DatabaseTargetTest, ConnectStringsFromTheSettings) {
   ConnectionSettings s;

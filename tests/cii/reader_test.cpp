@@ -209,6 +209,11 @@ class Reader : public Engine {
     std::string stream = "9D00001" + B({0, static_cast<int>(tfd.size() + 10)}) + tfd + B({0xFE});
     return stream + std::string(251 - stream.size(), ' ');
   }
+  // A one-block message whose length is right (stream bytes from "D" through 0xFE).
+  static std::string ExactMessage(const std::string& tfd) {
+    std::string stream = "9D00001" + B({0, static_cast<int>(tfd.size() + 9)}) + tfd + B({0xFE});
+    return stream + std::string(251 - stream.size(), ' ');
+  }
   std::string good;
 };
 
@@ -230,6 +235,53 @@ TEST_F(Reader, CodesForDamagedFiles) {
   EXPECT_EQ(ReadBack(header + Message(B({1, 0})) + trailer), "0015\r\n");
   EXPECT_EQ(log.resultCode(), "0015");
   EXPECT_EQ(ReadBack(good.substr(251, 251)), "0034\r\n");
+}
+
+// Group starts: one-byte mode takes the first group item whatever its number; extended mode
+// matches the byte after 0xFA as a character first, then as a value; a group that matches no
+// group item stops the conversion, since its data would have no place in the line.
+TEST_F(Reader, GroupStartsByCharacterThenValueAndUnknownGroupsStop) {
+  // Level 0: group "51" (1 repetition of 2 bytes at 1), then group "3" (2 of 2 bytes at 3).
+  Format({Item(1, 1, 0, 0, "", "M", 0, 0, "51", 1), Item(2, 2, 1, 1, "", "X", 2),
+          Item(3, 3, 0, 0, "", "M", 0, 0, "3", 2), Item(4, 4, 1, 1, "", "X", 2)},
+         {Item(1, 1, 0, 0, "1", "M", 0, 0, "51", 1), Item(2, 2, 1, 0, "1", "X", 2),
+          Item(3, 3, 0, 0, "3", "M", 0, 0, "3", 2), Item(4, 4, 1, 0, "3", "X", 2)});
+  Write({"aabbcc"}, "groups.cii");
+  const std::string written = edi::test::ReadBytes(dir / "groups.cii");
+  const std::string header = written.substr(0, 251), trailer = written.substr(written.size() - 251);
+  auto line = [&] { return edi::test::ReadBytes(dir / "t0101.loc").substr(39); };
+
+  // The character "3" (0x33 = 51) is group "3", not group "51"; the value 3 is group "3" too.
+  EXPECT_EQ(ReadBack(header + ExactMessage(B({0xF0, 0xFA, '3', 0, 1, 2}) + "xy" + B({0xFB, 0, 1, 2}) + "zz" + B({0xFC})) +
+                     trailer),
+            "");
+  EXPECT_EQ(line(), "  xyzz\r\n");
+  EXPECT_EQ(ReadBack(header + ExactMessage(B({0xF0, 0xFA, 3, 0, 1, 2}) + "xy" + B({0xFC})) + trailer), "");
+  EXPECT_EQ(line(), "  xy  \r\n");
+  // 0xFA alone in one-byte mode: the first group item of the level, here "51".
+  EXPECT_EQ(ReadBack(header + ExactMessage(B({0xFA, 1, 2}) + "xy" + B({0xFC})) + trailer), "");
+  EXPECT_EQ(line(), "xy    \r\n");
+
+  // Group 7 is in no form: the conversion stops with 0014 and writes no line.
+  EXPECT_EQ(ReadBack(header + ExactMessage(B({0xF0, 0xFA, '7', 0, 1, 2}) + "xy" + B({0xFC})) + trailer), "0014\r\n");
+  EXPECT_EQ(log.resultCode(), "0014");
+  EXPECT_FALSE(std::filesystem::exists(dir / "t0101.loc") && !edi::test::ReadBytes(dir / "t0101.loc").empty());
+  // Nested group starts without a group item stop at the first one, however many follow.
+  EXPECT_EQ(ReadBack(header + ExactMessage(B({0xFA, 1, 2}) + "xy" + std::string(200, '\xFA')) + trailer), "0014\r\n");
+}
+
+// Control bytes that mean nothing where a tag is expected are skipped with a quiet line:
+// 0013 in one-byte mode, 0010 in extended mode; the line is still written.
+TEST_F(Reader, SkippedControlBytesAreLoggedQuietly) {
+  const std::string header = good.substr(0, 251), trailer = good.substr(502, 251);
+  EXPECT_EQ(ReadBack(header + ExactMessage(B({0xF3, 0xF8, 0xF9, 0xFF, 1, 3}) + "abc") + trailer),
+            "0013\r\n0013\r\n0013\r\n0013\r\n");
+  EXPECT_EQ(log.resultCode(), "");
+  EXPECT_EQ(edi::test::ReadBytes(dir / "t0101.loc").substr(39, 3), "abc");
+  // Extended mode: 0xF0 and 0xF8 are fillers, 0xF9 takes the next byte with it, 0xFF is logged.
+  EXPECT_EQ(ReadBack(header + ExactMessage(B({0xF0, 0xF0, 0xF8, 0xF9, 0x41, 0xFF, 0, 1, 3}) + "abc") + trailer),
+            "0010\r\n");
+  EXPECT_EQ(edi::test::ReadBytes(dir / "t0101.loc").substr(39, 3), "abc");
 }
 
 TEST_F(Reader, DamagedBytesNeverCrashTheReaderOrTheListing) {

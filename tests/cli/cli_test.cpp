@@ -55,6 +55,19 @@ TEST_F(CliTest, AStartUpFailureShowsTheOperatorsMessageAndExitsTwo) {
   EXPECT_EQ(r.err.rfind("接続エラー\n", 0), 0u) << r.err;
 }
 
+TEST_F(CliTest, AMistypedDatabaseFileIsAConnectionErrorUntilDbInitCreatesIt) {
+  test::WriteAnsiText(dir / "EDI.ini", "[動作環境]\nDBENGINE=SQLITE\nDBFILE=mistyped.db\n");
+  Result r = Run("--ini " + (dir / "EDI.ini").string() + " history");
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.err.rfind("接続エラー\n", 0), 0u) << r.err;
+  EXPECT_NE(r.err.find("mistyped.db"), std::string::npos) << r.err;
+  EXPECT_FALSE(std::filesystem::exists(dir / "mistyped.db"));
+  ASSERT_EQ(Run("--ini " + (dir / "EDI.ini").string() + " db init").exitCode, 0);
+  EXPECT_TRUE(std::filesystem::exists(dir / "mistyped.db"));
+  r = Run("--ini " + (dir / "EDI.ini").string() + " history");
+  EXPECT_EQ(r.err.find("接続エラー"), std::string::npos) << r.err;
+}
+
 TEST_F(CliTest, DbInitOnPostgresql) {
   auto base = test::PostgresConnect();
   if (!base) GTEST_SKIP() << "no PostgreSQL server";

@@ -1,6 +1,7 @@
 // The pieces of a mail transfer on their own: names, settings, messages, IMAP responses.
 #include <gtest/gtest.h>
 
+#include "mail/curl_session.h"
 #include "mail/mail_names.h"
 #include "mail/mail_settings.h"
 #include "mail/mime_message.h"
@@ -8,6 +9,17 @@
 
 namespace edi::mail {
 namespace {
+
+// The causes that the live tests cannot provoke (no connection and refused sign-on are
+// checked against the real servers): a refused recipient is told from other send errors by
+// libcurl's text; a time-out; other faults keep libcurl's words alone.
+TEST(MailFaultText, CommonCausesInJapaneseFollowedByTheLibrarysText) {
+  EXPECT_EQ(DescribeCurlFault(CURLE_SEND_ERROR, "RCPT failed: 550"), "宛先がメールサーバに拒否されました: RCPT failed: 550");
+  EXPECT_EQ(DescribeCurlFault(CURLE_SEND_ERROR, "Failure when sending data"), "Failure when sending data");
+  EXPECT_EQ(DescribeCurlFault(CURLE_OPERATION_TIMEDOUT, "Operation timed out"),
+            "メールサーバの応答が時間切れになりました: Operation timed out");
+  EXPECT_EQ(DescribeCurlFault(CURLE_UNSUPPORTED_PROTOCOL, "Unsupported protocol"), "Unsupported protocol");
+}
 
 TEST(MailNames, FileNamesAndSubject) {
   EXPECT_EQ(AttachmentFileName(42, "ABC", "C"), "00000042_SND_ABC_________.CII");

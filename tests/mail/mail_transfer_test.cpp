@@ -89,7 +89,7 @@ TEST(MailTransferChecks, UnreachableServerFailsWithTheCurlError) {
     EXPECT_EQ(MailTransfer(rec, ws.env(), progress), 9);
     EXPECT_EQ(rec.result, "9999");
     ASSERT_EQ(progress.errors.size(), 1u);
-    EXPECT_EQ(progress.errors[0].rfind("Error 7: ", 0), 0u) << progress.errors[0];
+    EXPECT_EQ(progress.errors[0].rfind("Error 7: メールサーバに接続できません: ", 0), 0u) << progress.errors[0];
     EXPECT_EQ(progress.closed, 1);
   }
 }
@@ -165,7 +165,8 @@ TEST_F(MailServerTest, RefusedSignOnShowsTheErrorAndSendsNothing) {
   EXPECT_EQ(rec.result, "9999");
   EXPECT_EQ(progress.lines, kSendLinesUntilStart);
   ASSERT_EQ(progress.errors.size(), 1u);
-  EXPECT_EQ(progress.errors[0].rfind("Error 67: ", 0), 0u) << progress.errors[0];
+  EXPECT_EQ(progress.errors[0].rfind("Error 67: メールサーバへのサインオンが拒否されました: ", 0), 0u)
+      << progress.errors[0];
   EXPECT_EQ(progress.closed, 1);
   EXPECT_TRUE(test::ArrivedMessages(servers_.smtpMaildir, address).empty());
 }
@@ -238,7 +239,8 @@ TEST_F(MailServerTest, RefusedImapSignOnFails) {
   EXPECT_EQ(MailTransfer(rec, ws_.env(), progress), 9);
   EXPECT_EQ(rec.result, "9999");
   ASSERT_EQ(progress.errors.size(), 1u);
-  EXPECT_EQ(progress.errors[0].rfind("Error 67: ", 0), 0u) << progress.errors[0];
+  EXPECT_EQ(progress.errors[0].rfind("Error 67: メールサーバへのサインオンが拒否されました: ", 0), 0u)
+      << progress.errors[0];
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
+#include "screen/center_grid.h"
 #include "screen/display_settings.h"
+#include "screen/fit_text_label.h"
 #include "screen/platform_colour.h"
 #include "screen_fixture.h"
 
@@ -139,6 +141,41 @@ TEST_F(WindowLookTest, EveryLabelAndTitleOfTheWindowIsStyled) {
     EXPECT_EQ(l->palette().color(QPalette::Window), QColor(0, 0, 0x80)) << name;
     EXPECT_TRUE(l->font().bold()) << name;
   }
+}
+
+// "ｽｹｼﾞｭｰﾙ" is wider than its 550-twip column in the title font: the text is drawn narrower,
+// whole and inside the frame, and the column keeps its width.
+TEST_F(WindowLookTest, TheScheduleTitleCanBeReadInItsColumn) {
+  MakeWindow(Centers(1));
+  ASSERT_EQ(ApplyDisplaySettings(*window, Settings()), std::nullopt);
+  auto* title = window->findChild<FitTextLabel*>(QStringLiteral("tit_chk"));
+  ASSERT_TRUE(title);
+  QFont font = title->font();
+  font.setPointSize(11);
+  title->setFont(font);
+  QPalette palette = title->palette();
+  palette.setColor(QPalette::Window, Qt::white);
+  palette.setColor(QPalette::WindowText, Qt::black);
+  title->setPalette(palette);
+  EXPECT_EQ(title->width(), CenterGrid::ColumnWidth(0));
+  ASSERT_GT(title->fontMetrics().horizontalAdvance(title->text()), title->contentsRect().width());
+  EXPECT_LT(title->textScale(), 1.0);
+
+  // The columns with ink inside the frame: none at the text area's own edges (nothing cut).
+  const QImage image = title->grab().toImage();
+  const QRect area = title->contentsRect();
+  int first = -1, last = -1;
+  for (int x = area.left(); x <= area.right(); ++x)
+    for (int y = area.top(); y <= area.bottom(); ++y)
+      if (qGray(image.pixel(x, y)) < 128) {
+        if (first < 0) first = x;
+        last = x;
+        break;
+      }
+  ASSERT_GE(first, 0) << "no text drawn";
+  EXPECT_GT(first, area.left());
+  EXPECT_LT(last, area.right());
+  EXPECT_GT(last - first, area.width() / 2);  // still a readable width, not a dot
 }
 
 }  // namespace

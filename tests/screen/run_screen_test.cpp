@@ -1,7 +1,12 @@
 // The run button: the pass runs on a worker thread while the window shows its progress.
+#include <QImage>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 #include <future>
+
+#include "run_bench.h"
 
 #include "screen/mail_progress_window.h"
 #include "screen/progress_form.h"
@@ -108,6 +113,108 @@ TEST_F(RunScreenTest, AFaultEscapingTheRunStillEndsThePass) {
   window->RunMarkedCenters(0);
   QTRY_VERIFY(!window->busy());
   EXPECT_TRUE(window->runButton()->isEnabled());
+}
+
+// The colour a cell is drawn on (a pixel inside it, away from the grid lines and the text).
+QColor CellBackground(CenterGrid& grid, int line, int column) {
+  const QImage image = grid.viewport()->grab().toImage();
+  const QRect cell = grid.visualItemRect(grid.item(line, column));
+  return image.pixelColor(cell.left() + 2, cell.top() + 2);
+}
+
+// Whether some pixel of the cell has exactly the colour (the text's solid strokes do).
+bool CellShows(CenterGrid& grid, int line, int column, const QColor& colour) {
+  const QImage image = grid.viewport()->grab().toImage();
+  const QRect cell = grid.visualItemRect(grid.item(line, column));
+  for (int y = cell.top(); y < cell.bottom(); ++y)
+    for (int x = cell.left(); x < cell.right(); ++x)
+      if (image.pixelColor(x, y) == colour) return true;
+  return false;
+}
+
+// A real pass with the stand-in package made slow: while a center runs, only column 0 of its
+// line is current and that cell is drawn on the processing colour, the rest of the line
+// shows it as text colour; after the pass a highlighted line is drawn on its state colour.
+TEST(RunColours, TheRunningLineShowsTheProcessingColourWhileASlowPackageRuns) {
+  edi::test::RunBench bench;
+  for (const char* center : {"C1", "C2"}) {
+    bench.AddCenter(center);
+    bench.AddPartner(center, "P01");
+    bench.AddInfoCode(center, "0101");
+  }
+  bench.ConfigurePackage({"DELAY=1500"});
+  ASSERT_EQ(bench.Start(), std::nullopt);
+  ScriptedDialogs dialogs;
+  TransferWindow window(bench.ws, dialogs);
+  ASSERT_TRUE(window.FillCenterGrid());
+  window.show();
+  CenterGrid& grid = *window.grid();
+  bench.ws.centers.SetMarked(0, true);
+  bench.ws.centers.SetMarked(1, true);
+  const QColor processing(0, 0x80, 0);  // 処理中=&H008000
+
+  window.RunMarkedCenters(0);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return grid.item(1, kColCode)->foreground().color() == processing; }, 20000));
+  ASSERT_TRUE(window.busy());
+  const QModelIndexList selected = grid.selectionModel()->selectedIndexes();
+  ASSERT_EQ(selected.size(), 1);
+  EXPECT_EQ(selected[0].row(), 1);
+  EXPECT_EQ(selected[0].column(), kColMark);
+  EXPECT_EQ(CellBackground(grid, 1, kColMark), processing);
+  for (int c = kColCode; c < kColumnCount; ++c) EXPECT_NE(CellBackground(grid, 1, c), processing) << c;
+  EXPECT_TRUE(CellShows(grid, 1, kColCode, processing));
+
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window.busy(); }, 30000));
+  const QColor error(255, 0, 0);  // conversion fails without formats: エラー=255
+  ASSERT_EQ(bench.ws.centers.at(0).rowState, kRowError);
+  EXPECT_TRUE(CellShows(grid, 0, kColCode, error));
+  // A click highlights the whole line; it is drawn on its state colour, not the highlight.
+  QTest::mouseClick(grid.viewport(), Qt::LeftButton, Qt::NoModifier,
+                    grid.visualItemRect(grid.item(0, kColName)).center());
+  for (int c = 0; c < kColumnCount; ++c) EXPECT_EQ(CellBackground(grid, 0, c), error) << c;
+}
+
+// Enter on the focused run button runs it; Space cannot change marks while the pass runs.
+TEST_F(RunScreenTest, EnterOnTheButtonRunsAndSpaceWaitsForTheEndOfThePass) {
+  MakeWindow(Centers(2));
+  std::promise<void> reached, release;
+  std::shared_future<void> released = release.get_future().share();
+  int runs = 0;
+  window->setRunner([&](Workstation&, run::RunListener&, int) {
+    ++runs;
+    reached.set_value();
+    released.wait();
+  });
+  QTest::keyClick(window->runButton(), Qt::Key_Return);
+  reached.get_future().wait();
+  EXPECT_TRUE(window->busy());
+  QTest::keyClick(&grid(), Qt::Key_Space);
+  EXPECT_EQ(Mark(0), kUnmarkedText);
+  EXPECT_FALSE(ws.centers.at(0).marked);
+  QTest::keyClick(window->runButton(), Qt::Key_Enter);  // the button is off: nothing
+  release.set_value();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window->busy(); }, 5000));
+  EXPECT_EQ(runs, 1);
+  QTest::keyClick(&grid(), Qt::Key_Space);
+  EXPECT_EQ(Mark(0), kMarkedText);
+}
+
+// Qt's own texts come in Japanese: the quit question's buttons read はい and いいえ.
+TEST(QtTranslation, TheQuitQuestionHasJapaneseButtons) {
+  QString yes, no;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr) return;
+    yes = box->button(QMessageBox::Yes)->text();
+    no = box->button(QMessageBox::No)->text();
+    box->button(QMessageBox::No)->click();
+  });
+  poll.start(20);
+  MessageBoxDialogs dialogs;
+  EXPECT_FALSE(dialogs.AskQuit(nullptr, QStringLiteral("終了してもよろしいですか")));
+  EXPECT_EQ(yes, QStringLiteral("はい(&Y)"));
+  EXPECT_EQ(no, QStringLiteral("いいえ(&N)"));
 }
 
 }  // namespace

@@ -2,9 +2,12 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
+#include "screen/qt_translation.h"
+
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
+  edi::screen::InstallQtJapaneseTranslation(app);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

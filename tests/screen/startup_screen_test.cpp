@@ -76,6 +76,16 @@ TEST_F(StartupScreenTest, NoCenterForThisTerminalEndsWithoutShowingTheWindow) {
   EXPECT_FALSE(program.window().wasEverShown());
 }
 
+TEST_F(StartupScreenTest, AMistypedDatabaseFileIsAConnectionErrorAndCreatesNothing) {
+  std::string ini = Standard();
+  const std::string file = (dir / "edi.db").string();
+  ini.replace(ini.find(file), file.size(), (dir / "edi-mistyped.db").string());
+  EXPECT_FALSE(Start(ini));
+  EXPECT_EQ(dialogs.messages, std::vector<std::string>{msg::kConnectError});
+  EXPECT_FALSE(program.window().wasEverShown());
+  EXPECT_FALSE(std::filesystem::exists(dir / "edi-mistyped.db"));
+}
+
 TEST_F(StartupScreenTest, ASettingTheWindowRefusesEndsWithItemSettingError) {
   AddCenter("A1", "WS1", "2");
   std::string ini = Standard();

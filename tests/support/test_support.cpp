@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <random>
+#include <map>
 #include <sstream>
 
 #include "app/text.h"
@@ -87,6 +88,42 @@ std::unique_ptr<TestDatabase> TestDatabase::Postgres() {
   CreateSchema(*t->db_);
   // The settings reach the same database through DBCONNECT; user and host come from the base.
   t->iniSection_ = "[動作環境]\nDBENGINE=POSTGRESQL\nDBCONNECT=" + *base + " dbname=" + name + "\n";
+  return t;
+}
+
+namespace {
+// Opens the ODBC connection, creates the tables, and gives the 動作環境 section that reaches
+// the database from an EDI.ini (DBSTRING is the connect string: no DBENGINE means ODBC).
+void OpenThroughOdbc(std::unique_ptr<Database>& db, std::string& iniSection, const std::string& connect) {
+  DatabaseTarget target{DbEngine::Odbc, connect, "ODBC " + connect};
+  db = Database::Open(target);
+  CreateSchema(*db);
+  iniSection = "[動作環境]\nDBSTRING=" + connect + "\n";
+}
+}  // namespace
+
+std::unique_ptr<TestDatabase> TestDatabase::OdbcSqlite(const std::filesystem::path& dir) {
+  std::unique_ptr<TestDatabase> t(new TestDatabase);
+  OpenThroughOdbc(t->db_, t->iniSection_, "DRIVER={SQLite3};Database=" + (dir / "edi-odbc.db").string() + ";");
+  return t;
+}
+
+std::unique_ptr<TestDatabase> TestDatabase::OdbcPostgres() {
+  auto t = Postgres();
+  if (!t) return nullptr;
+  // host=… port=… user=… of the test server, as ODBC keywords.
+  std::map<std::string, std::string> keys;
+  std::istringstream words(*PostgresConnect());
+  for (std::string word; words >> word;) {
+    const auto eq = word.find('=');
+    if (eq != std::string::npos) keys[word.substr(0, eq)] = word.substr(eq + 1);
+  }
+  std::string connect = "DRIVER={PostgreSQL Unicode};SERVER=" + keys["host"] + ";PORT=" + keys["port"] +
+                        ";DATABASE=" + t->pgDatabase_ + ";UID=" + keys["user"] + ";";
+  if (keys.count("password")) connect += "PWD=" + keys["password"] + ";";
+  t->db_.reset();
+  // The tables already exist; CreateSchema leaves them as they are.
+  OpenThroughOdbc(t->db_, t->iniSection_, connect);
   return t;
 }
 

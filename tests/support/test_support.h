@@ -41,6 +41,11 @@ class TestDatabase {
   static std::unique_ptr<TestDatabase> Sqlite(const std::filesystem::path& dir);
   // A new PostgreSQL database on the test server, dropped at the end; nullptr when no server.
   static std::unique_ptr<TestDatabase> Postgres();
+  // The same two through ODBC, with DSN-less connect strings: the SQLite ODBC driver
+  // (DRIVER={SQLite3}) on `dir`/edi-odbc.db, and psqlODBC (DRIVER={PostgreSQL Unicode}) on a
+  // new database of the test server (nullptr when there is no server).
+  static std::unique_ptr<TestDatabase> OdbcSqlite(const std::filesystem::path& dir);
+  static std::unique_ptr<TestDatabase> OdbcPostgres();
   ~TestDatabase();
 
   Database& db() { return *db_; }

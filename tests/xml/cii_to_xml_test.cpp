@@ -103,18 +103,58 @@ TEST_F(CiiToXmlTest, NumberedGroupsAreFoundByTheCodeTheWriterPutsThere) {
   EXPECT_NE(xml.find(body), std::string::npos) << xml;
 }
 
-TEST_F(CiiToXmlTest, UnknownElementsAndGroupsAreDroppedAndReadingGoesOn) {
+TEST_F(CiiToXmlTest, UnknownElementsAreDroppedAndUnknownGroupsStop) {
   Order();
-  // Tag 99 is not in the table; group "7" is not either (its content goes with it); a stray
-  // 0xFB and 0xFC outside any group change nothing.
-  const std::string tfd = B({99, 2}) + "zz" + B({0xFB, 0xFC, 1, 1}) + "A" + B({0xF0, 0xFA, '7', 0, 10, 1}) + "q" +
-                          B({0xFC, 0, 2, 1}) + "5";
-  const std::string xml = ToXml(CiiFile(Header(), {tfd}));
+  // Tag 99 is not in the table; a stray 0xFB and 0xFC outside any group change nothing.
+  std::string xml = ToXml(CiiFile(Header(), {B({99, 2}) + "zz" + B({0xFB, 0xFC, 1, 1}) + "A" + B({2, 1}) + "5"}));
   ASSERT_EQ(log.resultCode(), "");
   EXPECT_NE(xml.find("<JPTRM SEQ=\"1\">\r\n<JP00001>A</JP00001>\r\n<JP00002>5</JP00002>\r\n</JPTRM>"),
             std::string::npos)
       << xml;
-  EXPECT_NE(Log().find("0014"), std::string::npos);  // the unknown group is logged quietly
+  // Group "7" is in no form: its data cannot be placed, so the conversion stops (no document).
+  std::filesystem::remove(dir / "out.xml");
+  ToXml(CiiFile(Header(), {B({1, 1}) + "A" + B({0xF0, 0xFA, '7', 0, 10, 1}) + "q" + B({0xFC})}));
+  EXPECT_EQ(log.resultCode(), "0014");
+  EXPECT_FALSE(std::filesystem::exists(dir / "out.xml"));
+  EXPECT_FALSE(std::filesystem::exists(PartialOutputPath(dir / "out.xml")));
+}
+
+// 0xFA alone (one-byte mode) is the message's single unnumbered group, JPM0 / JPM0R, whatever
+// its group item's number; after 0xFA in extended mode the byte is matched as a character
+// first (the code this system's writer puts there), then as the number itself. Either way
+// the document converts back to the same bytes.
+TEST_F(CiiToXmlTest, GroupNamesAndTheWayBackToTheSameBytes) {
+  Format({Item(1, 0, 0, 0, "", "M", 0, 0, "A", 2), Item(2, 0, 1, 10, "", "X", 5),
+          Item(3, 0, 0, 0, "", "M", 0, 0, "51", 1), Item(4, 0, 1, 11, "", "X", 5),
+          Item(5, 0, 0, 0, "", "M", 0, 0, "3", 2), Item(6, 0, 1, 12, "", "X", 5),
+          Item(7, 0, 0, 0, "", "M", 0, 0, "12", 1), Item(8, 0, 1, 13, "", "X", 5)});
+  const std::string oneByte = B({0xFA, 10, 1}) + "a" + B({0xFB, 10, 1}) + "b" + B({0xFC});
+  std::string xml = ToXml(CiiFile(Header(), {oneByte}));
+  ASSERT_EQ(log.resultCode(), "") << Log();
+  EXPECT_NE(xml.find("<JPM0>\r\n  <JPM0R>\r\n    <JP00010>a</JP00010>\r\n  </JPM0R>\r\n  <JPM0R>"),
+            std::string::npos)
+      << xml;
+  EXPECT_EQ(xml.find("JPMAR"), std::string::npos);
+
+  // "3" is 0x33 = 51: the character names group "3", although group "51" comes first.
+  const std::string byCharacter = B({0xF0, 0xFA, '3', 0, 12, 1}) + "c" + B({0xFC});
+  xml = ToXml(CiiFile(Header(), {byCharacter}));
+  EXPECT_NE(xml.find("<JPM3>\r\n  <JPM3R>\r\n    <JP00012>c</JP00012>"), std::string::npos) << xml;
+  // Bytes that no group's character is: their value names the group ("3", then "12").
+  const std::string byValue = B({0xF0, 0xFA, 3, 0, 12, 1}) + "d" + B({0xFC, 0xFA, 12, 0, 13, 1}) + "e" + B({0xFC});
+  xml = ToXml(CiiFile(Header(), {byValue}));
+  ASSERT_EQ(log.resultCode(), "") << Log();
+  EXPECT_NE(xml.find("<JPM3>\r\n  <JPM3R>\r\n    <JP00012>d</JP00012>"), std::string::npos) << xml;
+  EXPECT_NE(xml.find("<JPM12>\r\n  <JPM12R>\r\n    <JP00013>e</JP00013>"), std::string::npos) << xml;
+
+  // CII → XML → CII gives the same file for what this system writes.
+  for (const std::string& tfd : {oneByte, byCharacter}) {
+    const std::string cii = CiiFile(Header(), {tfd});
+    const std::string document = ToXml(cii);
+    std::filesystem::remove(dir / "back.cii");
+    EXPECT_EQ(ToCii(document, "back.cii"), cii);
+    ASSERT_EQ(log.resultCode(), "") << Log();
+  }
 }
 
 TEST_F(CiiToXmlTest, LongFormMultiBlockAndLargeBlockMessages) {

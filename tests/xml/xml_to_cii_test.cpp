@@ -69,6 +69,22 @@ TEST_F(XmlToCiiTest, GroupsRepetitionsAndExtendedTags) {
                                "w" + B({0xF0, 0xFA, '3', 0, 11, 1}) + "x" + B({0xFC}));
 }
 
+// A group element is written from its group item: JPM0 in one-byte mode is the first group
+// item of its level, written as 0xFA alone; a group that the form does not have stops the
+// conversion and leaves the output as it was.
+TEST_F(XmlToCiiTest, GroupsComeFromTheItemTable) {
+  masters = {};
+  Format({Item(1, 0, 0, 0, "", "M", 0, 0, "7", 2), Item(2, 0, 1, 10, "", "X", 5)});
+  std::string cii = ToCii(Doc(Jpmgh() + "<JPTRM><JPM0><JPM0R><JP00010>a</JP00010></JPM0R></JPM0></JPTRM>"));
+  ASSERT_EQ(log.resultCode(), "") << Log();
+  EXPECT_EQ(Tfd(cii, 251), B({0xFA, 10, 1}) + "a" + B({0xFC}));
+
+  std::filesystem::remove(dir / "out.cii");
+  cii = ToCii(Doc(Jpmgh() + "<JPTRM><JPM5><JPM5R><JP00010>a</JP00010></JPM5R></JPM5></JPTRM>"));
+  EXPECT_EQ(log.resultCode(), "0014");
+  EXPECT_EQ(cii, "");
+}
+
 TEST_F(XmlToCiiTest, EachGroupCountsAndNumbersItsOwnMessages) {
   const std::string cii = ToCii(Doc(Jpmgh() + "<JPTRM><JP00001>A</JP00001></JPTRM>" + Jpmgh() +
                                     "<JPTRM><JP00001>B</JP00001></JPTRM>" + Jpmgh("VAN2") +

@@ -18,8 +18,10 @@
 //   RESULT=00                  the result written on every status line (01 for a file it
 //                              could not write, which it removes)
 //   HANG=0 | 1                 1: sleep until killed, before writing anything
+//   DELAY=milliseconds         wait this long before writing anything (a slow package; the
+//                              environment variable MGPKG_DELAY_MS gives the default)
 //   LOG=file                   optional: every parameter file read is appended to it (UTF-8)
-// STATUS, RESULT and HANG may also be given for one partner company (the parameter file's
+// STATUS, RESULT, HANG and DELAY may also be given for one partner company (the parameter file's
 // MAKER) as KEY@MAKER=value; that value wins for that partner.
 // Exit codes: 0 done, 2 bad usage or unreadable configuration/parameter file.
 #include <unistd.h>
@@ -46,6 +48,7 @@ struct Config {
   bool writeStatus = true;
   std::string result = "00";
   bool hang = false;
+  long delayMs = 0;
 };
 
 std::string Trim(const std::string& s) {
@@ -95,11 +98,13 @@ bool ReadConfig(Config& config, const std::string& maker) {
     else if (key == "STATUS") config.writeStatus = value != "skip";
     else if (key == "RESULT") config.result = value;
     else if (key == "HANG") config.hang = value == "1";
+    else if (key == "DELAY") config.delayMs = std::atol(value.c_str());
   }
   for (const auto& [key, value] : overrides) {
     if (key == "STATUS") config.writeStatus = value != "skip";
     else if (key == "RESULT") config.result = value;
     else if (key == "HANG") config.hang = value == "1";
+    else if (key == "DELAY") config.delayMs = std::atol(value.c_str());
   }
   return true;
 }
@@ -181,6 +186,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   Config config;
+  if (const char* delay = std::getenv("MGPKG_DELAY_MS")) config.delayMs = std::atol(delay);
   if (!ReadConfig(config, params.maker)) return 2;
   if (!config.log.empty()) {
     std::ofstream log(config.log, std::ios::app | std::ios::binary);
@@ -189,6 +195,7 @@ int main(int argc, char** argv) {
   if (config.hang) {
     for (;;) pause();
   }
+  if (config.delayMs > 0) usleep(static_cast<useconds_t>(std::min(config.delayMs, 60'000L)) * 1000);
 
   std::string status;
   for (const auto& [code, name] : params.files) {

@@ -1,0 +1,20 @@
+#include "screen/qt_translation.h"
+
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+namespace edi::screen {
+
+bool InstallQtJapaneseTranslation(QCoreApplication& app) {
+  auto* translator = new QTranslator(&app);
+  if (!translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    delete translator;
+    return false;
+  }
+  return QCoreApplication::installTranslator(translator);
+}
+
+}  // namespace edi::screen
