@@ -45,6 +45,11 @@ std::string PlainNumber(const cii::DecimalValue& v, bool withFraction) {
   return out;
 }
 
+std::string FromAnsi(std::string_view bytes, AnsiCodec* codec) {
+  return codec ? codec->FromAnsi(bytes) : FromAnsiBytes(bytes);
+}
+std::string ToAnsi(std::string_view utf8, AnsiCodec* codec) { return codec ? codec->ToAnsi(utf8) : ToAnsiBytes(utf8); }
+
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -104,10 +109,10 @@ std::string Utf8ToUcs2Be(std::string_view utf8) {
 }
 
 std::string DecodeElementValue(const cii::CiiHeaderRecord& header, std::string_view bytes,
-                               const cii::ItemFormat& item) {
+                               const cii::ItemFormat& item, AnsiCodec* codec) {
   const std::string& a = item.attribute;
-  if (a == "9" || a == "X" || a == "N") return FromAnsiBytes(bytes);
-  if (a == "Y") return WithCentury(PadDate(FromAnsiBytes(bytes)));
+  if (a == "9" || a == "X" || a == "N") return FromAnsi(bytes, codec);
+  if (a == "Y") return WithCentury(PadDate(FromAnsi(bytes, codec)));
   if (a == "B") {
     static const char kHex[] = "0123456789ABCDEF";
     std::string out;
@@ -121,20 +126,21 @@ std::string DecodeElementValue(const cii::CiiHeaderRecord& header, std::string_v
     const char code16 = header.code16();
     // UCS-2 goes straight to text: every character survives, also those CP932 lacks.
     if (code16 == 'U') return Ucs2BeToUtf8(bytes);
-    return FromAnsiBytes(cii::ConvertDoubleByteCodes(bytes, code16, 'M'));
+    if (code16 == 'M') return FromAnsi(bytes, codec);
+    return FromAnsi(cii::ConvertDoubleByteCodes(bytes, code16, 'M'), codec);
   }
   return "";
 }
 
 std::optional<std::string> EncodeElementValue(const cii::CiiHeaderRecord& header, std::string_view text,
-                                              const cii::ItemFormat& item) {
+                                              const cii::ItemFormat& item, AnsiCodec* codec) {
   const std::string& a = item.attribute;
   if (a == "9") {
     const cii::DecimalValue v = cii::ParseDecimal(text);
     if (v.isZero()) return std::string();
     return PlainNumber(v, true);
   }
-  if (a == "N" || a == "X") return ToAnsiBytes(text);
+  if (a == "N" || a == "X") return ToAnsi(text, codec);
   if (a == "Y") {
     std::string date = RightChars(WithCentury(PadDate(std::string(text))), item.length);
     const cii::DecimalValue v = cii::ParseDecimal(date);
@@ -157,9 +163,9 @@ std::optional<std::string> EncodeElementValue(const cii::CiiHeaderRecord& header
   if (a == "K") {
     const char code16 = header.code16();
     // UCS-2 can hold what CP932 lacks: such a text goes straight to its codes.
-    if (code16 == 'U' && !IsAnsiRepresentable(text)) return Utf8ToUcs2Be(text);
+    if (code16 == 'U' && !(codec ? codec->Representable(text) : IsAnsiRepresentable(text))) return Utf8ToUcs2Be(text);
     // Kanji items hold double-byte characters only: half-width text takes its full-width form.
-    return cii::ConvertDoubleByteCodes(cii::ToFullWidth(ToAnsiBytes(text)), 'M', code16);
+    return cii::ConvertDoubleByteCodes(cii::ToFullWidth(ToAnsi(text, codec)), 'M', code16);
   }
   return std::string();
 }
