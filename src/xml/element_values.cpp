@@ -12,6 +12,18 @@ namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+bool AllDigits(std::string_view text) {
+  if (text.empty()) return false;
+  for (char c : text)
+    if (!IsDigit(c)) return false;
+  return true;
+}
+
+std::string_view WithoutLeadingZeros(std::string_view digits) {
+  const std::size_t nz = digits.find_first_not_of('0');
+  return nz == std::string_view::npos ? std::string_view() : digits.substr(nz);
+}
+
 // A 6-character date gets its century: "20" for a year 00–50, "19" for 51–99.
 std::string WithCentury(const std::string& date) {
   if (date.size() != 6 || !IsDigit(date[0]) || !IsDigit(date[1])) return date;
@@ -136,12 +148,25 @@ std::optional<std::string> EncodeElementValue(const cii::CiiHeaderRecord& header
                                               const cii::ItemFormat& item, AnsiCodec* codec) {
   const std::string& a = item.attribute;
   if (a == "9") {
+    // The usual value, plain digits: the number without its leading zeros (none for zero).
+    if (AllDigits(text)) return std::string(WithoutLeadingZeros(text));
     const cii::DecimalValue v = cii::ParseDecimal(text);
     if (v.isZero()) return std::string();
     return PlainNumber(v, true);
   }
   if (a == "N" || a == "X") return ToAnsi(text, codec);
   if (a == "Y") {
+    if (text.size() >= 7 && AllDigits(text)) {
+      // A date with its century (or longer): no padding, no century, the rightmost 長さ
+      // digits read as a number.
+      const std::string_view kept = item.length <= 0 ? std::string_view()
+                                    : text.size() > static_cast<std::size_t>(item.length)
+                                        ? text.substr(text.size() - static_cast<std::size_t>(item.length))
+                                        : text;
+      const std::string_view number = WithoutLeadingZeros(kept);
+      if (number == "20000000") return std::string();
+      return std::string(number);
+    }
     std::string date = RightChars(WithCentury(PadDate(std::string(text))), item.length);
     const cii::DecimalValue v = cii::ParseDecimal(date);
     if (v.intDigits.empty()) return std::string();
