@@ -60,11 +60,17 @@ int Groups(const std::string& cii) {
   return n;
 }
 
-TEST(LocalFileGenerator, TranslatesUnderTheBenchMasters) {
-  test::TempDir dir;
+// A database in the folder with the demo format and the partners of `keys` keys.
+auto DemoDatabase(const test::TempDir& dir, int keys) {
   auto db = test::TestDatabase::Sqlite(dir.path());
   LoadDemoSql(db->db(), std::filesystem::path(EDI_SOURCE_DIR) / "db/demo/formats.sql");
-  AddBenchPartners(db->db(), 5);
+  AddBenchPartners(db->db(), keys);
+  return db;
+}
+
+TEST(LocalFileGenerator, TranslatesUnderTheBenchMasters) {
+  test::TempDir dir;
+  auto db = DemoDatabase(dir, 5);
   SetDetailRepeats(db->db(), 30);
 
   GeneratorOptions options;
@@ -93,9 +99,7 @@ TEST(LocalFileGenerator, TranslatesUnderTheBenchMasters) {
 // repeated group and the short items come back from the CII file in their places.
 TEST(LocalFileGenerator, WideLayoutRoundTrips) {
   test::TempDir dir;
-  auto db = test::TestDatabase::Sqlite(dir.path());
-  LoadDemoSql(db->db(), std::filesystem::path(EDI_SOURCE_DIR) / "db/demo/formats.sql");
-  AddBenchPartners(db->db(), 2);
+  auto db = DemoDatabase(dir, 2);
   AddWideFormat(db->db(), 2);
 
   GeneratorOptions options;
