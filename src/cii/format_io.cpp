@@ -169,12 +169,6 @@ int CompareValues(const Value& a, const Value& b, bool numeric) {
   return a->compare(*b) < 0 ? -1 : (a->compare(*b) > 0 ? 1 : 0);
 }
 
-std::string CsvQuoted(std::string_view text) {
-  std::string out(text.size() * 2 + 2, '\0');
-  out.resize(csv_write(out.data(), out.size(), text.data(), text.size()));
-  return out;
-}
-
 // A value as a CSV field: a null is an empty field; an empty text, or one that a reader
 // could take differently (separators, quotes, line ends, spaces at either end), is quoted.
 std::string CsvField(const Value& v) {
@@ -186,6 +180,12 @@ std::string CsvField(const Value& v) {
 }
 
 }  // namespace
+
+std::string CsvQuoted(std::string_view text) {
+  std::string out(text.size() * 2 + 2, '\0');
+  out.resize(csv_write(out.data(), out.size(), text.data(), text.size()));
+  return out;
+}
 
 const std::vector<std::string>& FormatTables() {
   static const std::vector<std::string> names = [] {

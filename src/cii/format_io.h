@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace edi {
@@ -27,6 +28,9 @@ struct FormatFilter {
 // Auto (import only): a file with a UTF-8 byte order mark, or one that is valid UTF-8
 // throughout, is read as UTF-8; anything else as CP932.
 enum class CsvEncoding { Auto, Cp932, Utf8 };
+
+// A text as one quoted CSV field (quotes doubled), as libcsv writes it.
+std::string CsvQuoted(std::string_view text);
 
 // The three tables, in the order in which they are written and loaded.
 const std::vector<std::string>& FormatTables();

@@ -1,7 +1,5 @@
 #include "cii/local_check.h"
 
-#include <csv.h>
-
 #include <deque>
 #include <fstream>
 #include <map>
@@ -10,6 +8,7 @@
 #include "app/database.h"
 #include "app/text.h"
 #include "cii/field_conversion.h"
+#include "cii/format_io.h"
 #include "cii/line_reader.h"
 #include "cii/sjis.h"
 #include "cii/state.h"
@@ -361,19 +360,11 @@ void PrintFindings(const LocalCheckResult& result, std::ostream& out) {
   }
 }
 
-namespace {
-std::string CsvCell(const std::string& text) {
-  std::string out(text.size() * 2 + 2, '\0');
-  out.resize(csv_write(out.data(), out.size(), text.data(), text.size()));
-  return out;
-}
-}  // namespace
-
 void WriteFindingsCsv(const LocalCheckResult& result, std::ostream& out) {
   out << "line,offset,item,name,value,problem\r\n";
   for (const LocalFinding& f : result.findings) {
     out << f.line << "," << f.offset << "," << (f.item ? std::to_string(*f.item) : std::string()) << ","
-        << CsvCell(f.name) << "," << CsvCell(DisplayBytes(f.value)) << "," << CsvCell(f.problem) << "\r\n";
+        << CsvQuoted(f.name) << "," << CsvQuoted(DisplayBytes(f.value)) << "," << CsvQuoted(f.problem) << "\r\n";
   }
 }
 
