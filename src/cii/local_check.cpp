@@ -2,6 +2,7 @@
 
 #include <deque>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 
@@ -104,10 +105,28 @@ std::size_t FirstBrokenByte(std::string_view b) {
   return std::string_view::npos;
 }
 
-// True when byte index i (0-based) of the text falls inside a double-byte character.
-bool InsideCharacter(std::string_view text, std::size_t i) {
-  return i > 0 && i < text.size() && LeftBytesWholeLength(text, i) != i;
-}
+// Where the characters of a line's data part start, walked once per line the way
+// LeftBytesWholeLength walks (a lead byte with a byte after it takes two).
+class CharacterStarts {
+ public:
+  explicit CharacterStarts(std::string_view text) : text_(text) {}
+  // True when byte index i (0-based) falls inside a double-byte character.
+  bool Inside(std::size_t i) {
+    if (i == 0 || i >= text_.size()) return false;
+    if (starts_.empty()) {
+      starts_.assign(text_.size(), 0);
+      for (std::size_t k = 0; k < text_.size(); ++k) {
+        starts_[k] = 1;
+        if (IsLeadByte(static_cast<unsigned char>(text_[k])) && k + 1 < text_.size()) ++k;
+      }
+    }
+    return starts_[i] == 0;
+  }
+
+ private:
+  std::string_view text_;
+  std::vector<unsigned char> starts_;
+};
 
 bool AllDigits(std::string_view s) {
   return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
@@ -138,7 +157,8 @@ std::string Written(std::string_view value) {
 }
 
 // What the writer would silently change about one item's value; empty when nothing.
-std::string ItemProblem(const ItemFormat& e, const ItemFormat& l, const ItemTrace& t, std::string_view data) {
+std::string ItemProblem(const ItemFormat& e, const ItemFormat& l, const ItemTrace& t, std::string_view data,
+                        CharacterStarts& starts) {
   const std::string_view raw = t.raw;
   const std::string& a = e.attribute;
   if (a == "N" || a == "9") {
@@ -177,8 +197,8 @@ std::string ItemProblem(const ItemFormat& e, const ItemFormat& l, const ItemTrac
   if (a == "K" || a == "X" || a == "B") {
     const std::size_t from = static_cast<std::size_t>(t.position - 1);
     const std::size_t to = from + raw.size();
-    if (InsideCharacter(data, from)) return "a double-byte character is cut by the start of the field";
-    if (to < data.size() && InsideCharacter(data, to))
+    if (starts.Inside(from)) return "a double-byte character is cut by the start of the field";
+    if (starts.Inside(to))
       return "a double-byte character is cut by the end of the field (byte " + std::to_string(kLocalKeyBytes + to) +
              "): it is not written whole";
     if (FirstBrokenByte(raw) != std::string_view::npos)
@@ -199,15 +219,17 @@ struct Recorder : ItemObserver {
   struct Entry {
     ItemTrace trace;
     std::string raw, value, element, tag;
+    std::vector<int> repetitions;
   };
   std::deque<Entry> entries;
   void OnItem(const ItemTrace& t) override {
     Entry& e = entries.emplace_back(Entry{t, std::string(t.raw), std::string(t.value), std::string(t.element),
-                                          std::string(t.tag)});
+                                          std::string(t.tag), {t.repetitions.begin(), t.repetitions.end()}});
     e.trace.raw = e.raw;
     e.trace.value = e.value;
     e.trace.element = e.element;
     e.trace.tag = e.tag;
+    e.trace.repetitions = e.repetitions;
   }
 };
 
@@ -308,20 +330,29 @@ LocalCheckResult CheckLocalFile(MasterSource& masters, const std::filesystem::pa
           return true;
         }
         const std::string_view data = view.substr(kLocalKeyBytes);
-        Recorder recorder;
-        const int code = BuildMessageTfd(layout.state, data, tfd, &recorder);
-        bool brokenReported = false;
-        for (const auto& entry : recorder.entries) {
-          const ItemTrace& t = entry.trace;
-          if (t.localIndex == 0 || t.raw.empty()) continue;
-          const ItemFormat& e = layout.state.ediItems[t.ediIndex];
-          const ItemFormat& l = layout.state.localItems[t.localIndex];
-          std::string problem = ItemProblem(e, l, t, data);
-          if (problem.empty()) continue;
-          brokenReported = brokenReported || problem.find("0027") != std::string::npos;
-          add(n, static_cast<long long>(kLocalKeyBytes) + t.position, e.itemNo, ItemName(layout, t), t.raw,
-              std::move(problem));
-        }
+        // Each item is judged while the writer handles it.
+        struct Judge : ItemObserver {
+          const Layout& layout;
+          std::string_view data;
+          CharacterStarts starts;
+          std::function<void(const ItemTrace&, std::string)> found;
+          bool brokenReported = false;
+          Judge(const Layout& l, std::string_view d, std::function<void(const ItemTrace&, std::string)> f)
+              : layout(l), data(d), starts(d), found(std::move(f)) {}
+          void OnItem(const ItemTrace& t) override {
+            if (t.localIndex == 0 || t.raw.empty()) return;
+            std::string problem = ItemProblem(layout.state.ediItems[t.ediIndex], layout.state.localItems[t.localIndex],
+                                              t, data, starts);
+            if (problem.empty()) return;
+            brokenReported = brokenReported || problem.find("0027") != std::string::npos;
+            found(t, std::move(problem));
+          }
+        } judge(layout, data, [&](const ItemTrace& t, std::string problem) {
+          add(n, static_cast<long long>(kLocalKeyBytes) + t.position, layout.state.ediItems[t.ediIndex].itemNo,
+              ItemName(layout, t), t.raw, std::move(problem));
+        });
+        const int code = BuildMessageTfd(layout.state, data, tfd, &judge);
+        const bool brokenReported = judge.brokenReported;
         if (code != 0)
           add(n, 1, std::nullopt, "", "", "the message cannot be written: the translation stops here (" + CodeField(code) + ")");
         if (!brokenReported) {
@@ -408,7 +439,7 @@ LineExplanation ExplainLine(MasterSource& masters, const std::filesystem::path& 
           item.itemNo = e.itemNo;
           item.name = ItemName(layout, t);
           item.attribute = e.attribute;
-          item.repetitions = t.repetitions;
+          item.repetitions.assign(t.repetitions.begin(), t.repetitions.end());
           item.hasLocal = t.localIndex != 0;
           item.offset = t.localIndex != 0 ? static_cast<long long>(kLocalKeyBytes) + t.position : 0;
           item.count = t.count;

@@ -140,15 +140,17 @@ class TfdBuilder {
             ItemObserver* observer = nullptr);
 
  private:
-  // The repetition numbers of the open groups, outermost first (for an observer).
-  std::vector<int> Repetitions(std::size_t depth) const {
-    std::vector<int> r;
-    for (std::size_t k = 1; k <= depth; ++k) r.push_back(open_[k].repetition);
-    return r;
+  // The repetition numbers of the open groups, outermost first (for an observer; valid until
+  // the next call).
+  std::span<const int> Repetitions(std::size_t depth) {
+    repetitions_.clear();
+    for (std::size_t k = 1; k <= depth; ++k) repetitions_.push_back(open_[k].repetition);
+    return repetitions_;
   }
 
   std::vector<ItemPlan> plan_;
   std::vector<OpenGroup> open_;
+  std::vector<int> repetitions_;
   std::string value_;
 };
 

@@ -4,8 +4,8 @@
 
 #include <filesystem>
 #include <string>
+#include <span>
 #include <string_view>
-#include <vector>
 
 #include "cii/state.h"
 
@@ -32,7 +32,7 @@ struct ItemTrace {
   std::string_view value;      // the edited value; empty: no data element
   std::string_view element;    // the data element's bytes (tag, length, data)
   std::string_view tag;        // its tag bytes
-  std::vector<int> repetitions;  // repetition number of each open group, outermost first
+  std::span<const int> repetitions;  // repetition number of each open group, outermost first
 };
 class ItemObserver {
  public:
