@@ -312,10 +312,11 @@ LocalCheckResult CheckLocalFile(MasterSource& masters, const std::filesystem::pa
   result.error = ReadLocalLines(
       file,
       [&](long long n, const std::string& line) {
-        if (IsBlank(line)) return true;  // blank lines are not messages
+        const LocalLineKind kind = ClassifyLocalLine(line);
+        if (kind == LocalLineKind::Blank) return true;  // blank lines are not messages
         ++result.messages;
         const std::string_view view(line);
-        if (line.size() < kLocalKeyBytes || !IsSingleByteText(view.substr(0, kLocalKeyBytes))) {
+        if (kind == LocalLineKind::NoKey) {
           add(n, 1, std::nullopt, "", view.substr(0, kLocalKeyBytes),
               "no 39-byte key of single-byte characters: the translation stops here (0025)");
           previousKey.clear();
@@ -411,12 +412,13 @@ LineExplanation ExplainLine(MasterSource& masters, const std::filesystem::path& 
       [&](long long n, const std::string& line) {
         if (n < wanted) return true;
         found = true;
-        if (IsBlank(line)) {
+        const LocalLineKind kind = ClassifyLocalLine(line);
+        if (kind == LocalLineKind::Blank) {
           x.error = "line " + std::to_string(n) + " is blank: it is no message";
           return false;
         }
         const std::string_view view(line);
-        if (line.size() < kLocalKeyBytes || !IsSingleByteText(view.substr(0, kLocalKeyBytes))) {
+        if (kind == LocalLineKind::NoKey) {
           x.error = "line " + std::to_string(n) + " has no 39-byte key of single-byte characters";
           return false;
         }

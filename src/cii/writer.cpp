@@ -474,6 +474,12 @@ class LocalToCii {
 
 }  // namespace
 
+LocalLineKind ClassifyLocalLine(std::string_view line) {
+  if (line.find_first_not_of(' ') == std::string_view::npos) return LocalLineKind::Blank;
+  if (line.size() < kKeyBytes || !IsSingleByteText(line.substr(0, kKeyBytes))) return LocalLineKind::NoKey;
+  return LocalLineKind::Message;
+}
+
 void ConvertLocalToCii(TranslationContext& ctx, const std::filesystem::path& localPath,
                        const std::filesystem::path& ciiPath) {
   std::ifstream in(localPath, std::ios::binary);
@@ -501,9 +507,10 @@ void ConvertLocalToCii(TranslationContext& ctx, const std::filesystem::path& loc
       writer.Stop(kCodeInputMissing);
       return;
     }
-    if (line.find_first_not_of(' ') == std::string::npos) continue;  // blank lines are not messages
+    const LocalLineKind kind = ClassifyLocalLine(line);
+    if (kind == LocalLineKind::Blank) continue;  // blank lines are not messages
     const std::string_view view(line);
-    if (line.size() < kKeyBytes || !IsSingleByteText(view.substr(0, kKeyBytes))) {
+    if (kind == LocalLineKind::NoKey) {
       writer.Stop(kCodeBadKey);
       return;
     }

@@ -14,6 +14,11 @@ namespace edi::cii {
 // Bytes of the message group key at the start of every in-house line.
 constexpr std::size_t kLocalKeyBytes = 39;
 
+// How the writer takes a line of an in-house file: blank (only spaces; skipped, not a
+// message), without a 39-byte key of single-byte characters (code 0025), or a message.
+enum class LocalLineKind { Blank, NoKey, Message };
+LocalLineKind ClassifyLocalLine(std::string_view line);
+
 // Longest line the writer accepts (bytes, without its line end); a longer line is code 0028.
 constexpr std::size_t kMaxLineBytes = 4 * 1024 * 1024;
 
