@@ -2,7 +2,6 @@
 
 #include <deque>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <sstream>
 
@@ -157,8 +156,9 @@ std::string Written(std::string_view value) {
 }
 
 // What the writer would silently change about one item's value; empty when nothing.
+// broken is set when the value holds broken Shift_JIS (which stops the translation).
 std::string ItemProblem(const ItemFormat& e, const ItemFormat& l, const ItemTrace& t, std::string_view data,
-                        CharacterStarts& starts) {
+                        CharacterStarts& starts, bool& broken) {
   const std::string_view raw = t.raw;
   const std::string& a = e.attribute;
   if (a == "N" || a == "9") {
@@ -201,8 +201,10 @@ std::string ItemProblem(const ItemFormat& e, const ItemFormat& l, const ItemTrac
     if (starts.Inside(to))
       return "a double-byte character is cut by the end of the field (byte " + std::to_string(kLocalKeyBytes + to) +
              "): it is not written whole";
-    if (FirstBrokenByte(raw) != std::string_view::npos)
+    if (FirstBrokenByte(raw) != std::string_view::npos) {
+      broken = true;
       return "broken Shift_JIS: the translation stops at this line (0027)";
+    }
     if (a == "K") {
       const std::string wide = ToFullWidth(TrimSpaceView(raw));
       if (wide.size() > static_cast<std::size_t>(std::max(e.length, 0)))
@@ -273,6 +275,30 @@ class Layouts {
   std::map<std::string, Layout> layouts_;
 };
 
+// Judges each item of one line while the writer handles it, adding its findings.
+class ItemJudge : public ItemObserver {
+ public:
+  ItemJudge(const Layout& layout, long long line, std::string_view data, std::vector<LocalFinding>& findings)
+      : layout_(layout), line_(line), data_(data), starts_(data), findings_(findings) {}
+  void OnItem(const ItemTrace& t) override {
+    if (t.localIndex == 0 || t.raw.empty()) return;  // no 'L' item, or beyond the line's end
+    const ItemFormat& e = layout_.state.ediItems[t.ediIndex];
+    std::string problem =
+        ItemProblem(e, layout_.state.localItems[t.localIndex], t, data_, starts_, brokenReported);
+    if (problem.empty()) return;
+    findings_.push_back({line_, static_cast<long long>(kLocalKeyBytes) + t.position, e.itemNo, ItemName(layout_, t),
+                         std::string(t.raw), std::move(problem)});
+  }
+  bool brokenReported = false;
+
+ private:
+  const Layout& layout_;
+  long long line_;
+  std::string_view data_;
+  CharacterStarts starts_;
+  std::vector<LocalFinding>& findings_;
+};
+
 }  // namespace
 
 std::string DisplayBytes(std::string_view b) {
@@ -331,27 +357,7 @@ LocalCheckResult CheckLocalFile(MasterSource& masters, const std::filesystem::pa
           return true;
         }
         const std::string_view data = view.substr(kLocalKeyBytes);
-        // Each item is judged while the writer handles it.
-        struct Judge : ItemObserver {
-          const Layout& layout;
-          std::string_view data;
-          CharacterStarts starts;
-          std::function<void(const ItemTrace&, std::string)> found;
-          bool brokenReported = false;
-          Judge(const Layout& l, std::string_view d, std::function<void(const ItemTrace&, std::string)> f)
-              : layout(l), data(d), starts(d), found(std::move(f)) {}
-          void OnItem(const ItemTrace& t) override {
-            if (t.localIndex == 0 || t.raw.empty()) return;
-            std::string problem = ItemProblem(layout.state.ediItems[t.ediIndex], layout.state.localItems[t.localIndex],
-                                              t, data, starts);
-            if (problem.empty()) return;
-            brokenReported = brokenReported || problem.find("0027") != std::string::npos;
-            found(t, std::move(problem));
-          }
-        } judge(layout, data, [&](const ItemTrace& t, std::string problem) {
-          add(n, static_cast<long long>(kLocalKeyBytes) + t.position, layout.state.ediItems[t.ediIndex].itemNo,
-              ItemName(layout, t), t.raw, std::move(problem));
-        });
+        ItemJudge judge(layout, n, data, result.findings);
         const int code = BuildMessageTfd(layout.state, data, tfd, &judge);
         const bool brokenReported = judge.brokenReported;
         if (code != 0)
