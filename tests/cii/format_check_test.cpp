@@ -94,6 +94,12 @@ TEST_F(LayoutCheck, AMessageGroupWithoutItsFormatIsReported) {
     EXPECT_EQ(f.rule, rule::kNoFormat);
   }
   EXPECT_TRUE(CheckLayouts(db->db(), FormatFilter{"0101", std::nullopt}).faults.empty());
+
+  // A null in a number column stops the translator (0030): the layout is named as unreadable.
+  db->db().Execute("UPDATE FL1903レコードフォーマット情報マスタ SET 長さ=NULL WHERE 項目通番=3");
+  r = CheckLayouts(db->db(), FormatFilter{"0101", "ORDR0101"});
+  ASSERT_EQ(r.faults.size(), 1u);
+  EXPECT_EQ(r.faults[0].rule, rule::kUnreadable);
 }
 
 }  // namespace
