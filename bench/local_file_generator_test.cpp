@@ -63,7 +63,7 @@ int Groups(const std::string& cii) {
 TEST(LocalFileGenerator, TranslatesUnderTheBenchMasters) {
   test::TempDir dir;
   auto db = test::TestDatabase::Sqlite(dir.path());
-  LoadDemoSql(db->db(), std::filesystem::path(EDI_SOURCE_DIR) / "db/demo/formats.sql");
+  LoadDemoFormats(db->db(), std::filesystem::path(EDI_SOURCE_DIR) / "db/demo");
   AddBenchPartners(db->db(), 5);
   SetDetailRepeats(db->db(), 30);
 

@@ -151,12 +151,7 @@ TEST_F(RoundTrip, LocalToCiiToLocalKeepsEveryLineOnGeneratedTables) {
 
 TEST_F(RoundTrip, TheDemoFormatThroughTheDatabase) {
   auto db = edi::test::TestDatabase::Sqlite(dir.path());
-  std::string sql = edi::test::ReadBytes(std::filesystem::path(EDI_SOURCE_DIR) / "db/demo/formats.sql");
-  for (std::size_t start = 0, end; (end = sql.find(";\n", start)) != std::string::npos; start = end + 2) {
-    std::string statement = sql.substr(start, end - start);
-    std::size_t insert = statement.find("INSERT");
-    if (insert != std::string::npos) db->db().Execute(statement.substr(insert));
-  }
+  ASSERT_TRUE(edi::test::LoadDemoFormats(db->db()));
   DatabaseMasters dbMasters(db->db());
   CachedMasters cached(dbMasters);
   TranslationContext ctx{cached, log, state, FixedTime};

@@ -18,23 +18,6 @@ const std::filesystem::path kDemo = std::filesystem::path(EDI_SOURCE_DIR) / "db"
 
 }  // namespace
 
-bool LoadDemoFormats(Database& db) {
-  if (!std::filesystem::exists(kDemo / "formats.sql")) return false;
-  // One statement per ";" at a line's end; comment lines are dropped.
-  std::istringstream in(ReadBytes(kDemo / "formats.sql"));
-  std::string line, statement;
-  while (std::getline(in, line)) {
-    if (line.rfind("--", 0) == 0) continue;
-    statement += line + "\n";
-    auto end = line.find_last_not_of(" \r\t");
-    if (end != std::string::npos && line[end] == ';') {
-      db.Execute(statement);
-      statement.clear();
-    }
-  }
-  return true;
-}
-
 std::string DemoLocalFile() {
   const auto file = kDemo / "local" / "0101.LOC";
   return std::filesystem::exists(file) ? ReadBytes(file) : std::string();

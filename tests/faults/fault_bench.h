@@ -18,8 +18,6 @@
 
 namespace edi::test {
 
-// Runs the demo's format masters into the database. False when the demo files are absent.
-bool LoadDemoFormats(Database& db);
 // The demo's in-house file (information code 0101), "" when absent.
 std::string DemoLocalFile();
 
