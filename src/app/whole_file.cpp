@@ -13,7 +13,11 @@ namespace edi {
 namespace {
 
 FileWriteFault Fault(const std::filesystem::path& path, int err) {
-  return FileWriteFault{path.string() + ": " + std::strerror(err), false};
+  return FileWriteFault{path.string() + ": " + std::strerror(err), false, err};
+}
+
+FileWriteFault LinkFault(const std::filesystem::path& path) {
+  return FileWriteFault{path.string() + ": a symbolic link, not written through", true, ELOOP};
 }
 
 // Writes every byte; false (errno set) when the disk refuses some.
@@ -51,7 +55,7 @@ WholeFileWrite::~WholeFileWrite() { Discard(); }
 
 std::optional<FileWriteFault> WholeFileWrite::Open() {
   Discard();
-  if (IsSymbolicLink(target_)) return FileWriteFault{target_.string() + ": a symbolic link, not written through", true};
+  if (IsSymbolicLink(target_)) return LinkFault(target_);
   // A hidden name in the same folder: the rename stays within one file system, and the
   // name matches none of the run's listings (they look for names that begin with the serial).
   std::string pattern = (target_.parent_path() / ("." + target_.filename().string() + ".tmp-XXXXXX")).string();
@@ -69,7 +73,7 @@ std::optional<FileWriteFault> WholeFileWrite::Open() {
 }
 
 std::optional<FileWriteFault> WholeFileWrite::Commit() {
-  if (temp_.empty()) return FileWriteFault{target_.string() + ": nothing was written", false};
+  if (temp_.empty()) return Fault(target_, EBADF);
   const int fd = ::open(temp_.c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0 || ::fsync(fd) != 0) {
     const int err = errno;
@@ -85,7 +89,7 @@ std::optional<FileWriteFault> WholeFileWrite::Commit() {
   // A link put at the name while the file was written is not replaced either.
   if (IsSymbolicLink(target_)) {
     Discard();
-    return FileWriteFault{target_.string() + ": a symbolic link, not written through", true};
+    return LinkFault(target_);
   }
   if (::rename(temp_.c_str(), target_.c_str()) != 0) {
     const int err = errno;

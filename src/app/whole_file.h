@@ -21,6 +21,7 @@ namespace edi {
 struct FileWriteFault {
   std::string text;
   bool link = false;
+  int error = 0;  // the system's error number (ELOOP for a link)
 };
 
 // True when the last part of the name is a symbolic link (whatever it points to, or nothing).

@@ -218,7 +218,7 @@ TEST(RunFaults, DiskFullWhileExtractingAndWhileConverting) {
 
 // Two in-house files share one result file: the first converts, the disk is full when the
 // second is converted. The result is cut back to what the first file produced, which is
-// what the backup holds; the step fails on its last file and nothing is sent.
+// what the backup holds and what is sent; the run still ends in error.
 TEST(RunFaults, DiskFullOnTheSecondFileKeepsTheFirstFilesMessages) {
   ConvertingBench cb;
   if (!cb.available()) GTEST_SKIP() << "the demo formats are not in the tree";
