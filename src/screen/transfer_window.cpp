@@ -265,6 +265,8 @@ void TransferWindow::RunMarkedCenters(int buttonIndex) {
 
 bool TransferWindow::runInProgress() const { return controller_ && controller_->running(); }
 
+bool TransferWindow::StopRun(int seconds) { return !controller_ || controller_->StopRun(seconds); }
+
 void TransferWindow::OnCenterStarted(int row) {
   if (ending_) return;
   if (row >= 0 && row < grid_->rowCount())
