@@ -160,6 +160,30 @@ void ExpectEveryRowCompleted(const std::vector<Row>& rows) {
   }
 }
 
+std::string InHouseName(long long serial, const std::string& center, const std::string& code) {
+  std::string field = center + "____________";
+  char s[16];
+  std::snprintf(s, sizeof s, "%08lld", serial);
+  return std::string(s) + "_SND_" + field.substr(0, 12) + code + ".LOC";
+}
+
+std::string ResultName(long long serial, const std::string& center) {
+  const std::string local = InHouseName(serial, center);
+  return local.substr(0, local.size() - 8) + ".CII";
+}
+
+bool LogHas(const RecordingListener& l, const std::string& text) {
+  for (const auto& line : l.log)
+    if (line.find(text) != std::string::npos) return true;
+  return false;
+}
+
+void FillDisk(const std::filesystem::path& file) {
+  std::ofstream f(file, std::ios::binary);
+  const std::string chunk(1024, 'f');
+  while (f.write(chunk.data(), chunk.size())) f.flush();
+}
+
 void RunCenters(RunBench& b, const std::vector<std::string>& centers, run::RunListener& listener) {
   for (const auto& c : centers) b.ws.centers.SetMarked(RowOf(b.ws, c), true);
   run::RunDriver driver(b.ws, listener);

@@ -20,24 +20,6 @@ namespace {
 
 const std::string kDone = "OK|OK|OK|2";
 
-std::string Result(long long serial, const std::string& center) {
-  char s[16];
-  std::snprintf(s, sizeof s, "%08lld", serial);
-  return std::string(s) + "_SND_" + (center + "____________").substr(0, 12) + ".CII";
-}
-
-bool LogHas(const RecordingListener& l, const std::string& text) {
-  for (const auto& line : l.log)
-    if (line.find(text) != std::string::npos) return true;
-  return false;
-}
-
-void FillDisk(const std::filesystem::path& file) {
-  std::ofstream f(file, std::ios::binary);
-  const std::string chunk(1024, 'f');
-  while (f.write(chunk.data(), chunk.size())) f.flush();
-}
-
 // Names in the folder that are no regular file of a run: temporary files left behind.
 std::vector<std::string> Leftovers(const std::filesystem::path& folder) {
   std::vector<std::string> names;
@@ -85,7 +67,7 @@ void WritePackageScript(RunBench& b, bool deaf) {
   WriteBytes(b.root / "pkg.sh", std::string(deaf ? "trap '' TERM INT HUP\n" : "") + "\"$REAL\" \"$@\" &\nwait\n");
 }
 
-// Point 1: a full disk at the send path and in the backup folder. The earlier file that the
+// A full disk at the send path and in the backup folder. The earlier file that the
 // package had not yet collected stays whole; no cut copy and no temporary file is left; once
 // there is space again the result goes out with `edi resend`, without a new extraction.
 TEST(TransferSafety, FullDiskLeavesEveryCollectedFileWhole) {
@@ -117,10 +99,10 @@ TEST(TransferSafety, FullDiskLeavesEveryCollectedFileWhole) {
   std::filesystem::remove(b.send / "filler");
   auto r = RunEdi(b, "resend 1");  // never sent successfully: no --force needed
   EXPECT_EQ(r.exitCode, 0) << r.out;
-  EXPECT_EQ(ReadBytes(b.send / "C1.CII"), ReadBytes(b.out / Result(1, "C1")));
+  EXPECT_EQ(ReadBytes(b.send / "C1.CII"), ReadBytes(b.out / ResultName(1, "C1")));
 }
 
-// Point 2: links at the names the run writes fail their step with its write-failure code and
+// Links at the names the run writes fail their step with its write-failure code and
 // a log line naming the link; what the links point to is not touched.
 TEST(TransferSafety, NoLinkIsWrittenThrough) {
   ConvertingBench cb;
@@ -136,8 +118,8 @@ TEST(TransferSafety, NoLinkIsWrittenThrough) {
   // C3: a link appears at its result name, C4: at its backup name, while the run works.
   HookListener l;
   l.onLog = [&](const std::string& line) {
-    if (line == "C3 変換: 変換中") std::filesystem::create_symlink(victim, b.out / Result(3, "C3"));
-    if (line == "C4 送信: 送信中") std::filesystem::create_symlink(victim, b.old / Result(4, "C4"));
+    if (line == "C3 変換: 変換中") std::filesystem::create_symlink(victim, b.out / ResultName(3, "C3"));
+    if (line == "C4 送信: 送信中") std::filesystem::create_symlink(victim, b.old / ResultName(4, "C4"));
   };
   RunCenters(b, {"C1", "C2", "C3", "C4"}, l);
 
@@ -149,12 +131,12 @@ TEST(TransferSafety, NoLinkIsWrittenThrough) {
   EXPECT_TRUE(LogHas(l, (b.param / "EDI00000002.INI").string() + ": a symbolic link"));
   EXPECT_EQ(OutcomeOf(b, "C3"), "OK|変換ｴﾗｰ||9");
   EXPECT_EQ(Codes(b, 3)[2], "32:0024/0024");
-  EXPECT_TRUE(LogHas(l, "シンボリックリンクのため書きません: " + (b.out / Result(3, "C3")).string()));
+  EXPECT_TRUE(LogHas(l, "シンボリックリンクのため書きません: " + (b.out / ResultName(3, "C3")).string()));
   EXPECT_EQ(OutcomeOf(b, "C4"), kDone);
-  EXPECT_TRUE(LogHas(l, (b.old / Result(4, "C4")).string() + ": a symbolic link"));
+  EXPECT_TRUE(LogHas(l, (b.old / ResultName(4, "C4")).string() + ": a symbolic link"));
   EXPECT_EQ(ReadBytes(victim), "not the run's file");
-  for (const auto& link : {b.send / "C1.CII", b.param / "EDI00000002.INI", b.out / Result(3, "C3"),
-                           b.old / Result(4, "C4")})
+  for (const auto& link : {b.send / "C1.CII", b.param / "EDI00000002.INI", b.out / ResultName(3, "C3"),
+                           b.old / ResultName(4, "C4")})
     EXPECT_TRUE(std::filesystem::is_symlink(link)) << link;
   ExpectEveryRowCompleted(b.History());
 }
@@ -175,7 +157,7 @@ TEST(TransferSafety, StatusFileLinkIsNotRead) {
   EXPECT_TRUE(LogHas(l, "ステータスファイルがシンボリックリンクのため読みません"));
 }
 
-// Point 3: a partner whose extraction failed and a file whose conversion failed are not
+// A partner whose extraction failed and a file whose conversion failed are not
 // hidden by the partner and file that succeeded: what succeeded is converted and sent, but
 // the run ends in error with the first failure's code and `edi run` exits 1.
 TEST(TransferSafety, NoFailureIsHiddenByALaterSuccess) {
@@ -202,11 +184,11 @@ TEST(TransferSafety, NoFailureIsHiddenByALaterSuccess) {
   EXPECT_NE(c2[2], "32:0000/0000");
   EXPECT_EQ(c2[3], "32:0000/0000");
   // What was sent holds the messages of the file that converted.
-  EXPECT_EQ(ReadBytes(b.send / "C2.CII"), ReadBytes(b.out / Result(2, "C2")));
+  EXPECT_EQ(ReadBytes(b.send / "C2.CII"), ReadBytes(b.out / ResultName(2, "C2")));
   EXPECT_FALSE(ReadBytes(b.send / "C2.CII").empty());
 }
 
-// Point 4: the package's exit code does not overrule its status file; 126/127 mean "could
+// The package's exit code does not overrule its status file; 126/127 mean "could
 // not be started" only when it left none.
 TEST(TransferSafety, ExitCodeCountsOnlyWithoutAStatusFile) {
   ConvertingBench cb;
@@ -224,7 +206,7 @@ TEST(TransferSafety, ExitCodeCountsOnlyWithoutAStatusFile) {
   EXPECT_EQ(Codes(b, 4), (std::vector<std::string>{"04:9999/ ", "42:9999/0000"}));
 }
 
-// Point 5: a center code holding a space names its files one way in every step, so that the
+// A center code holding a space names its files one way in every step, so that the
 // converted file is the one sent; a result that is gone before a mail send is no "OK".
 TEST(TransferSafety, OneNameForOneFile) {
   ConvertingBench cb;
@@ -237,7 +219,7 @@ TEST(TransferSafety, OneNameForOneFile) {
   ASSERT_FALSE(b.Start());
   HookListener l;
   l.onLog = [&](const std::string& line) {
-    if (line == "M1 送信: 送信中") std::filesystem::remove(b.out / Result(2, "M1"));
+    if (line == "M1 送信: 送信中") std::filesystem::remove(b.out / ResultName(2, "M1"));
   };
   RunCenters(b, {"C 1", "M1"}, l);
   EXPECT_EQ(OutcomeOf(b, "C 1"), kDone);
@@ -247,7 +229,7 @@ TEST(TransferSafety, OneNameForOneFile) {
   EXPECT_EQ(Codes(b, 2).back(), "20:5100/9999");
 }
 
-// Point 6: the history lost its newest rows (restored from an older copy). The next run
+// The history lost its newest rows (restored from an older copy). The next run
 // takes a serial that no file carries: the earlier run's files and backup stay as they were
 // and its messages are not sent again.
 TEST(TransferSafety, AReusedSerialNeverMixesRuns) {
@@ -272,11 +254,11 @@ TEST(TransferSafety, AReusedSerialNeverMixesRuns) {
   for (const auto& [name, bytes] : out) EXPECT_EQ(ReadBytes(b.out / name), bytes) << name;
   for (const auto& [name, bytes] : old) EXPECT_EQ(ReadBytes(b.old / name), bytes) << name;
   // The new run's result holds its own messages only, and that is what was sent.
-  EXPECT_EQ(ReadBytes(b.out / Result(2, "C1")).size(), out.at(Result(1, "C1")).size());
-  EXPECT_EQ(ReadBytes(b.send / "C1.CII"), ReadBytes(b.out / Result(2, "C1")));
+  EXPECT_EQ(ReadBytes(b.out / ResultName(2, "C1")).size(), out.at(ResultName(1, "C1")).size());
+  EXPECT_EQ(ReadBytes(b.send / "C1.CII"), ReadBytes(b.out / ResultName(2, "C1")));
 }
 
-// Point 7: SIGTERM to `edi run` while the package works stops the package's whole process
+// SIGTERM to `edi run` while the package works stops the package's whole process
 // group, closes the open rows with the stop code and ends the process within seconds; no
 // further center is started. A package deaf to the signal is killed after a short grace.
 TEST(TransferSafety, SigtermStopsTheRunAndThePackage) {
