@@ -18,12 +18,12 @@
 //   RESULT=00                  the result written on every status line (01 for a file it
 //                              could not write, which it removes)
 //   HANG=0 | 1                 1: sleep until killed, before writing anything
-//   EXIT=0                     the exit code once the work is done (a package's exit code
-//                              says nothing about its work; the status file does)
 //   LOG=file                   optional: every parameter file read is appended to it (UTF-8)
-// STATUS, RESULT, HANG and EXIT may also be given for one partner company (the parameter file's
+// STATUS, RESULT and HANG may also be given for one partner company (the parameter file's
 // MAKER) as KEY@MAKER=value; that value wins for that partner.
 // Exit codes: 0 done, 2 bad usage or unreadable configuration/parameter file.
+//   EXIT=n (or EXIT@MAKER=n)   end with code n once the work is done: a package's exit code
+//                              says nothing about its work, the status file does
 #include <unistd.h>
 
 #include <algorithm>
@@ -45,10 +45,10 @@ namespace {
 
 struct Config {
   fs::path data, out, log;
+  int exitCode = 0;
   bool writeStatus = true;
   std::string result = "00";
   bool hang = false;
-  int exitCode = 0;
 };
 
 std::string Trim(const std::string& s) {
@@ -92,19 +92,19 @@ bool ReadConfig(Config& config, const std::string& maker) {
       overrides.push_back({key, value});
       continue;
     }
+    if (key == "EXIT") config.exitCode = std::atoi(value.c_str());
     if (key == "DATA") config.data = folder(value);
     else if (key == "OUT") config.out = folder(value);
     else if (key == "LOG") config.log = folder(value);
     else if (key == "STATUS") config.writeStatus = value != "skip";
     else if (key == "RESULT") config.result = value;
     else if (key == "HANG") config.hang = value == "1";
-    else if (key == "EXIT") config.exitCode = std::atoi(value.c_str());
   }
   for (const auto& [key, value] : overrides) {
+    if (key == "EXIT") config.exitCode = std::atoi(value.c_str());
     if (key == "STATUS") config.writeStatus = value != "skip";
     else if (key == "RESULT") config.result = value;
     else if (key == "HANG") config.hang = value == "1";
-    else if (key == "EXIT") config.exitCode = std::atoi(value.c_str());
   }
   return true;
 }
