@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sched.h>
 #include <sys/mount.h>
 
 #include <chrono>
@@ -88,6 +89,12 @@ bool PackageGone(RunBench& b) {
 }
 
 TmpfsMount::TmpfsMount(const std::filesystem::path& folder, const std::string& size) : folder_(folder), size_(size) {
+  // The mounts belong to a mount namespace of the test process's own (inherited by the
+  // programs it starts), so they go with the process even when it ends without unmounting.
+  static const bool privateMounts = [] {
+    return unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+  }();
+  (void)privateMounts;
   std::filesystem::create_directories(folder);
   mounted_ = mount("tmpfs", folder.c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0;
 }
