@@ -1,6 +1,7 @@
 #include "cii/reader.h"
 
 #include <algorithm>
+#include <cctype>
 #include <fstream>
 
 #include "app/database.h"
@@ -369,8 +370,8 @@ class CiiToLocal {
 
 namespace {
 
-// The files that LocalPathForCategory can name for this path: its name with something put
-// before its first ".".
+// The files that LocalPathForCategory can name for this path: its name with a category (up
+// to 8 letters, digits or "_") put before its first ".".
 std::vector<std::filesystem::path> LocalFilesOf(const std::filesystem::path& localPath) {
   const std::string name = localPath.filename().string();
   const std::size_t dot = name.find('.');
@@ -380,9 +381,12 @@ std::vector<std::filesystem::path> LocalFilesOf(const std::filesystem::path& loc
   const auto folder = localPath.parent_path().empty() ? std::filesystem::path(".") : localPath.parent_path();
   for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
     const std::string n = it->path().filename().string();
-    if (n.size() > head.size() + tail.size() && n.rfind(head, 0) == 0 &&
-        n.compare(n.size() - tail.size(), tail.size(), tail) == 0)
-      files.push_back(localPath.parent_path() / n);
+    if (n.size() <= head.size() + tail.size() || n.size() > head.size() + tail.size() + 8) continue;
+    if (n.rfind(head, 0) != 0 || n.compare(n.size() - tail.size(), tail.size(), tail) != 0) continue;
+    // What LocalPathForCategory puts in: letters, digits and "_".
+    const std::string middle = n.substr(head.size(), n.size() - head.size() - tail.size());
+    const auto allowed = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };
+    if (std::all_of(middle.begin(), middle.end(), allowed)) files.push_back(localPath.parent_path() / n);
   }
   return files;
 }

@@ -25,7 +25,9 @@ std::string XmlResultName(const std::string& centerCode, std::int32_t serial) {
   return RunFileName(serial, centerCode, kSendKind, "", "XML");
 }
 
-std::string Unnumbered9001Name(const std::string& centerCode) { return "SND_" + CenterFileField(centerCode) + "9001.LOC"; }
+std::string Unnumbered9001Name(const std::string& centerCode) {
+  return "SND_" + CenterFileField(centerCode) + "9001.LOC";
+}
 
 namespace {
 

@@ -127,7 +127,8 @@ std::vector<std::string> PackageParameterLines(const std::vector<std::string>& i
                                                const std::string& partnerCode) {
   std::vector<std::string> lines;
   for (const auto& code : infoCodes)
-    lines.push_back("/[EDI]" + code + "TXT=" + Quote("%EDI_OUT%" + RunFileName(serial, centerCode, kSendKind, code, "LOC")));
+    lines.push_back("/[EDI]" + code + "TXT=" +
+                    Quote("%EDI_OUT%" + RunFileName(serial, centerCode, kSendKind, code, "LOC")));
   lines.push_back("/[EDI]OPERATOR=" + Quote(operatorCode));
   lines.push_back("/[EDI]STATUS_FILE=" + Quote(statusFile.string()));
   lines.push_back("/[EDI]MAKER=" + Quote(partnerCode));
