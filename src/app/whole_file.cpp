@@ -34,14 +34,6 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
   return true;
 }
 
-// The folder entry of a renamed file is only durable once the folder itself is flushed.
-void SyncFolder(const std::filesystem::path& folder) {
-  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
-
 }  // namespace
 
 bool IsSymbolicLink(const std::filesystem::path& path) {
@@ -96,8 +88,10 @@ std::optional<FileWriteFault> WholeFileWrite::Commit() {
     Discard();
     return Fault(target_, err);
   }
+  // The folder itself is not flushed: after a power loss the name holds the earlier file or
+  // the new one, each whole, which is all a collector needs (and a flush of the folder would
+  // double the cost of every write).
   temp_.clear();
-  SyncFolder(target_.parent_path());
   return std::nullopt;
 }
 
