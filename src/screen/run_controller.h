@@ -32,7 +32,8 @@ class RunController : public QObject {
   bool running() const { return running_; }
   // Asks a running pass to stop (its package is ended, its open history rows are closed with
   // the stop code) and waits up to `seconds` for it, serving its queued requests meanwhile.
-  // False when it still runs then.
+  // False when it still runs then. Meant for the program's end: a stopped controller starts
+  // no further center.
   bool StopRun(int seconds);
 
  signals:
