@@ -119,7 +119,9 @@ ResendResult Resend(const RunContext& ctx, std::int32_t serial, bool force) {
     if (sent.endCode != "0000")
       return {sent.endCode, run + " の再送に失敗しました (" + sent.endCode + "/" + sent.detailCode + ")", false};
     if (rec.result != "0000") return {rec.result, run + " を再送しましたが履歴を更新できません", false};
-    return {"0000", run + " の結果を再送しました: " + plan.source.string(), false};
+    return {"0000",
+            run + " の結果を再送しました (" + std::to_string(plan.successfulSends + 1) + "回目): " + plan.source.string(),
+            false};
   } catch (const std::exception& e) {
     return {"9999", e.what(), false};
   }

@@ -51,6 +51,7 @@ TEST(Resend, SendsTheResultAgainFromTheOutputFolderThenFromTheBackup) {
 
   auto forced = RunEdi(b, "resend 1 --force");
   EXPECT_EQ(forced.exitCode, 0) << forced.out;
+  EXPECT_NE(forced.out.find("(2回目)"), std::string::npos) << forced.out;
   EXPECT_EQ(ReadBytes(b.send / "C1.CII"), result);
   EXPECT_EQ(SuccessfulSends(b, 1), 2);
 
