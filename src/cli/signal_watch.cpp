@@ -10,7 +10,13 @@ constexpr int kWake = SIGUSR1;
 
 SignalWatch::SignalWatch(run::RunStop& stop) {
   sigemptyset(&watched_);
-  for (int s : {SIGTERM, SIGINT, SIGHUP, kWake}) sigaddset(&watched_, s);
+  sigaddset(&watched_, kWake);
+  for (int s : {SIGTERM, SIGINT, SIGHUP}) {
+    // A signal the caller chose to ignore (nohup, a background job's SIGINT) stays ignored.
+    struct sigaction current {};
+    if (sigaction(s, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
+    sigaddset(&watched_, s);
+  }
   pthread_sigmask(SIG_BLOCK, &watched_, &previous_);
   thread_ = std::thread([this, &stop] {
     for (;;) {

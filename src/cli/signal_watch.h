@@ -1,7 +1,7 @@
 // SIGTERM, SIGINT and SIGHUP during `edi run`: instead of ending the process in the middle of
 // a step (with the package left running and history rows left open), they ask the run to
 // stop. The signals are blocked in every thread and taken by a thread of its own, which
-// hands them to the run's RunStop.
+// hands them to the run's RunStop. A signal that the caller ignores (nohup) stays ignored.
 #pragma once
 
 #include <signal.h>

@@ -29,7 +29,9 @@ std::vector<std::string> Leftovers(const std::filesystem::path& folder) {
 }
 
 // An `edi run` process of its own, its output in a file.
-pid_t StartEdiRun(RunBench& b, const std::vector<std::string>& centers, const std::filesystem::path& output) {
+// With `ignoreHangup`, it starts with SIGHUP ignored, as under nohup.
+pid_t StartEdiRun(RunBench& b, const std::vector<std::string>& centers, const std::filesystem::path& output,
+                  bool ignoreHangup = false) {
   std::vector<std::string> args = {EDI_CLI_PATH, "--ini", b.ini.string(), "run", "--terminal", "T1"};
   args.insert(args.end(), centers.begin(), centers.end());
   const pid_t pid = fork();
@@ -37,6 +39,7 @@ pid_t StartEdiRun(RunBench& b, const std::vector<std::string>& centers, const st
     const int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(fd, 1);
     dup2(fd, 2);
+    if (ignoreHangup) signal(SIGHUP, SIG_IGN);
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -288,6 +291,22 @@ TEST(TransferSafety, SigtermStopsTheRunAndThePackage) {
     EXPECT_EQ(SerialOfCenter(b, "C2"), 0);  // not started
     ExpectEveryRowCompleted(b.History());
   }
+}
+
+// A run started under nohup keeps SIGHUP ignored: only another signal stops it.
+TEST(TransferSafety, IgnoredHangupKeepsTheRunGoing) {
+  RunBench b(StoppedPackageOptions());
+  b.AddCenter("C1");
+  b.AddPartner("C1", "P1");
+  b.ConfigurePackage({"HANG=1"});
+  const pid_t edi = StartEdiRun(b, {"C1"}, b.root / "run.out", /*ignoreHangup=*/true);
+  ASSERT_TRUE(WaitFor([&] { return !ProcessesWith(b.param.string()).empty(); }));
+  kill(edi, SIGHUP);
+  EXPECT_FALSE(WaitExit(edi, 1).has_value());  // still running
+  EXPECT_FALSE(ProcessesWith(b.param.string()).empty());
+  kill(edi, SIGTERM);
+  EXPECT_EQ(WaitExit(edi, 20), 1);
+  EXPECT_EQ(Codes(b, 1), (std::vector<std::string>{"04:9900/0015", "42:9900/0015"}));
 }
 
 // After SIGKILL the run's rows stay open; the next `edi run` warns about them and takes
