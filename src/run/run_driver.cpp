@@ -98,6 +98,13 @@ void RunDriver::RunCenter() {
     SetRowState(kRowError);
   };
   std::vector<std::string> leftBehind;  // results of failed conversions that could not be taken back
+  // A stop cut the run short: a step ended on it, or a step was not started because of it.
+  // A stop that comes after the last step changes nothing.
+  bool cut = false;
+  auto next = [&](bool goOn, const std::string& code) {
+    if (code == kStoppedCode || (goOn && ctx.stopped())) cut = true;
+    return goOn && !cut;
+  };
 
   if (!haveSerial) {
     d.Status(kColExtract, "通番ｴﾗｰ");
@@ -121,10 +128,10 @@ void RunDriver::RunCenter() {
       goOn = true;
     } else {
       // Partners that failed while others were extracted: the run goes on with what it has.
-      d.Status(kColExtract, goOn && !ctx.stopped() ? kIncomplete : "抽出ｴﾗｰ");
+      d.Status(kColExtract, goOn ? kIncomplete : "抽出ｴﾗｰ");
       fail(code);
     }
-    if (goOn && !ctx.stopped()) {
+    if (next(goOn, code)) {
       d.Status(kColConvert, "変換中");
       goOn = false;
       code = ConvertSendFiles(ctx, center, start.serial, &leftBehind, &goOn);
@@ -132,11 +139,11 @@ void RunDriver::RunCenter() {
         d.Status(kColConvert, "OK");
         goOn = true;
       } else {
-        d.Status(kColConvert, goOn && !ctx.stopped() ? kIncomplete : "変換ｴﾗｰ");
+        d.Status(kColConvert, goOn ? kIncomplete : "変換ｴﾗｰ");
         fail(code);
       }
     }
-    if (goOn && !ctx.stopped()) {
+    if (next(goOn, code)) {
       d.Status(kColSend, "送信中");
       code = SendCenterFiles(ctx, center, start.serial);
       if (IsZeroCode(code)) {
@@ -147,8 +154,8 @@ void RunDriver::RunCenter() {
       }
     }
   }
-  // A stopped run ends with the stop code, whatever failed before.
-  if (ctx.stopped() && haveSerial) {
+  // A run that a stop cut short ends with the stop code, whatever failed before.
+  if (cut) {
     d.listener.Log(center + ": 実行を中止しました");
     SetRowState(kRowError);
     endCode = kStoppedCode;
