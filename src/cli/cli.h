@@ -47,5 +47,6 @@ int CmdRun(CliOptions& options);        // edi run [--operator CODE] [--terminal
 int CmdHistory(CliOptions& options);    // edi history [--serial N]
 int CmdFormat(CliOptions& options);     // edi format (export DIR | import DIR | check)
 int CmdCheck(CliOptions& options);      // edi check FILE [--format csv]
+int CmdResend(CliOptions& options);     // edi resend SERIAL [--force]
 
 }  // namespace edi::cli

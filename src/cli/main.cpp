@@ -15,6 +15,7 @@ void PrintUsage(std::ostream& out) {
          "  translate xml-to-cii IN OUT\n"
          "  dump FILE\n"
          "  history [--serial N]\n"
+         "  resend SERIAL [--force]\n"
          "  db init\n"
          "  format export DIR [--category C] [--bpid B] [--encoding cp932|utf-8]\n"
          "  format import DIR [--replace]\n"
@@ -45,6 +46,7 @@ int main(int argc, char** argv) {
     if (command == "history") return CmdHistory(options);
     if (command == "format") return CmdFormat(options);
     if (command == "check") return CmdCheck(options);
+    if (command == "resend") return CmdResend(options);
     std::cerr << "edi: unknown command \"" << command << "\"\n";
     PrintUsage(std::cerr);
     return kExitUsage;

@@ -306,6 +306,21 @@ TEST_F(Reader, LengthMismatchIsLoggedAndTheLineKept) {
   EXPECT_EQ(edi::test::ReadBytes(dir / "t0101.loc").substr(39), "abc\x81\x40\r\n");
 }
 
+// A reading that fails after a whole group leaves the local file as it was before: an
+// earlier file keeps its length, a new one is not left behind.
+TEST_F(Reader, AFailedReadingPutsTheLocalFilesBack) {
+  const std::string cut = good + good.substr(0, 251) + good.substr(251, 5);
+  EXPECT_EQ(ReadBack(cut), "0021\r\n0007\r\n");
+  EXPECT_FALSE(std::filesystem::exists(dir / "t0101.loc"));
+
+  edi::test::WriteBytes(dir / "t.cii", cut);
+  edi::test::WriteBytes(dir / "t0101.loc", "EARLIER\r\n");
+  log.ClearResult();
+  Read(dir / "t.cii", dir / "t.loc");
+  EXPECT_EQ(log.resultCode(), "0007");
+  EXPECT_EQ(edi::test::ReadBytes(dir / "t0101.loc"), "EARLIER\r\n");
+}
+
 TEST_F(Reader, OneLocalFilePerCategoryAndNoPathsFromTheFile) {
   EXPECT_EQ(LocalPathForCategory("/in/R0001.DAT", "0105"), std::filesystem::path("/in/R00010105.DAT"));
   EXPECT_EQ(LocalPathForCategory("/a.b/R0001", "0105"), std::filesystem::path("/a.b/R00010105"));
