@@ -4,21 +4,14 @@
 #include <sstream>
 
 #include "app/database.h"
+#include "cii/format_io.h"
 #include "local_file_generator.h"
 
 namespace edi::bench {
 
-void LoadDemoSql(Database& db, const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw DatabaseError("cannot read " + file.string());
-  std::ostringstream all;
-  all << in.rdbuf();
-  std::string sql = all.str();
-  for (std::size_t start = 0, end; (end = sql.find(";\n", start)) != std::string::npos; start = end + 2) {
-    std::string statement = sql.substr(start, end - start);
-    std::size_t insert = statement.find("INSERT");
-    if (insert != std::string::npos) db.Execute(statement.substr(insert));
-  }
+void LoadDemoFormats(Database& db, const std::filesystem::path& demoFolder) {
+  cii::ImportResult r = cii::ImportFormats(db, demoFolder / "formats", {});
+  if (!r.ok()) throw DatabaseError("the demo formats are refused: " + cii::Describe(r.problems.front()));
 }
 
 namespace {

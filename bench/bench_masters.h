@@ -12,8 +12,9 @@ class Database;
 
 namespace edi::bench {
 
-// Runs every INSERT statement of an SQL file of db/demo (statements end with ";" at a line end).
-void LoadDemoSql(Database& db, const std::filesystem::path& file);
+// Loads the demo's format masters from the export folder DEMO-FOLDER/formats (db/demo), as
+// `edi format import` does. Throws when they are refused.
+void LoadDemoFormats(Database& db, const std::filesystem::path& demoFolder);
 // FL1916 rows for the partners of keys 1 … keys-1 (copies of the demo partner CENTER01's row).
 void AddBenchPartners(Database& db, int keys);
 // The detail group (項目通番 5) of format 0101/ORDR0101 repeated `details` times on both sides,

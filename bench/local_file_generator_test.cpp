@@ -63,7 +63,7 @@ int Groups(const std::string& cii) {
 // A database in the folder with the demo format and the partners of `keys` keys.
 auto DemoDatabase(const test::TempDir& dir, int keys) {
   auto db = test::TestDatabase::Sqlite(dir.path());
-  LoadDemoSql(db->db(), std::filesystem::path(EDI_SOURCE_DIR) / "db/demo/formats.sql");
+  LoadDemoFormats(db->db(), std::filesystem::path(EDI_SOURCE_DIR) / "db/demo");
   AddBenchPartners(db->db(), keys);
   return db;
 }

@@ -22,8 +22,8 @@ int main(int argc, char** argv) {
     auto db = edi::Database::Open(target);
     edi::CreateSchema(*db);
     const std::filesystem::path demo = argv[2];
+    edi::bench::LoadDemoFormats(*db, demo);
     db->Begin();
-    edi::bench::LoadDemoSql(*db, demo / "formats.sql");
     edi::bench::AddBenchPartners(*db, std::atoi(argv[3]));
     edi::bench::SetDetailRepeats(*db, std::atoi(argv[4]));
     edi::bench::AddWideFormat(*db, std::max(1, std::atoi(argv[3])));

@@ -52,7 +52,7 @@ std::optional<std::string> LoadItemFormats(ItemTable& table, std::vector<ItemFor
   std::vector<std::size_t> open(2, 0);
   for (std::size_t i = 1; i <= items.size(); ++i) {
     ItemFormat& item = items[i - 1];
-    if (item.level < 0 || item.level > 1000) return fail(i, "level out of range");
+    if (item.level < 0 || item.level > kMaxItemLevel) return fail(i, "level out of range");
     if (item.length < 0 || item.decimals < 0 || item.repeatCount < 0)
       return fail(i, "negative length, decimals or repeat count");
     if (item.isGroup()) {

@@ -36,6 +36,9 @@ struct ItemFormat {
   long long localWidth() const;
 };
 
+// Deepest nesting level that a layout may use.
+constexpr int kMaxItemLevel = 1000;
+
 class ItemTable {
  public:
   std::size_t size() const { return items_.size(); }

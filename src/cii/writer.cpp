@@ -17,7 +17,7 @@ namespace edi::cii {
 
 namespace {
 
-constexpr std::size_t kKeyBytes = 39;
+constexpr std::size_t kKeyBytes = kLocalKeyBytes;
 
 // Per open group of the message being built.
 struct OpenGroup {
@@ -136,15 +136,26 @@ class TfdBuilder {
     }
   }
 
-  int Build(const TranslationState& state, std::string_view data, std::string& tfd);
+  int Build(const TranslationState& state, std::string_view data, std::string& tfd,
+            ItemObserver* observer = nullptr);
 
  private:
+  // The repetition numbers of the open groups, outermost first (for an observer; valid until
+  // the next call).
+  std::span<const int> Repetitions(std::size_t depth) {
+    repetitions_.clear();
+    for (std::size_t k = 1; k <= depth; ++k) repetitions_.push_back(open_[k].repetition);
+    return repetitions_;
+  }
+
   std::vector<ItemPlan> plan_;
   std::vector<OpenGroup> open_;
+  std::vector<int> repetitions_;
   std::string value_;
 };
 
-int TfdBuilder::Build(const TranslationState& state, std::string_view data, std::string& tfd) {
+int TfdBuilder::Build(const TranslationState& state, std::string_view data, std::string& tfd,
+                      ItemObserver* observer) {
   const ItemTable& E = state.ediItems;
   const ItemTable& L = state.localItems;
   const char code16 = state.header.code16();
@@ -210,6 +221,7 @@ int TfdBuilder::Build(const TranslationState& state, std::string_view data, std:
     }
     const ItemPlan& plan = plan_[i];
     if (plan.local == 0) {
+      if (observer) observer->OnItem(ItemTrace{i, 0, 0, 0, {}, {}, {}, {}, Repetitions(depth)});
       ++i;
       continue;
     }
@@ -225,6 +237,8 @@ int TfdBuilder::Build(const TranslationState& state, std::string_view data, std:
       extracted = data.substr(static_cast<std::size_t>(position - 1), static_cast<std::size_t>(plan.count));
     EditValueForEdi(item, L[plan.local], extracted, code16, value_);
     if (value_.empty()) {
+      if (observer)
+        observer->OnItem(ItemTrace{i, plan.local, position, plan.count, extracted, {}, {}, {}, Repetitions(depth)});
       ++i;
       continue;
     }
@@ -235,10 +249,16 @@ int TfdBuilder::Build(const TranslationState& state, std::string_view data, std:
     here.groupHasData = true;
     const std::string& tag = extended ? plan.extendedTag : plan.tag;
     if (tag.empty()) return kCodeBadTag;
+    const std::size_t elementStart = tfd.size();
     tfd += tag;
     if (value_.size() <= kMaxOneByteLength) tfd += static_cast<char>(value_.size());
     else if (!AppendLength(tfd, value_.size())) return kCodeTooLong;
     tfd += value_;
+    if (observer) {
+      const std::string_view element = std::string_view(tfd).substr(elementStart);
+      observer->OnItem(ItemTrace{i, plan.local, position, plan.count, extracted, value_, element,
+                                 element.substr(0, tag.size()), Repetitions(depth)});
+    }
     ++i;
   }
   return 0;
@@ -246,10 +266,11 @@ int TfdBuilder::Build(const TranslationState& state, std::string_view data, std:
 
 }  // namespace
 
-int BuildMessageTfd(const TranslationState& state, std::string_view data, std::string& tfd) {
+int BuildMessageTfd(const TranslationState& state, std::string_view data, std::string& tfd,
+                    ItemObserver* observer) {
   TfdBuilder builder;
   builder.Prepare(state);
-  return builder.Build(state, data, tfd);
+  return builder.Build(state, data, tfd, observer);
 }
 
 namespace {
@@ -453,6 +474,12 @@ class LocalToCii {
 
 }  // namespace
 
+LocalLineKind ClassifyLocalLine(std::string_view line) {
+  if (line.find_first_not_of(' ') == std::string_view::npos) return LocalLineKind::Blank;
+  if (line.size() < kKeyBytes || !IsSingleByteText(line.substr(0, kKeyBytes))) return LocalLineKind::NoKey;
+  return LocalLineKind::Message;
+}
+
 void ConvertLocalToCii(TranslationContext& ctx, const std::filesystem::path& localPath,
                        const std::filesystem::path& ciiPath) {
   std::ifstream in(localPath, std::ios::binary);
@@ -480,9 +507,10 @@ void ConvertLocalToCii(TranslationContext& ctx, const std::filesystem::path& loc
       writer.Stop(kCodeInputMissing);
       return;
     }
-    if (line.find_first_not_of(' ') == std::string::npos) continue;  // blank lines are not messages
+    const LocalLineKind kind = ClassifyLocalLine(line);
+    if (kind == LocalLineKind::Blank) continue;  // blank lines are not messages
     const std::string_view view(line);
-    if (line.size() < kKeyBytes || !IsSingleByteText(view.substr(0, kKeyBytes))) {
+    if (kind == LocalLineKind::NoKey) {
       writer.Stop(kCodeBadKey);
       return;
     }

@@ -4,10 +4,20 @@
 
 #include <filesystem>
 #include <string>
+#include <span>
+#include <string_view>
 
 #include "cii/state.h"
 
 namespace edi::cii {
+
+// Bytes of the message group key at the start of every in-house line.
+constexpr std::size_t kLocalKeyBytes = 39;
+
+// How the writer takes a line of an in-house file: blank (only spaces; skipped, not a
+// message), without a 39-byte key of single-byte characters (code 0025), or a message.
+enum class LocalLineKind { Blank, NoKey, Message };
+LocalLineKind ClassifyLocalLine(std::string_view line);
 
 // Longest line the writer accepts (bytes, without its line end); a longer line is code 0028.
 constexpr std::size_t kMaxLineBytes = 4 * 1024 * 1024;
@@ -16,9 +26,30 @@ constexpr std::size_t kMaxLineBytes = 4 * 1024 * 1024;
 void ConvertLocalToCii(TranslationContext& ctx, const std::filesystem::path& localPath,
                        const std::filesystem::path& ciiPath);
 
+// What the writer did with one 'E' data item of a message, for the in-house file check and
+// --explain: they watch the writer itself, so they agree with it on every cut and edit.
+struct ItemTrace {
+  std::size_t ediIndex = 0;    // the 'E' item
+  std::size_t localIndex = 0;  // its 'L' item; 0: none, the item is skipped
+  long long position = 0;      // 1-based byte of the data part the value was taken from
+  long long count = 0;         // bytes taken (the local width)
+  std::string_view raw;        // the bytes taken out of the line
+  std::string_view value;      // the edited value; empty: no data element
+  std::string_view element;    // the data element's bytes (tag, length, data)
+  std::string_view tag;        // its tag bytes
+  std::span<const int> repetitions;  // repetition number of each open group, outermost first
+};
+class ItemObserver {
+ public:
+  virtual ~ItemObserver() = default;
+  virtual void OnItem(const ItemTrace& trace) = 0;
+};
+
 // The TFD bytes of one message from the data part of a line (Shift_JIS bytes) under the
 // current group's item tables and header. Returns 0 or the code that stops the file.
-int BuildMessageTfd(const TranslationState& state, std::string_view dataPart, std::string& tfd);
+// An observer is told about every data item as it is handled.
+int BuildMessageTfd(const TranslationState& state, std::string_view dataPart, std::string& tfd,
+                    ItemObserver* observer = nullptr);
 
 // Fills the header record from the FL1916 row, with the creation time.
 void FillHeaderRecord(CiiHeaderRecord& header, const MessageGroupInfo& info, const std::tm& now);

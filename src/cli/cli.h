@@ -3,6 +3,7 @@
 // a start-up failure (the operator's message on stderr).
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -26,6 +27,11 @@ struct CliOptions {
 // returns kExitUsage.
 std::optional<int> StartWorkstation(Workstation& ws, const CliOptions& options, bool loadCenters);
 
+// Only the database connection named by EDI.ini (for commands that need no other setting).
+// On failure prints the message and its detail on stderr and returns nullptr. A missing SQLite
+// file is a connection error, unless createMissingFile (edi db init, the one command that makes one).
+std::unique_ptr<Database> OpenConfiguredDatabase(const CliOptions& options, bool createMissingFile = false);
+
 // Takes "--name VALUE" out of args; nullopt when absent. Throws UsageError when the value is missing.
 std::optional<std::string> TakeOption(std::vector<std::string>& args, const std::string& name);
 bool TakeFlag(std::vector<std::string>& args, const std::string& name);
@@ -39,5 +45,8 @@ int CmdTranslate(CliOptions& options);  // edi translate MODE IN OUT [--serial N
 int CmdDump(CliOptions& options);       // edi dump FILE
 int CmdRun(CliOptions& options);        // edi run [--operator CODE] [--terminal NAME] (--all | CENTER...)
 int CmdHistory(CliOptions& options);    // edi history [--serial N]
+int CmdFormat(CliOptions& options);     // edi format (export DIR | import DIR | check)
+int CmdCheck(CliOptions& options);      // edi check FILE [--format csv]
+int CmdResend(CliOptions& options);     // edi resend SERIAL [--force]
 
 }  // namespace edi::cli

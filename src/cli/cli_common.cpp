@@ -1,5 +1,8 @@
 #include <iostream>
 
+#include "app/database.h"
+#include "app/ini_file.h"
+#include "app/settings.h"
 #include "app/messages.h"
 #include "cli/cli.h"
 
@@ -30,6 +33,23 @@ bool TakeFlag(std::vector<std::string>& args, const std::string& name) {
     }
   }
   return false;
+}
+
+std::unique_ptr<Database> OpenConfiguredDatabase(const CliOptions& options, bool createMissingFile) {
+  const std::string exeFolder = ExecutableFolder();
+  auto ini = LocateIniFile(options.iniPath, exeFolder);
+  if (!ini) {
+    std::cerr << "INIﾌｧｲﾙ読込エラー\n" << "edi: no configuration folder two levels above " << exeFolder << "\n";
+    return nullptr;
+  }
+  DatabaseTarget target = MakeDatabaseTarget(ReadConnectionSettings(IniFile(*ini)));
+  if (createMissingFile) target.sqliteFileMustExist.clear();
+  try {
+    return Database::Open(target);
+  } catch (const DatabaseError& e) {
+    std::cerr << "接続エラー\n" << "edi: " << target.description << ": " << e.what() << "\n";
+    return nullptr;
+  }
 }
 
 std::optional<int> StartWorkstation(Workstation& ws, const CliOptions& options, bool loadCenters) {

@@ -1,30 +1,22 @@
 // edi db init: creates the workstation's tables in the configured database.
 #include <iostream>
 
+#include "app/database.h"
 #include "cli/cli.h"
 
 namespace edi::cli {
 
 int CmdDb(CliOptions& options) {
   if (options.args.size() != 1 || options.args[0] != "init") throw UsageError("usage: edi db init");
-  StartOptions start;
-  start.exeFolder = ExecutableFolder();
-  start.iniPath = options.iniPath;
   // The program settings are not needed to create tables; only the connection is.
-  auto ini = LocateIniFile(options.iniPath, start.exeFolder);
-  if (!ini) {
-    std::cerr << "INIﾌｧｲﾙ読込エラー\n" << "edi: no configuration folder two levels above " << start.exeFolder << "\n";
-    return kExitUsage;
-  }
-  DatabaseTarget target = MakeDatabaseTarget(ReadConnectionSettings(IniFile(*ini)));
-  target.sqliteFileMustExist.clear();  // the one command that creates a missing database file
+  auto db = OpenConfiguredDatabase(options, /*createMissingFile=*/true);
+  if (!db) return kExitUsage;
   try {
-    auto db = Database::Open(target);
     CreateSchema(*db);
-    std::cout << "tables ready in " << target.description << "\n";
+    std::cout << "tables ready in " << db->target().description << "\n";
     return kExitOk;
   } catch (const DatabaseError& e) {
-    std::cerr << "接続エラー\n" << "edi: " << target.description << ": " << e.what() << "\n";
+    std::cerr << "接続エラー\n" << "edi: " << db->target().description << ": " << e.what() << "\n";
     return kExitUsage;
   }
 }

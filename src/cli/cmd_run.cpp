@@ -1,6 +1,10 @@
 // edi run [--operator CODE] [--terminal NAME] (--all | CENTER...): the transfer run of the
 // given centers of this terminal, headless. Prints a line per step while it runs, then a
-// table like the grid. Exit 0 when every center ran without error, 1 otherwise.
+// table like the grid. Exit 0 when every center ran without error, 1 otherwise. It warns at
+// its start about runs left open (killed, or still working elsewhere). SIGTERM, SIGINT and
+// SIGHUP stop the run: the package's process group is ended, the open history rows are
+// closed with the stop code, and the command exits 1.
+#include <cstring>
 #include <iostream>
 #include <mutex>
 #include <set>
@@ -9,20 +13,14 @@
 
 #include "app/text.h"
 #include "cli/cli.h"
-#include "mail/console_progress.h"
+#include "cli/console_listener.h"
+#include "cli/signal_watch.h"
+#include "run/history.h"
+#include "run/run_stop.h"
 #include "run/run_driver.h"
 
 namespace edi::cli {
 namespace {
-
-class ConsoleListener : public run::RunListener {
- public:
-  void Log(const std::string& line) override { std::cout << line << "\n" << std::flush; }
-  mail::MailProgress& mailProgress() override { return mail_; }
-
- private:
-  mail::ConsoleProgress mail_;
-};
 
 // Columns on a terminal: ASCII and half-width katakana take one, other characters two.
 int DisplayWidth(const std::string& text) {
@@ -73,6 +71,20 @@ void PrintTable(const std::vector<CenterRow>& rows, const std::vector<int>& ran,
   for (const auto& l : lines) print(l);
 }
 
+// Runs whose branch 0 never got its end: killed runs, a power loss, or a run still working on
+// another workstation. Nothing is taken over from them; the operator is told.
+void WarnAboutOpenRuns(Workstation& ws) {
+  try {
+    for (const auto& open : run::FindOpenRuns(*ws.db)) {
+      std::cerr << "edi run: 警告: 終了していない実行があります: 通番 " << SerialField(open.serial) << " センター "
+                << open.centerCode << " 開始 " << open.startDate << " " << open.startTime
+                << " (中断されたか、別の端末で実行中です)\n";
+    }
+  } catch (const std::exception& e) {
+    std::cerr << "edi run: 履歴を読めません: " << e.what() << "\n";
+  }
+}
+
 }  // namespace
 
 constexpr const char* kUsage = "usage: edi run [--operator CODE] [--terminal NAME] (--all | CENTER...)\n";
@@ -98,9 +110,14 @@ int CmdRun(CliOptions& options) {
     return kExitUsage;
   }
 
+  // Before any thread starts: the stop signals are taken by the watch, not by the process.
+  run::RunStop stop;
+  SignalWatch signals(stop);
+
   Workstation ws;
   if (auto failed = StartWorkstation(ws, options, true)) return *failed;
   if (options.operatorCode) ws.operatorCode = TrimSpaces(*options.operatorCode);
+  WarnAboutOpenRuns(ws);
 
   const auto rows = ws.centers.snapshot();
   std::set<std::string> wanted(centers.begin(), centers.end());
@@ -121,12 +138,17 @@ int CmdRun(CliOptions& options) {
   }
 
   ConsoleListener listener;
-  run::RunDriver driver(ws, listener);
+  run::RunDriver driver(ws, listener, &stop);
   driver.RunMarkedCenters(0);
 
   const auto after = ws.centers.snapshot();
   std::cout << "\n";
   PrintTable(after, ran, driver);
+  if (stop.requested()) {
+    std::cerr << "edi run: stopped by signal " << signals.signal() << " (" << strsignal(signals.signal())
+              << "); open history rows were closed with " << run::kStoppedCode << "\n";
+    return kExitFailed;
+  }
   for (int i : ran)
     if (after[i].rowState != kRowProcessed) return kExitFailed;
   return kExitOk;

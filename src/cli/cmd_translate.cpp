@@ -3,6 +3,8 @@
 #include <iostream>
 #include <string>
 
+#include "app/database.h"
+#include "cii/local_check.h"
 #include "cii/translator.h"
 #include "cli/cli.h"
 #include "xml/inbound.h"
@@ -11,7 +13,8 @@ namespace edi::cli {
 
 namespace {
 constexpr const char* kUsage =
-    "usage: edi translate (local-to-cii | cii-to-local | cii-to-xml | xml-to-cii) IN OUT [--serial N]\n";
+    "usage: edi translate (local-to-cii | cii-to-local | cii-to-xml | xml-to-cii) IN OUT [--serial N]\n"
+    "       edi translate local-to-cii IN OUT --explain LINE   (how line LINE is written; writes nothing)\n";
 }
 
 int CmdTranslate(CliOptions& options) {
@@ -19,8 +22,13 @@ int CmdTranslate(CliOptions& options) {
     std::cout << kUsage;
     return kExitOk;
   }
-  long long serial = 0;
+  long long serial = 0, explain = 0;
   try {
+    if (auto v = TakeOption(options.args, "--explain")) {
+      std::size_t used = 0;
+      explain = std::stoll(*v, &used);
+      if (used != v->size() || explain < 1) throw UsageError("--explain needs a line number");
+    }
     if (auto v = TakeOption(options.args, "--serial")) {
       std::size_t used = 0;
       serial = std::stoll(*v, &used);
@@ -36,9 +44,22 @@ int CmdTranslate(CliOptions& options) {
   }
   const std::string mode = options.args[0];
   const std::string in = options.args[1], out = options.args[2];
-  if (mode != "local-to-cii" && mode != "cii-to-local" && mode != "cii-to-xml" && mode != "xml-to-cii") {
+  if ((mode != "local-to-cii" && mode != "cii-to-local" && mode != "cii-to-xml" && mode != "xml-to-cii") ||
+      (explain != 0 && mode != "local-to-cii")) {
     std::cerr << kUsage;
     return kExitUsage;
+  }
+  if (explain != 0) {
+    auto db = OpenConfiguredDatabase(options);
+    if (!db) return kExitUsage;
+    cii::DatabaseMasters masters(*db);
+    cii::LineExplanation x = cii::ExplainLine(masters, in, explain);
+    if (!x.error.empty()) {
+      std::cerr << "edi translate: " << x.error << "\n";
+      return kExitFailed;
+    }
+    cii::PrintExplanation(x, std::cout);
+    return x.code == 0 ? kExitOk : kExitFailed;
   }
   Workstation ws;
   if (auto failed = StartWorkstation(ws, options, false)) return *failed;

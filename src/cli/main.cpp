@@ -9,13 +9,18 @@ namespace {
 void PrintUsage(std::ostream& out) {
   out << "usage: edi [--ini PATH] COMMAND ...\n"
          "  run [--operator CODE] [--terminal NAME] (--all | CENTER...)\n"
-         "  translate local-to-cii IN OUT [--serial N]\n"
+         "  translate local-to-cii IN OUT [--serial N] [--explain LINE]\n"
          "  translate cii-to-local IN OUT\n"
          "  translate cii-to-xml IN OUT\n"
          "  translate xml-to-cii IN OUT\n"
          "  dump FILE\n"
          "  history [--serial N]\n"
+         "  resend SERIAL [--force]\n"
          "  db init\n"
+         "  format export DIR [--category C] [--bpid B] [--encoding cp932|utf-8]\n"
+         "  format import DIR [--replace]\n"
+         "  format check [--category C] [--bpid B]\n"
+         "  check FILE [--format csv]\n"
          "EDI.ini: --ini PATH, else $EDI_INI, else two folders above the program.\n";
 }
 
@@ -39,6 +44,9 @@ int main(int argc, char** argv) {
     if (command == "dump") return CmdDump(options);
     if (command == "run") return CmdRun(options);
     if (command == "history") return CmdHistory(options);
+    if (command == "format") return CmdFormat(options);
+    if (command == "check") return CmdCheck(options);
+    if (command == "resend") return CmdResend(options);
     std::cerr << "edi: unknown command \"" << command << "\"\n";
     PrintUsage(std::cerr);
     return kExitUsage;

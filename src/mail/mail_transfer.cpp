@@ -12,6 +12,7 @@
 
 #include "app/messages.h"
 #include "app/text.h"
+#include "app/whole_file.h"
 #include "mail/imap_client.h"
 #include "mail/mail_fault.h"
 #include "mail/mail_names.h"
@@ -39,30 +40,9 @@ std::string ReadWholeFile(const std::filesystem::path& path) {
   return bytes;
 }
 
-// Writes beside the target first and renames, so that a failed write never leaves a cut
-// file under the received-file name.
+// Written whole: a failed write never leaves a cut file under the received-file name.
 void StoreFile(const std::filesystem::path& target, const std::string& bytes) {
-  std::filesystem::path temp = target;
-  temp += ".part";
-  {
-    errno = 0;
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) throw FileFault(errno ? errno : EACCES, temp.string());
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      std::error_code ignored;
-      std::filesystem::remove(temp, ignored);
-      throw FileFault(EIO, temp.string());
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temp, target, ec);
-  if (ec) {
-    std::error_code ignored;
-    std::filesystem::remove(temp, ignored);
-    throw FileFault(ec.value(), target.string());
-  }
+  if (auto fault = WriteFileWhole(target, bytes)) throw MailFault(kFileFaultBase + fault->error, fault->text);
 }
 
 // The center code also names files: one that could reach outside the mail folders

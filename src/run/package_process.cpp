@@ -58,8 +58,16 @@ pid_t Spawn(const char* path, std::vector<std::string> argv, std::vector<std::st
     error = errno;
     return -1;
   }
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+  // A process group of its own, and the usual handling of the signals that stop it (the
+  // caller may block them to take them on a thread of its own; the package must not).
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
   posix_spawnattr_setpgroup(&attr, 0);
+  sigset_t none, usual;
+  sigemptyset(&none);
+  sigemptyset(&usual);
+  for (int s : {SIGTERM, SIGINT, SIGHUP, SIGUSR1, SIGPIPE}) sigaddset(&usual, s);
+  posix_spawnattr_setsigmask(&attr, &none);
+  posix_spawnattr_setsigdefault(&attr, &usual);
   auto args = Pointers(argv);
   std::vector<char*> envp;
   if (env) envp = Pointers(*env);

@@ -30,7 +30,9 @@ int main(int argc, char** argv) {
   if (!program.Start(options, commandLine)) return 1;
 
   const int rc = app.exec();
-  // A system close during a run ends the program at once, without waiting for the run.
-  if (program.window().runInProgress()) std::quick_exit(rc);
+  // A system close during a run stops it: the package is ended and the open history rows are
+  // closed with the stop code. A run that does not stop in time (a mail server that does not
+  // answer) is left open; the next `edi run` warns about it.
+  if (program.window().runInProgress() && !program.window().StopRun(10)) std::quick_exit(rc);
   return rc;
 }

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <chrono>
 #include <iostream>
 
 namespace edi::screen {
@@ -20,8 +21,8 @@ class RunController::Listener : public run::RunListener {
 
 RunController::RunController(Workstation& ws, mail::MailProgress& mailProgress, QObject* parent)
     : QObject(parent), ws_(ws), mailProgress_(mailProgress) {
-  runner_ = [](Workstation& w, run::RunListener& listener, int index) {
-    run::RunDriver driver(w, listener);
+  runner_ = [this](Workstation& w, run::RunListener& listener, int index) {
+    run::RunDriver driver(w, listener, &stop_);
     driver.RunMarkedCenters(index);
   };
 }
@@ -30,6 +31,15 @@ RunController::~RunController() {
   // The worker may be waiting for an answer from this thread: keep serving it until it ends.
   while (running_) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
   if (worker_.joinable()) worker_.join();
+}
+
+bool RunController::StopRun(int seconds) {
+  if (!running_) return true;
+  stop_.Request(0);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (running_ && std::chrono::steady_clock::now() < deadline)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  return !running_;
 }
 
 bool RunController::Start(int buttonIndex) {

@@ -11,6 +11,7 @@
 #include "app/workstation.h"
 #include "mail/mail_transfer.h"
 #include "run/run_driver.h"
+#include "run/run_stop.h"
 
 namespace edi::screen {
 
@@ -29,6 +30,11 @@ class RunController : public QObject {
   // Starts a pass; false when one is already running.
   bool Start(int buttonIndex);
   bool running() const { return running_; }
+  // Asks a running pass to stop (its package is ended, its open history rows are closed with
+  // the stop code) and waits up to `seconds` for it, serving its queued requests meanwhile.
+  // False when it still runs then. Meant for the program's end: a stopped controller starts
+  // no further center.
+  bool StopRun(int seconds);
 
  signals:
   void centerStarted(int row);
@@ -45,6 +51,7 @@ class RunController : public QObject {
   Runner runner_;
   std::thread worker_;
   std::atomic<bool> running_{false};
+  run::RunStop stop_;
 };
 
 }  // namespace edi::screen

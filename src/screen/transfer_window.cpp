@@ -275,6 +275,8 @@ void TransferWindow::RunMarkedCenters(int buttonIndex) {
 
 bool TransferWindow::runInProgress() const { return controller_ && controller_->running(); }
 
+bool TransferWindow::StopRun(int seconds) { return !controller_ || controller_->StopRun(seconds); }
+
 void TransferWindow::OnCenterStarted(int row) {
   if (ending_) return;
   // Only column 0 of the running line becomes current, so the rest of the line shows the

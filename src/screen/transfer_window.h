@@ -47,6 +47,8 @@ class TransferWindow : public QWidget {
   // The run button: index 0 runs every marked row whose state is 0.
   void RunMarkedCenters(int buttonIndex);
   bool runInProgress() const;
+  // Stops a running pass (the system closes the window): see RunController::StopRun.
+  bool StopRun(int seconds);
 
   // The quit question; Yes ends the program.
   void ConfirmQuit();

@@ -151,12 +151,7 @@ TEST_F(RoundTrip, LocalToCiiToLocalKeepsEveryLineOnGeneratedTables) {
 
 TEST_F(RoundTrip, TheDemoFormatThroughTheDatabase) {
   auto db = edi::test::TestDatabase::Sqlite(dir.path());
-  std::string sql = edi::test::ReadBytes(std::filesystem::path(EDI_SOURCE_DIR) / "db/demo/formats.sql");
-  for (std::size_t start = 0, end; (end = sql.find(";\n", start)) != std::string::npos; start = end + 2) {
-    std::string statement = sql.substr(start, end - start);
-    std::size_t insert = statement.find("INSERT");
-    if (insert != std::string::npos) db->db().Execute(statement.substr(insert));
-  }
+  ASSERT_TRUE(edi::test::LoadDemoFormats(db->db()));
   DatabaseMasters dbMasters(db->db());
   CachedMasters cached(dbMasters);
   TranslationContext ctx{cached, log, state, FixedTime};
@@ -309,6 +304,21 @@ TEST_F(Reader, LengthMismatchIsLoggedAndTheLineKept) {
   EXPECT_EQ(ReadBack(header + stream + std::string(251 - stream.size(), ' ') + trailer),
             std::string("0012") + ToAnsiBytes("長さ違い") + "\r\n");
   EXPECT_EQ(edi::test::ReadBytes(dir / "t0101.loc").substr(39), "abc\x81\x40\r\n");
+}
+
+// A reading that fails after a whole group leaves the local file as it was before: an
+// earlier file keeps its length, a new one is not left behind.
+TEST_F(Reader, AFailedReadingPutsTheLocalFilesBack) {
+  const std::string cut = good + good.substr(0, 251) + good.substr(251, 5);
+  EXPECT_EQ(ReadBack(cut), "0021\r\n0007\r\n");
+  EXPECT_FALSE(std::filesystem::exists(dir / "t0101.loc"));
+
+  edi::test::WriteBytes(dir / "t.cii", cut);
+  edi::test::WriteBytes(dir / "t0101.loc", "EARLIER\r\n");
+  log.ClearResult();
+  Read(dir / "t.cii", dir / "t.loc");
+  EXPECT_EQ(log.resultCode(), "0007");
+  EXPECT_EQ(edi::test::ReadBytes(dir / "t0101.loc"), "EARLIER\r\n");
 }
 
 TEST_F(Reader, OneLocalFilePerCategoryAndNoPathsFromTheFile) {

@@ -11,12 +11,7 @@ class Entry : public ::testing::Test {
  protected:
   void SetUp() override {
     db = edi::test::TestDatabase::Sqlite(dir.path());
-    std::string sql = edi::test::ReadBytes(std::filesystem::path(EDI_SOURCE_DIR) / "db/demo/formats.sql");
-    for (std::size_t start = 0, end; (end = sql.find(";\n", start)) != std::string::npos; start = end + 2) {
-      std::string statement = sql.substr(start, end - start);
-      std::size_t insert = statement.find("INSERT");
-      if (insert != std::string::npos) db->db().Execute(statement.substr(insert));
-    }
+    ASSERT_TRUE(edi::test::LoadDemoFormats(db->db()));
     translator = std::make_unique<Translator>(db->db(), dir / "ERR.LOG");
     translator->impl().clock = FixedTime;
   }

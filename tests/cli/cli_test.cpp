@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "app/database.h"
 #include "test_support.h"
@@ -77,6 +78,68 @@ TEST_F(CliTest, DbInitOnPostgresql) {
   Result r = Run("--ini " + (dir / "EDI.ini").string() + " db init");
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_TRUE(MissingTables(tdb->db()).empty());
+}
+
+
+// The format commands and `edi check` on an SQLite workspace holding the demo formats.
+class FormatCli : public CliTest {
+ protected:
+  void SetUp() override {
+    test::WriteAnsiText(dir / "EDI.ini", "[動作環境]\nDBENGINE=SQLITE\nDBFILE=edi.db\n");
+    ASSERT_EQ(Edi("db init").exitCode, 0);
+  }
+  Result Edi(const std::string& arguments) { return Run("--ini " + (dir / "EDI.ini").string() + " " + arguments); }
+  const std::filesystem::path demo = std::filesystem::path(EDI_SOURCE_DIR) / "db" / "demo";
+};
+
+TEST_F(FormatCli, ImportCheckAndExportGiveTheirExitCodes) {
+  Result r = Edi("format import " + (demo / "formats").string());
+  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  r = Edi("format import " + (demo / "formats").string());
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.out.find("already in the database (--replace replaces it)"), std::string::npos) << r.out;
+  EXPECT_EQ(Edi("format import --replace " + (demo / "formats").string()).exitCode, 0);
+
+  r = Edi("format check");
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, "format check: 1 formats, 22 items, 0 faults\n");
+  // The demo folder is exactly what an export of its formats writes.
+  ASSERT_EQ(Edi("format export " + (dir / "out").string()).exitCode, 0);
+  for (const auto& e : std::filesystem::directory_iterator(dir / "out"))
+    EXPECT_EQ(test::ReadBytes(e.path()), test::ReadBytes(demo / "formats" / e.path().filename())) << e.path();
+
+  {
+    auto db = Database::Open({DbEngine::Sqlite, "db=\"" + (dir / "edi.db").string() + "\"", "test"});
+    db->Execute("UPDATE FL1903レコードフォーマット情報マスタ SET レベル番号=2 WHERE 項目通番=6");
+  }
+  r = Edi("format check --category 0101");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.out.find("0101 ORDR0101 E 6 行番号: [open-group]"), std::string::npos) << r.out;
+  EXPECT_EQ(Edi("format frobnicate").exitCode, 2);
+  EXPECT_EQ(Edi("format export").exitCode, 2);
+}
+
+TEST_F(FormatCli, CheckAndExplainGiveTheirExitCodesAndTheCsvHeader) {
+  ASSERT_EQ(Edi("format import " + (demo / "formats").string()).exitCode, 0);
+  const std::string file = (demo / "local" / "0101.LOC").string();
+  Result r = Edi("check " + file);
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_EQ(r.out, "check: 3 lines, 3 messages, 0 findings\n");
+
+  std::string bad = test::ReadBytes(demo / "local" / "0101.LOC");
+  bad.replace(bad.find("00012.50"), 8, "0A012.50");
+  test::WriteBytes(dir / "bad.loc", bad);
+  r = Edi("check --format csv " + (dir / "bad.loc").string());
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.out.rfind("line,offset,item,name,value,problem\r\n1,115,13,\"数量\",\"0A012.50\",", 0), 0u) << r.out;
+  EXPECT_EQ(Edi("check " + (dir / "absent.loc").string()).exitCode, 2);
+
+  r = Edi("translate local-to-cii " + file + " " + (dir / "out.cii").string() + " --explain 1");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("項目№ 13 数量 [1] (N), bytes 115–122: \"00012.50\" → \"1250\""), std::string::npos) << r.out;
+  EXPECT_FALSE(std::filesystem::exists(dir / "out.cii"));  // an explanation writes nothing
+  EXPECT_EQ(Edi("translate local-to-cii " + file + " " + (dir / "out.cii").string() + " --explain 9").exitCode, 1);
+  EXPECT_EQ(Edi("translate cii-to-local " + file + " " + (dir / "out.cii").string() + " --explain 1").exitCode, 2);
 }
 
 }  // namespace

@@ -136,10 +136,12 @@ TEST(RunFailures, TwoPartnersRunThePackageTwiceWithTheSectionCodes) {
   ASSERT_FALSE(b.Start());
   RecordingListener l;
   RunCenters(b, {"C1"}, l);
-  // The last partner decides the step: P2 succeeded, so the run went on to the conversion.
-  EXPECT_EQ(OutcomeOf(b, "C1").extract, "OK");
+  // P2 succeeded, so the run went on to the conversion; P1's failure is not hidden by it.
+  EXPECT_EQ(OutcomeOf(b, "C1").extract, "一部ｴﾗｰ");
+  EXPECT_EQ(OutcomeOf(b, "C1").state, 9);
   auto codes = Codes(b, 1);
   ASSERT_GE(codes.size(), 3u);
+  EXPECT_EQ(codes[0], "04:9999/ ");
   EXPECT_EQ(codes[1], "42:9999/0000");
   EXPECT_EQ(codes[2], "42:0000/0000");
 
@@ -167,7 +169,8 @@ TEST(RunFailures, StatusFileOfAnEarlierPartnerIsNotReadAgain) {
   ASSERT_FALSE(b.Start());
   RecordingListener l;
   RunCenters(b, {"C1"}, l);
-  EXPECT_EQ(OutcomeOf(b, "C1"), (Outcome{"抽出ｴﾗｰ", "", "", 9}));
+  // P1 extracted (nothing), P2 reported nothing: the run went on and failed on P2's code.
+  EXPECT_EQ(OutcomeOf(b, "C1"), (Outcome{"一部ｴﾗｰ", "変換ｴﾗｰ", "", 9}));
   EXPECT_EQ(Codes(b, 1), (std::vector<std::string>{"04:4100/ ", "42:0000/0000", "42:4100/0002"}));
 }
 
@@ -220,10 +223,11 @@ TEST(RunFailures, MissingControlRowFailsTheConversionWith9999) {
 // The demo centers with the demo formats: extraction, conversion and sending succeed.
 TEST(RunDemo, DemoCentersRunToTheEnd) {
   const std::filesystem::path demo = std::filesystem::path(EDI_SOURCE_DIR) / "db" / "demo";
-  if (!std::filesystem::exists(demo / "formats.sql") || !std::filesystem::exists(demo / "local"))
+  if (!std::filesystem::exists(demo / "formats") || !std::filesystem::exists(demo / "local"))
     GTEST_SKIP() << "the demo formats are not in the tree yet";
   RunBench b;
-  for (const char* f : {"centers.sql", "formats.sql"}) {
+  ASSERT_TRUE(LoadDemoFormats(b.master()));
+  for (const char* f : {"centers.sql"}) {
     std::string sql = ReadBytes(demo / f);
     for (auto [from, to] : {std::pair<std::string, std::string>{"@TERMINAL@", "T1"}, {"@WORKSPACE@", b.root.string()}})
       for (std::size_t p; (p = sql.find(from)) != std::string::npos;) sql.replace(p, from.size(), to);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sched.h>
 #include <sys/mount.h>
 
 #include <chrono>
@@ -17,23 +18,6 @@ namespace {
 const std::filesystem::path kDemo = std::filesystem::path(EDI_SOURCE_DIR) / "db" / "demo";
 
 }  // namespace
-
-bool LoadDemoFormats(Database& db) {
-  if (!std::filesystem::exists(kDemo / "formats.sql")) return false;
-  // One statement per ";" at a line's end; comment lines are dropped.
-  std::istringstream in(ReadBytes(kDemo / "formats.sql"));
-  std::string line, statement;
-  while (std::getline(in, line)) {
-    if (line.rfind("--", 0) == 0) continue;
-    statement += line + "\n";
-    auto end = line.find_last_not_of(" \r\t");
-    if (end != std::string::npos && line[end] == ';') {
-      db.Execute(statement);
-      statement.clear();
-    }
-  }
-  return true;
-}
 
 std::string DemoLocalFile() {
   const auto file = kDemo / "local" / "0101.LOC";
@@ -88,6 +72,12 @@ bool PackageGone(RunBench& b) {
 }
 
 TmpfsMount::TmpfsMount(const std::filesystem::path& folder, const std::string& size) : folder_(folder), size_(size) {
+  // The mounts belong to a mount namespace of the test process's own (inherited by the
+  // programs it starts), so they go with the process even when it ends without unmounting.
+  static const bool privateMounts = [] {
+    return unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+  }();
+  (void)privateMounts;
   std::filesystem::create_directories(folder);
   mounted_ = mount("tmpfs", folder.c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0;
 }
@@ -158,6 +148,30 @@ void ExpectEveryRowCompleted(const std::vector<Row>& rows) {
     EXPECT_TRUE(r.Get("処理終了時刻").has_value());
     EXPECT_TRUE(r.Get("終了コード").has_value());
   }
+}
+
+std::string InHouseName(long long serial, const std::string& center, const std::string& code) {
+  std::string field = center + "____________";
+  char s[16];
+  std::snprintf(s, sizeof s, "%08lld", serial);
+  return std::string(s) + "_SND_" + field.substr(0, 12) + code + ".LOC";
+}
+
+std::string ResultName(long long serial, const std::string& center) {
+  const std::string local = InHouseName(serial, center);
+  return local.substr(0, local.size() - 8) + ".CII";
+}
+
+bool LogHas(const RecordingListener& l, const std::string& text) {
+  for (const auto& line : l.log)
+    if (line.find(text) != std::string::npos) return true;
+  return false;
+}
+
+void FillDisk(const std::filesystem::path& file) {
+  std::ofstream f(file, std::ios::binary);
+  const std::string chunk(1024, 'f');
+  while (f.write(chunk.data(), chunk.size())) f.flush();
 }
 
 void RunCenters(RunBench& b, const std::vector<std::string>& centers, run::RunListener& listener) {

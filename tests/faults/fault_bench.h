@@ -18,8 +18,6 @@
 
 namespace edi::test {
 
-// Runs the demo's format masters into the database. False when the demo files are absent.
-bool LoadDemoFormats(Database& db);
 // The demo's in-house file (information code 0101), "" when absent.
 std::string DemoLocalFile();
 
@@ -105,6 +103,13 @@ std::vector<std::string> Codes(RunBench& b, long long serial);
 long long SerialOfCenter(RunBench& b, const std::string& center);
 // Every history row has its end date, time and code.
 void ExpectEveryRowCompleted(const std::vector<Row>& rows);
+
+// Names of a run's files as the tests expect them (center field: the code and "_" to 12).
+std::string InHouseName(long long serial, const std::string& center, const std::string& code = "0101");
+std::string ResultName(long long serial, const std::string& center);
+bool LogHas(const RecordingListener& l, const std::string& text);
+// Writes `file` until its file system is full.
+void FillDisk(const std::filesystem::path& file);
 
 void RunCenters(RunBench& b, const std::vector<std::string>& centers, run::RunListener& listener);
 

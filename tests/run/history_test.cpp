@@ -80,6 +80,24 @@ TEST_P(HistoryTest, NextSerialFollowsTheHighestStoredSerial) {
   EXPECT_EQ(SerialField(big.serial), "100000000");
 }
 
+// Serials that files of earlier runs still carry are skipped; an open run is a branch 0
+// without an end (an open branch alone is none).
+TEST_P(HistoryTest, TakenSerialsAreSkippedAndOpenRunsAreFound) {
+  InsertRaw(2, 0);
+  HistoryStartRecord rec{"S", "2", kWorkRun, "C01", 0, "", 0};
+  rec.serialTaken = [](std::int32_t serial) { return serial == 3 || serial == 4 || serial == 6; };
+  StartRunHistory(db(), rec);
+  EXPECT_EQ(rec.serial, 5);
+  EXPECT_EQ(rec.skipped, 2);
+  HistoryRecord done;
+  done.serial = 5;
+  FinishHistoryRecord(db(), done);
+  InsertRaw(5, 1);
+  auto open = FindOpenRuns(db());
+  ASSERT_EQ(open.size(), 1u);
+  EXPECT_EQ(open[0].serial, 2);
+}
+
 TEST_P(HistoryTest, FinishUpdatesEveryColumnAndAppliesDefaults) {
   Start();
   HistoryRecord rec;

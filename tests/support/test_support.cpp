@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "app/text.h"
+#include "cii/format_io.h"
 
 namespace edi::test {
 
@@ -165,6 +166,14 @@ std::string StandardIni(const std::filesystem::path& workspace, const std::strin
     << "FL1102_FILE=\n"
     << "\n[COLOR]\n通常=0\nエラー=255\n処理済=&HFF0000\n処理中=&H008000\n";
   return s.str();
+}
+
+bool LoadDemoFormats(Database& db) {
+  const auto folder = std::filesystem::path(EDI_SOURCE_DIR) / "db" / "demo" / "formats";
+  if (!std::filesystem::is_directory(folder)) return false;
+  cii::ImportResult r = cii::ImportFormats(db, folder, {});
+  if (!r.ok()) throw std::runtime_error("the demo formats are refused: " + cii::Describe(r.problems.front()));
+  return true;
 }
 
 }  // namespace edi::test

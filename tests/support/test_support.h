@@ -60,6 +60,10 @@ class TestDatabase {
   std::string pgDatabase_;  // to drop at the end
 };
 
+// The demo's format masters (db/demo/formats), loaded the way `edi format import` loads
+// them. False when they are not in the tree; a refused import throws.
+bool LoadDemoFormats(Database& db);
+
 // A complete EDI.ini (UTF-8, "\n" line ends) for a workspace folder: the given 動作環境
 // section, every mandatory display value, colours, and PATH folders under `workspace`
 // (in/, out/, old/, status/, param/), which it creates.

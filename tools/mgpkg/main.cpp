@@ -24,6 +24,8 @@
 // STATUS, RESULT, HANG and DELAY may also be given for one partner company (the parameter file's
 // MAKER) as KEY@MAKER=value; that value wins for that partner.
 // Exit codes: 0 done, 2 bad usage or unreadable configuration/parameter file.
+//   EXIT=n (or EXIT@MAKER=n)   end with code n once the work is done: a package's exit code
+//                              says nothing about its work, the status file does
 #include <unistd.h>
 
 #include <algorithm>
@@ -45,6 +47,7 @@ namespace {
 
 struct Config {
   fs::path data, out, log;
+  int exitCode = 0;
   bool writeStatus = true;
   std::string result = "00";
   bool hang = false;
@@ -92,6 +95,7 @@ bool ReadConfig(Config& config, const std::string& maker) {
       overrides.push_back({key, value});
       continue;
     }
+    if (key == "EXIT") config.exitCode = std::atoi(value.c_str());
     if (key == "DATA") config.data = folder(value);
     else if (key == "OUT") config.out = folder(value);
     else if (key == "LOG") config.log = folder(value);
@@ -101,6 +105,7 @@ bool ReadConfig(Config& config, const std::string& maker) {
     else if (key == "DELAY") config.delayMs = std::atol(value.c_str());
   }
   for (const auto& [key, value] : overrides) {
+    if (key == "EXIT") config.exitCode = std::atoi(value.c_str());
     if (key == "STATUS") config.writeStatus = value != "skip";
     else if (key == "RESULT") config.result = value;
     else if (key == "HANG") config.hang = value == "1";
@@ -232,5 +237,5 @@ int main(int argc, char** argv) {
     std::ofstream out(params.statusFile, std::ios::binary | std::ios::trunc);
     out << edi::ToAnsiBytes(status);
   }
-  return 0;
+  return config.exitCode;
 }

@@ -1,0 +1,497 @@
+#include "cii/local_check.h"
+
+#include <deque>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "app/database.h"
+#include "app/text.h"
+#include "cii/field_conversion.h"
+#include "cii/format_io.h"
+#include "cii/line_reader.h"
+#include "cii/sjis.h"
+#include "cii/state.h"
+#include "cii/writer.h"
+
+namespace edi::cii {
+
+namespace {
+
+// The tables of one message group key, loaded the way the writer loads them.
+struct Layout {
+  std::string problem;  // not empty: the group cannot be converted
+  std::string category, own, partner;
+  TranslationState state;
+  long long recordLength = 0;
+};
+
+Layout LoadLayout(MasterSource& masters, std::string_view key) {
+  Layout l;
+  l.category = FromAnsiBytes(key.substr(5, 4));
+  l.own = FromAnsiBytes(key.substr(15, 12));
+  l.partner = FromAnsiBytes(key.substr(27, 12));
+  try {
+    auto group = masters.FindMessageGroup(l.partner, l.own, l.category);
+    if (!group) {
+      l.problem = "no message group master (FL1916) for 相手先コード \"" + l.partner + "\", 自社コード \"" + l.own +
+                  "\", 情報区分 \"" + l.category + "\": the translation stops here (0001)";
+      return l;
+    }
+    TranslationState& st = l.state;
+    FillHeaderRecord(st.header, *group, std::tm{});
+    st.bpid = group->bpid;
+    st.infoCategory = l.category;
+    const std::string format = "情報区分 \"" + l.category + "\", BPID \"" + st.bpid + "\"";
+    auto info = masters.FindFormat(l.category, st.bpid);
+    if (!info) {
+      l.problem = "no format (FL1902) for " + format + ": the translation stops here (0002)";
+      return l;
+    }
+    st.format = *info;
+    auto edi = masters.FindItems('E', l.category, st.bpid);
+    auto local = masters.FindItems('L', l.category, st.bpid);
+    if (edi.empty() || local.empty()) {
+      l.problem = std::string("no '") + (edi.empty() ? "E" : "L") + "' items (FL1903) for " + format +
+                  ": the translation stops here (" + (edi.empty() ? "0003" : "0004") + ")";
+      return l;
+    }
+    auto bad = LoadItemFormats(st.ediItems, std::move(edi));
+    if (!bad) bad = LoadItemFormats(st.localItems, std::move(local));
+    if (bad) {
+      l.problem = "the layout of " + format + " is out of order (" + *bad + "; see edi format check): 0022";
+      return l;
+    }
+    MapEdiToLocal(st);
+    l.recordLength = LocalRecordLength(st.localItems);
+  } catch (const DatabaseError& e) {
+    l.problem = std::string("the masters cannot be read: ") + e.what() + " (0030)";
+  }
+  return l;
+}
+
+// The lines of an in-house file as the writer reads them. visit(number, line) returns false
+// to stop. Returns an error text when the file cannot be read.
+template <class Visit>
+std::string ReadLocalLines(const std::filesystem::path& file, Visit visit, long long& count, bool& tooLong) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in || std::filesystem::is_directory(file)) return "cannot open " + file.string();
+  LineReader lines(in, kMaxLineBytes);
+  std::string line;
+  for (;;) {
+    LineReader::Result r = lines.Next(line);
+    if (r == LineReader::Result::End) return {};
+    if (r == LineReader::Result::Failed) return "cannot read " + file.string();
+    ++count;
+    if (r == LineReader::Result::TooLong) {
+      tooLong = true;
+      return {};
+    }
+    if (!visit(count, line)) return {};
+  }
+}
+
+bool IsBlank(std::string_view line) { return line.find_first_not_of(' ') == std::string_view::npos; }
+
+// Index of the first byte that belongs to no well-formed character; npos when none.
+std::size_t FirstBrokenByte(std::string_view b) {
+  for (std::size_t i = 0; i < b.size(); ++i) {
+    const auto c = static_cast<unsigned char>(b[i]);
+    if (IsSingleByteChar(c)) continue;
+    if (!IsLeadByte(c) || i + 1 >= b.size() || !IsTrailByte(static_cast<unsigned char>(b[i + 1]))) return i;
+    ++i;
+  }
+  return std::string_view::npos;
+}
+
+// Where the characters of a line's data part start, walked once per line the way
+// LeftBytesWholeLength walks (a lead byte with a byte after it takes two).
+class CharacterStarts {
+ public:
+  explicit CharacterStarts(std::string_view text) : text_(text) {}
+  // True when byte index i (0-based) falls inside a double-byte character.
+  bool Inside(std::size_t i) {
+    if (i == 0 || i >= text_.size()) return false;
+    if (starts_.empty()) {
+      starts_.assign(text_.size(), 0);
+      for (std::size_t k = 0; k < text_.size(); ++k) {
+        starts_[k] = 1;
+        if (IsLeadByte(static_cast<unsigned char>(text_[k])) && k + 1 < text_.size()) ++k;
+      }
+    }
+    return starts_[i] == 0;
+  }
+
+ private:
+  std::string_view text_;
+  std::vector<unsigned char> starts_;
+};
+
+bool AllDigits(std::string_view s) {
+  return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+bool IsCalendarDate(std::string_view digits) {
+  int year = 0, month = 0, day = 0;
+  auto num = [&](std::size_t at, std::size_t n) { return std::stoi(std::string(digits.substr(at, n))); };
+  if (digits.size() == 8) {
+    year = num(0, 4);
+    month = num(4, 2);
+    day = num(6, 2);
+  } else if (digits.size() == 6) {
+    year = 2000 + num(0, 2);
+    month = num(2, 2);
+    day = num(4, 2);
+  } else {
+    return true;  // other lengths (a year and month, a time …) are only checked for digits
+  }
+  static const int days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month < 1 || month > 12 || day < 1 || day > days[month - 1]) return false;
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return !(month == 2 && day == 29 && !leap);
+}
+
+std::string Written(std::string_view value) {
+  return value.empty() ? std::string("nothing (the item is left out)") : "\"" + DisplayBytes(value) + "\"";
+}
+
+// What the writer would silently change about one item's value; empty when nothing.
+// broken is set when the value holds broken Shift_JIS (which stops the translation).
+std::string ItemProblem(const ItemFormat& e, const ItemFormat& l, const ItemTrace& t, std::string_view data,
+                        CharacterStarts& starts, bool& broken) {
+  const std::string_view raw = t.raw;
+  const std::string& a = e.attribute;
+  if (a == "N" || a == "9") {
+    std::string digits;
+    for (char c : raw)
+      if (c != ' ') digits += c;
+    if (digits.empty()) return {};
+    std::size_t i = (digits[0] == '-' || digits[0] == '+') ? 1 : 0;
+    bool point = false, any = false;
+    for (; i < digits.size(); ++i) {
+      if (digits[i] >= '0' && digits[i] <= '9') any = true;
+      else if (digits[i] == '.' && !point) point = true;
+      else break;
+    }
+    if (i < digits.size() || !any) return "not a number: the translator reads it as far as it can and writes " + Written(t.value);
+    if (l.decimals > 0 && !point)
+      return "no decimal point where the layout has " + std::to_string(l.decimals) + " decimal places: written as " +
+             Written(t.value);
+    const DecimalValue v = ParseDecimal(raw);
+    if (v.fracDigits.size() > static_cast<std::size_t>(std::max(e.decimals, 0)))
+      return "more decimal places than the EDI item's " + std::to_string(e.decimals) + ": rounded down to " +
+             Written(t.value);
+    const std::string exact = ScaleAndFloor(v, e.decimals);
+    const std::string written = t.value.empty() ? std::string("0") : std::string(t.value);
+    if (written != exact)
+      return "more digits than the EDI item's 長さ " + std::to_string(e.length) + ": written as " + Written(t.value);
+    return {};
+  }
+  if (a == "Y") {
+    const std::string_view trimmed = TrimSpaceView(raw);
+    if (trimmed.empty() || trimmed.find_first_not_of('0') == std::string_view::npos) return {};  // no date
+    if (!AllDigits(raw) || !IsCalendarDate(t.value))
+      return "not a date: written as " + Written(t.value);
+    return {};
+  }
+  if (a == "K" || a == "X" || a == "B") {
+    const std::size_t from = static_cast<std::size_t>(t.position - 1);
+    const std::size_t to = from + raw.size();
+    if (starts.Inside(from)) return "a double-byte character is cut by the start of the field";
+    if (starts.Inside(to))
+      return "a double-byte character is cut by the end of the field (byte " + std::to_string(kLocalKeyBytes + to) +
+             "): it is not written whole";
+    if (FirstBrokenByte(raw) != std::string_view::npos) {
+      broken = true;
+      return "broken Shift_JIS: the translation stops at this line (0027)";
+    }
+    if (a == "K") {
+      const std::string wide = ToFullWidth(TrimSpaceView(raw));
+      if (wide.size() > static_cast<std::size_t>(std::max(e.length, 0)))
+        return "longer than the EDI item's 長さ " + std::to_string(e.length) + " in full-width characters (" +
+               std::to_string(wide.size()) + " bytes): written as " + Written(t.value);
+    }
+  }
+  return {};
+}
+
+// Collects what the writer does with each item of one message. The entries own copies of
+// the bytes (the trace's views point into the builder's buffers); a deque keeps them in place.
+struct Recorder : ItemObserver {
+  struct Entry {
+    ItemTrace trace;
+    std::string raw, value, element, tag;
+    std::vector<int> repetitions;
+  };
+  std::deque<Entry> entries;
+  void OnItem(const ItemTrace& t) override {
+    Entry& e = entries.emplace_back(Entry{t, std::string(t.raw), std::string(t.value), std::string(t.element),
+                                          std::string(t.tag), {t.repetitions.begin(), t.repetitions.end()}});
+    e.trace.raw = e.raw;
+    e.trace.value = e.value;
+    e.trace.element = e.element;
+    e.trace.tag = e.tag;
+    e.trace.repetitions = e.repetitions;
+  }
+};
+
+std::string ItemName(const Layout& layout, const ItemTrace& t) {
+  const ItemFormat& e = layout.state.ediItems[t.ediIndex];
+  if (t.localIndex != 0 && !layout.state.localItems[t.localIndex].name.empty())
+    return layout.state.localItems[t.localIndex].name;
+  return e.name;
+}
+
+std::string Hex(std::string_view bytes) {
+  static const char* digits = "0123456789ABCDEF";
+  std::string s;
+  for (unsigned char c : bytes) {
+    if (!s.empty()) s += ' ';
+    s += digits[c >> 4];
+    s += digits[c & 15];
+  }
+  return s;
+}
+
+std::string CodeField(int code) {
+  std::string s = std::to_string(code);
+  return std::string(4 - std::min<std::size_t>(4, s.size()), '0') + s;
+}
+
+// The layouts of the keys met so far.
+class Layouts {
+ public:
+  explicit Layouts(MasterSource& masters) : cached_(masters) {}
+  const Layout& For(std::string_view key) {
+    std::string k(key.substr(5, 4));
+    k.append(key.substr(15, 24));
+    auto it = layouts_.find(k);
+    if (it == layouts_.end()) it = layouts_.emplace(k, LoadLayout(cached_, key)).first;
+    return it->second;
+  }
+
+ private:
+  CachedMasters cached_;
+  std::map<std::string, Layout> layouts_;
+};
+
+// Judges each item of one line while the writer handles it, adding its findings.
+class ItemJudge : public ItemObserver {
+ public:
+  ItemJudge(const Layout& layout, long long line, std::string_view data, std::vector<LocalFinding>& findings)
+      : layout_(layout), line_(line), data_(data), starts_(data), findings_(findings) {}
+  void OnItem(const ItemTrace& t) override {
+    if (t.localIndex == 0 || t.raw.empty()) return;  // no 'L' item, or beyond the line's end
+    const ItemFormat& e = layout_.state.ediItems[t.ediIndex];
+    std::string problem =
+        ItemProblem(e, layout_.state.localItems[t.localIndex], t, data_, starts_, brokenReported);
+    if (problem.empty()) return;
+    findings_.push_back({line_, static_cast<long long>(kLocalKeyBytes) + t.position, e.itemNo, ItemName(layout_, t),
+                         std::string(t.raw), std::move(problem)});
+  }
+  bool brokenReported = false;
+
+ private:
+  const Layout& layout_;
+  long long line_;
+  std::string_view data_;
+  CharacterStarts starts_;
+  std::vector<LocalFinding>& findings_;
+};
+
+}  // namespace
+
+std::string DisplayBytes(std::string_view b) {
+  std::string out;
+  static const char* digits = "0123456789ABCDEF";
+  auto hex = [&](unsigned char c) {
+    out += '<';
+    out += digits[c >> 4];
+    out += digits[c & 15];
+    out += '>';
+  };
+  for (std::size_t i = 0; i < b.size(); ++i) {
+    const auto c = static_cast<unsigned char>(b[i]);
+    std::size_t n = 0;
+    if (c >= 0x20 && c < 0x7F) n = 1;
+    else if (c >= 0xA1 && c <= 0xDF) n = 1;
+    else if (IsLeadByte(c) && i + 1 < b.size() && IsTrailByte(static_cast<unsigned char>(b[i + 1]))) n = 2;
+    if (n == 0 || !IsValidAnsiBytes(b.substr(i, n))) {
+      hex(c);
+      continue;
+    }
+    out += FromAnsiBytes(b.substr(i, n));
+    i += n - 1;
+  }
+  return out;
+}
+
+LocalCheckResult CheckLocalFile(MasterSource& masters, const std::filesystem::path& file) {
+  LocalCheckResult result;
+  Layouts layouts(masters);
+  std::string previousKey, tfd;
+  bool tooLong = false;
+  auto add = [&](long long line, long long offset, std::optional<long long> item, std::string name,
+                 std::string_view value, std::string problem) {
+    result.findings.push_back({line, offset, item, std::move(name), std::string(value), std::move(problem)});
+  };
+  result.error = ReadLocalLines(
+      file,
+      [&](long long n, const std::string& line) {
+        const LocalLineKind kind = ClassifyLocalLine(line);
+        if (kind == LocalLineKind::Blank) return true;  // blank lines are not messages
+        ++result.messages;
+        const std::string_view view(line);
+        if (kind == LocalLineKind::NoKey) {
+          add(n, 1, std::nullopt, "", view.substr(0, kLocalKeyBytes),
+              "no 39-byte key of single-byte characters: the translation stops here (0025)");
+          previousKey.clear();
+          return true;
+        }
+        const std::string_view key = view.substr(0, kLocalKeyBytes);
+        const bool groupStart = key != previousKey;
+        previousKey.assign(key);
+        const Layout& layout = layouts.For(key);
+        if (!layout.problem.empty()) {
+          if (groupStart) add(n, 1, std::nullopt, "", key, layout.problem);
+          return true;
+        }
+        const std::string_view data = view.substr(kLocalKeyBytes);
+        ItemJudge judge(layout, n, data, result.findings);
+        const int code = BuildMessageTfd(layout.state, data, tfd, &judge);
+        const bool brokenReported = judge.brokenReported;
+        if (code != 0)
+          add(n, 1, std::nullopt, "", "", "the message cannot be written: the translation stops here (" + CodeField(code) + ")");
+        if (!brokenReported) {
+          const std::size_t broken = FirstBrokenByte(view);
+          if (broken != std::string_view::npos)
+            add(n, static_cast<long long>(broken) + 1, std::nullopt, "", view.substr(broken, 2),
+                "broken Shift_JIS: the translation stops at this line (0027)");
+        }
+        const long long size = static_cast<long long>(data.size());
+        if (size < layout.recordLength) {
+          add(n, static_cast<long long>(line.size()) + 1, std::nullopt, "", "",
+              "the line is " + std::to_string(line.size()) + " bytes, its layout needs " +
+                  std::to_string(kLocalKeyBytes + layout.recordLength) + ": the items beyond its end are left out");
+        } else if (size > layout.recordLength) {
+          const std::string_view rest = data.substr(static_cast<std::size_t>(layout.recordLength));
+          if (!IsBlank(rest))
+            add(n, static_cast<long long>(kLocalKeyBytes) + layout.recordLength + 1, std::nullopt, "", rest,
+                "bytes beyond the layout's " + std::to_string(kLocalKeyBytes + layout.recordLength) +
+                    " bytes are not written");
+        }
+        return true;
+      },
+      result.lines, tooLong);
+  if (tooLong)
+    add(result.lines, 1, std::nullopt, "", "",
+        "the line is longer than " + std::to_string(kMaxLineBytes) + " bytes: the translation stops here (0028)");
+  return result;
+}
+
+void PrintFindings(const LocalCheckResult& result, std::ostream& out) {
+  for (const LocalFinding& f : result.findings) {
+    out << "line " << f.line << ", byte " << f.offset;
+    if (f.item) out << ", 項目№ " << *f.item << " " << f.name;
+    if (!f.value.empty()) out << " \"" << DisplayBytes(f.value) << "\"";
+    out << ": " << f.problem << "\n";
+  }
+}
+
+void WriteFindingsCsv(const LocalCheckResult& result, std::ostream& out) {
+  out << "line,offset,item,name,value,problem\r\n";
+  for (const LocalFinding& f : result.findings) {
+    out << f.line << "," << f.offset << "," << (f.item ? std::to_string(*f.item) : std::string()) << ","
+        << CsvQuoted(f.name) << "," << CsvQuoted(DisplayBytes(f.value)) << "," << CsvQuoted(f.problem) << "\r\n";
+  }
+}
+
+LineExplanation ExplainLine(MasterSource& masters, const std::filesystem::path& file, long long wanted) {
+  LineExplanation x;
+  x.line = wanted;
+  Layouts layouts(masters);
+  long long count = 0;
+  bool tooLong = false, found = false;
+  std::string tfd;
+  std::string error = ReadLocalLines(
+      file,
+      [&](long long n, const std::string& line) {
+        if (n < wanted) return true;
+        found = true;
+        const LocalLineKind kind = ClassifyLocalLine(line);
+        if (kind == LocalLineKind::Blank) {
+          x.error = "line " + std::to_string(n) + " is blank: it is no message";
+          return false;
+        }
+        const std::string_view view(line);
+        if (kind == LocalLineKind::NoKey) {
+          x.error = "line " + std::to_string(n) + " has no 39-byte key of single-byte characters";
+          return false;
+        }
+        x.key = line.substr(0, kLocalKeyBytes);
+        const Layout& layout = layouts.For(x.key);
+        x.category = layout.category;
+        x.own = layout.own;
+        x.partner = layout.partner;
+        if (!layout.problem.empty()) {
+          x.error = layout.problem;
+          return false;
+        }
+        x.bpid = layout.state.bpid;
+        Recorder recorder;
+        x.code = BuildMessageTfd(layout.state, view.substr(kLocalKeyBytes), tfd, &recorder);
+        for (const auto& entry : recorder.entries) {
+          const ItemTrace& t = entry.trace;
+          const ItemFormat& e = layout.state.ediItems[t.ediIndex];
+          ExplainedItem item;
+          item.itemNo = e.itemNo;
+          item.name = ItemName(layout, t);
+          item.attribute = e.attribute;
+          item.repetitions.assign(t.repetitions.begin(), t.repetitions.end());
+          item.hasLocal = t.localIndex != 0;
+          item.offset = t.localIndex != 0 ? static_cast<long long>(kLocalKeyBytes) + t.position : 0;
+          item.count = t.count;
+          item.raw = entry.raw;
+          item.value = entry.value;
+          item.tag = entry.tag;
+          item.element = entry.element;
+          x.items.push_back(std::move(item));
+        }
+        return false;
+      },
+      count, tooLong);
+  if (!error.empty()) x.error = error;
+  else if (tooLong && count == wanted) x.error = "line " + std::to_string(wanted) + " is too long";
+  else if (!found && x.error.empty()) x.error = "the file has " + std::to_string(count) + " lines";
+  return x;
+}
+
+void PrintExplanation(const LineExplanation& x, std::ostream& out) {
+  out << "line " << x.line << ": 情報区分 \"" << x.category << "\", 自社コード \"" << x.own << "\", 相手先コード \""
+      << x.partner << "\", BPID \"" << x.bpid << "\"\n";
+  for (const ExplainedItem& it : x.items) {
+    out << "  項目№ " << it.itemNo << " " << it.name;
+    if (!it.repetitions.empty()) {
+      out << " [";
+      for (std::size_t k = 0; k < it.repetitions.size(); ++k) out << (k ? "," : "") << it.repetitions[k];
+      out << "]";
+    }
+    out << " (" << it.attribute << ")";
+    if (!it.hasLocal) {
+      out << ": no 'L' item names it, skipped\n";
+      continue;
+    }
+    out << ", bytes " << it.offset << "–" << it.offset + it.count - 1 << ": \"" << DisplayBytes(it.raw) << "\" → ";
+    if (it.value.empty()) {
+      out << "left out (empty value)\n";
+      continue;
+    }
+    const std::size_t lengthBytes = it.element.size() - it.tag.size() - it.value.size();
+    out << "\"" << DisplayBytes(it.value) << "\" → tag " << Hex(it.tag) << ", length "
+        << Hex(std::string_view(it.element).substr(it.tag.size(), lengthBytes)) << " (" << it.value.size()
+        << "), data " << Hex(it.value) << "\n";
+  }
+  if (x.code != 0) out << "the message is not written: the translation stops with " << CodeField(x.code) << "\n";
+}
+
+}  // namespace edi::cii

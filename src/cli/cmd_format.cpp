@@ -1,0 +1,100 @@
+// edi format export|import|check: the translator's format masters as files a person keeps,
+// and the layout check. The work is done by cii/format_io and cii/format_check.
+#include <iostream>
+
+#include "app/database.h"
+#include "cii/format_check.h"
+#include "cii/format_io.h"
+#include "cli/cli.h"
+
+namespace edi::cli {
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: edi format export DIR [--category C] [--bpid B] [--encoding cp932|utf-8]\n"
+    "       edi format import DIR [--replace] [--encoding cp932|utf-8]\n"
+    "       edi format check [--category C] [--bpid B]\n";
+
+cii::FormatFilter TakeFilter(std::vector<std::string>& args) {
+  cii::FormatFilter f;
+  f.category = TakeOption(args, "--category");
+  f.bpid = TakeOption(args, "--bpid");
+  return f;
+}
+
+cii::CsvEncoding TakeEncoding(std::vector<std::string>& args, cii::CsvEncoding fallback) {
+  auto v = TakeOption(args, "--encoding");
+  if (!v) return fallback;
+  if (*v == "utf-8" || *v == "UTF-8" || *v == "utf8") return cii::CsvEncoding::Utf8;
+  if (*v == "cp932" || *v == "CP932" || *v == "shift_jis" || *v == "Shift_JIS") return cii::CsvEncoding::Cp932;
+  throw UsageError("--encoding is cp932 or utf-8");
+}
+
+int Export(Database& db, const std::string& dir, const cii::FormatFilter& filter, cii::CsvEncoding encoding) {
+  try {
+    for (const auto& c : cii::ExportFormats(db, dir, filter, encoding))
+      std::cout << c.rows << " rows\t" << cii::FormatFileName(c.table) << "\n";
+    return kExitOk;
+  } catch (const std::exception& e) {
+    std::cerr << "edi format export: " << e.what() << "\n";
+    return kExitFailed;
+  }
+}
+
+int Import(Database& db, const std::string& dir, const cii::ImportOptions& options) {
+  cii::ImportResult r = cii::ImportFormats(db, dir, options);
+  if (!r.ok()) {
+    for (const auto& p : r.problems) std::cout << cii::Describe(p) << "\n";
+    std::cerr << "edi format import: refused (" << r.problems.size() << " problems); nothing was loaded\n";
+    return kExitFailed;
+  }
+  for (const auto& c : r.loaded) std::cout << c.rows << " rows\t" << c.table << "\n";
+  return kExitOk;
+}
+
+int Check(Database& db, const cii::FormatFilter& filter) {
+  try {
+    cii::LayoutCheckResult r = cii::CheckLayouts(db, filter);
+    for (const auto& f : r.faults) std::cout << cii::Describe(f) << "\n";
+    std::cout << "format check: " << r.formats << " formats, " << r.items << " items, " << r.faults.size()
+              << " faults\n";
+    return r.faults.empty() ? kExitOk : kExitFailed;
+  } catch (const std::exception& e) {
+    std::cerr << "edi format check: " << e.what() << "\n";
+    return kExitFailed;
+  }
+}
+
+}  // namespace
+
+int CmdFormat(CliOptions& options) {
+  auto& args = options.args;
+  if (args.empty() || TakeFlag(args, "--help") || TakeFlag(args, "-h")) {
+    (args.empty() ? std::cerr : std::cout) << kUsage;
+    return args.empty() ? kExitUsage : kExitOk;
+  }
+  const std::string action = args[0];
+  args.erase(args.begin());
+  cii::FormatFilter filter;
+  cii::ImportOptions import;
+  cii::CsvEncoding exportEncoding = cii::CsvEncoding::Cp932;
+  if (action == "export" || action == "check") filter = TakeFilter(args);
+  if (action == "export") exportEncoding = TakeEncoding(args, cii::CsvEncoding::Cp932);
+  if (action == "import") {
+    import.replace = TakeFlag(args, "--replace");
+    import.encoding = TakeEncoding(args, cii::CsvEncoding::Auto);
+  }
+  const std::size_t operands = action == "check" ? 0 : 1;
+  if ((action != "export" && action != "import" && action != "check") || args.size() != operands) {
+    std::cerr << kUsage;
+    return kExitUsage;
+  }
+  auto db = OpenConfiguredDatabase(options);
+  if (!db) return kExitUsage;
+  if (action == "export") return Export(*db, args[0], filter, exportEncoding);
+  if (action == "import") return Import(*db, args[0], import);
+  return Check(*db, filter);
+}
+
+}  // namespace edi::cli
