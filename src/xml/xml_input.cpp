@@ -3,8 +3,10 @@
 #include <libxml/encoding.h>
 #include <libxml/SAX2.h>
 #include <libxml/parser.h>
+#include <libxml/parserInternals.h>
 #include <libxml/xmlerror.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -18,6 +20,19 @@ struct StreamState {
   XmlUnitHandler* handler = nullptr;
   int depth = 0;       // of the element being read (the root is 1)
   int unitDepth = -1;  // of the unit being read, -1 outside any unit
+  // Of the outermost open element whose text the handler reads, -1 when none is open: text
+  // anywhere else (layout between elements, text outside the units) is not kept in the tree.
+  int textDepth = -1;
+  // The library's handlers for the text that is kept, and for the nodes that end a run of
+  // text (after them, text starts a node of its own).
+  charactersSAXFunc keepCharacters = nullptr, keepWhitespace = nullptr;
+  cdataBlockSAXFunc keepCdata = nullptr;
+  commentSAXFunc comment = nullptr;
+  processingInstructionSAXFunc instruction = nullptr;
+  // Bytes of the run of text left out since the last node: the library refuses a text node
+  // beyond its limit, and a document refused so stays refused when its text is left out.
+  std::size_t droppedRun = 0;
+  bool textTooLong = false;
   bool stopped = false;
 };
 
@@ -74,14 +89,56 @@ void StreamStartElement(void* ctx, const xmlChar* localname, const xmlChar* pref
                         attributes);
   StreamState& stream = *StateOf(ctx).stream;
   ++stream.depth;
-  if (stream.unitDepth >= 0) return;
+  stream.droppedRun = 0;
   const std::string_view name(reinterpret_cast<const char*>(localname));
-  for (std::string_view unit : stream.units) {
-    if (name == unit) {
-      stream.unitDepth = stream.depth;
-      break;
+  if (stream.unitDepth < 0) {
+    for (std::string_view unit : stream.units) {
+      if (name == unit) {
+        stream.unitDepth = stream.depth;
+        break;
+      }
     }
   }
+  if (stream.unitDepth >= 0 && stream.textDepth < 0 && stream.handler->ReadsTextOf(name))
+    stream.textDepth = stream.depth;
+}
+
+// Text and CDATA reach the tree only inside an element whose text is read. Text left out
+// still counts against the library's limit on one text node.
+void DropText(void* ctx, StreamState& stream, int len) {
+  const auto* parser = static_cast<xmlParserCtxtPtr>(ctx);
+  const std::size_t n = static_cast<std::size_t>(std::max(len, 0));
+  if (stream.droppedRun > 0 && stream.droppedRun + n > XML_MAX_TEXT_LENGTH && (parser->options & XML_PARSE_HUGE) == 0) {
+    stream.textTooLong = true;
+    xmlStopParser(static_cast<xmlParserCtxtPtr>(ctx));
+    return;
+  }
+  stream.droppedRun += n;
+}
+void StreamCharacters(void* ctx, const xmlChar* text, int len) {
+  StreamState& stream = *StateOf(ctx).stream;
+  if (stream.textDepth >= 0) stream.keepCharacters(ctx, text, len);
+  else DropText(ctx, stream, len);
+}
+void StreamWhitespace(void* ctx, const xmlChar* text, int len) {
+  StreamState& stream = *StateOf(ctx).stream;
+  if (stream.textDepth >= 0) stream.keepWhitespace(ctx, text, len);
+  else DropText(ctx, stream, len);
+}
+void StreamCdata(void* ctx, const xmlChar* text, int len) {
+  StreamState& stream = *StateOf(ctx).stream;
+  stream.droppedRun = 0;
+  if (stream.textDepth >= 0) stream.keepCdata(ctx, text, len);
+}
+void StreamComment(void* ctx, const xmlChar* text) {
+  StreamState& stream = *StateOf(ctx).stream;
+  stream.droppedRun = 0;
+  stream.comment(ctx, text);
+}
+void StreamInstruction(void* ctx, const xmlChar* target, const xmlChar* data) {
+  StreamState& stream = *StateOf(ctx).stream;
+  stream.droppedRun = 0;
+  stream.instruction(ctx, target, data);
 }
 
 // Frees every child of an element. The parser no longer refers to any of them: they are
@@ -102,6 +159,8 @@ void StreamEndElement(void* ctx, const xmlChar* localname, const xmlChar* prefix
   xmlSAX2EndElementNs(ctx, localname, prefix, uri);
   StreamState& stream = *StateOf(ctx).stream;
   const int depth = stream.depth--;
+  stream.droppedRun = 0;
+  if (depth == stream.textDepth) stream.textDepth = -1;
   if (stream.unitDepth >= 0 && depth > stream.unitDepth) return;  // inside a unit: kept for it
   if (element == nullptr || element->type != XML_ELEMENT_NODE) return;
   bool goOn = true;
@@ -143,6 +202,17 @@ XmlDocument Parse(ReadState& state, std::string& error) {
     parser->sax->startDocument = StreamStartDocument;
     parser->sax->startElementNs = StreamStartElement;
     parser->sax->endElementNs = StreamEndElement;
+    StreamState& stream = *state.stream;
+    stream.keepCharacters = parser->sax->characters;
+    stream.keepCdata = parser->sax->cdataBlock;
+    stream.keepWhitespace = parser->sax->ignorableWhitespace;
+    if (stream.keepCharacters) parser->sax->characters = StreamCharacters;
+    if (stream.keepWhitespace) parser->sax->ignorableWhitespace = StreamWhitespace;
+    if (stream.keepCdata) parser->sax->cdataBlock = StreamCdata;
+    stream.comment = parser->sax->comment;
+    stream.instruction = parser->sax->processingInstruction;
+    if (stream.comment) parser->sax->comment = StreamComment;
+    if (stream.instruction) parser->sax->processingInstruction = StreamInstruction;
   }
   xmlDocPtr doc = xmlCtxtReadIO(parser, ReadCallback, CloseCallback, &state, nullptr, nullptr, kParseOptions);
   const bool wellFormed = parser->wellFormed != 0;
@@ -154,6 +224,10 @@ XmlDocument Parse(ReadState& state, std::string& error) {
   xmlFreeParserCtxt(parser);
 
   XmlDocument result(doc);
+  if (state.stream != nullptr && state.stream->textTooLong) {
+    error = "xmlSAX2Characters: huge text node";
+    return nullptr;
+  }
   if (state.stream != nullptr && state.stream->stopped) return result;
   if (state.refusedDoctype) {
     error = "document type declarations are not accepted";

@@ -90,6 +90,9 @@ class XmlToCii : public XmlUnitHandler {
   bool Unit(const xmlNode* element) override {
     return NameOf(element) == "JPMGH" ? Header(element) : Message(element);
   }
+  // Text is read in data elements and header fields only; the JPTRM, JPMGH and group
+  // elements (JPM…) are read for their child elements.
+  bool ReadsTextOf(std::string_view name) const override { return name != "JPTRM" && !StartsWith(name, "JPM"); }
   bool Finish() { return !groupOpen_ || WriteTrailer(); }
 
  private:
