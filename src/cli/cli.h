@@ -38,6 +38,6 @@ int CmdDb(CliOptions& options);         // edi db init
 int CmdTranslate(CliOptions& options);  // edi translate MODE IN OUT [--serial N]
 int CmdDump(CliOptions& options);       // edi dump FILE
 int CmdRun(CliOptions& options);        // edi run [--operator CODE] [--terminal NAME] (--all | CENTER...)
-int CmdHistory(CliOptions& options);    // edi history [--serial N]
+int CmdHistory(CliOptions& options);    // edi history [--serial N] [filters]
 
 }  // namespace edi::cli

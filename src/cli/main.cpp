@@ -14,7 +14,7 @@ void PrintUsage(std::ostream& out) {
          "  translate cii-to-xml IN OUT\n"
          "  translate xml-to-cii IN OUT\n"
          "  dump FILE\n"
-         "  history [--serial N]\n"
+         "  history [--serial N] [--from DATE] [--to DATE] [--center CODE] [--failed] [--open]\n"
          "  db init\n"
          "EDI.ini: --ini PATH, else $EDI_INI, else two folders above the program.\n";
 }
