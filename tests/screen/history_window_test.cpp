@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTableWidget>
 
@@ -152,6 +153,38 @@ TEST_P(HistoryWindowTest, RefreshesItselfWhileOpen) {
   window->setRefreshInterval(20);
   AddRun(1, TodayYmd(), "C1", "0000");
   EXPECT_TRUE(QTest::qWaitFor([&] { return model().rowCount() == 1; }, 5000));
+}
+
+// The window's side of 再送信 with the engine's answers scripted: a refusal sends nothing, and
+// a result that another workstation sent between the questions and the send asks once more.
+TEST_P(HistoryWindowTest, ARefusedResendSendsNothingAndALateSecondSendAsksAgain) {
+  AddRun(1, TodayYmd(), "C1", "5100");
+  OpenWindow();
+  std::vector<bool> sends;
+  std::string refusal = "通番 00000001 の送信結果が見つかりません";
+  window->setResendEngine(
+      {[&](Workstation&, std::int32_t) { return ResendCheck{refusal, false, 0}; },
+       [&](Workstation&, run::RunListener&, std::int32_t, bool force) {
+         sends.push_back(force);
+         return force ? ResendOutcome{"0000", "sent", false} : ResendOutcome{"9999", "already sent", true};
+       }});
+  ASSERT_TRUE(window->SelectSerial(1));
+  QTest::mouseClick(window->resendButton(), Qt::LeftButton);
+  EXPECT_EQ(dialogs.messages, (std::vector<std::string>{refusal}));
+  EXPECT_TRUE(dialogs.questions.empty());
+  EXPECT_TRUE(sends.empty());
+
+  refusal.clear();
+  dialogs.messages.clear();
+  dialogs.answers = {true, true};
+  QSignalSpy done(window.get(), &HistoryWindow::resendFinished);
+  QTest::mouseClick(window->resendButton(), Qt::LeftButton);
+  ASSERT_TRUE(done.wait(5000));
+  EXPECT_EQ(sends, (std::vector<bool>{false, true}));
+  EXPECT_EQ(dialogs.questions.size(), 2u);
+  EXPECT_EQ(dialogs.messages, (std::vector<std::string>{"再送信しました（通番 00000001）"}));
+  EXPECT_TRUE(window->resendButton()->isEnabled());
+  EXPECT_TRUE(window->refreshButton()->isEnabled());
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, HistoryWindowTest, ::testing::Values(false, true),
