@@ -227,25 +227,26 @@ void HistoryWindow::ReadRuns(int atLeast) {
   const auto kept = selectedSerial();
   const run::HistoryFilter filter = CurrentFilter();
   databaseFailed_ = false;
-  QString failure;
+  // The loader also serves the pages read later as the list scrolls.
   model_->Reset(
-      [this, filter, &failure](std::optional<std::int32_t> below, int limit) {
+      [this, filter](std::optional<std::int32_t> below, int limit) {
         try {
           return run::QueryRuns(*ws_.db, filter, below, limit);
         } catch (const DatabaseError& e) {
           databaseFailed_ = true;
-          failure = QStringLiteral("処理履歴を読めません: ") + Q(e.what());
+          SetStatus(QStringLiteral("処理履歴を読めません: ") + Q(e.what()));
           return std::vector<run::RunSummary>{};
         }
       },
       atLeast);
   if (databaseFailed_) {
-    SetStatus(failure);
+    ShowSelectedRun();
     return;
   }
   if (!kept || !SelectSerial(*kept)) ShowSelectedRun();
-  SetStatus(QStringLiteral("%1件  %2 更新")
+  SetStatus(QStringLiteral("%1件%2  %3 更新")
                 .arg(model_->rowCount())
+                .arg(model_->canFetchMore({}) ? QStringLiteral("以上") : QString())
                 .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
 }
 

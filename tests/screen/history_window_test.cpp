@@ -155,6 +155,21 @@ TEST_P(HistoryWindowTest, RefreshesItselfWhileOpen) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return model().rowCount() == 1; }, 5000));
 }
 
+TEST_P(HistoryWindowTest, ADatabaseFaultShowsInTheStatusLineAndTheNextRefreshRecovers) {
+  AddRun(1, TodayYmd(), "C1", "0000");
+  OpenWindow();
+  ASSERT_TRUE(window->SelectSerial(1));
+  bench->ws.db->SetFaultHook([](const std::string&) { throw DatabaseError("connection lost"); });
+  window->Refresh();
+  EXPECT_EQ(model().rowCount(), 0);
+  EXPECT_EQ(window->branchGrid()->rowCount(), 0);
+  EXPECT_TRUE(window->statusLabel()->text().contains(QStringLiteral("connection lost")));
+  bench->ws.db->SetFaultHook(nullptr);
+  window->Refresh();
+  EXPECT_EQ(ListedSerials(), (V{1}));
+  EXPECT_TRUE(window->statusLabel()->text().startsWith(QStringLiteral("1件 ")));
+}
+
 // The window's side of 再送信 with the engine's answers scripted: a refusal sends nothing, and
 // a result that another workstation sent between the questions and the send asks once more.
 TEST_P(HistoryWindowTest, ARefusedResendSendsNothingAndALateSecondSendAsksAgain) {
