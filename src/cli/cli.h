@@ -39,5 +39,6 @@ int CmdTranslate(CliOptions& options);  // edi translate MODE IN OUT [--serial N
 int CmdDump(CliOptions& options);       // edi dump FILE
 int CmdRun(CliOptions& options);        // edi run [--operator CODE] [--terminal NAME] (--all | CENTER...)
 int CmdHistory(CliOptions& options);    // edi history [--serial N] [filters]
+int CmdResend(CliOptions& options);     // edi resend SERIAL [--force]
 
 }  // namespace edi::cli

@@ -9,20 +9,11 @@
 
 #include "app/text.h"
 #include "cli/cli.h"
-#include "mail/console_progress.h"
+#include "cli/console_listener.h"
 #include "run/run_driver.h"
 
 namespace edi::cli {
 namespace {
-
-class ConsoleListener : public run::RunListener {
- public:
-  void Log(const std::string& line) override { std::cout << line << "\n" << std::flush; }
-  mail::MailProgress& mailProgress() override { return mail_; }
-
- private:
-  mail::ConsoleProgress mail_;
-};
 
 // Columns on a terminal: ASCII and half-width katakana take one, other characters two.
 int DisplayWidth(const std::string& text) {

@@ -15,6 +15,7 @@ void PrintUsage(std::ostream& out) {
          "  translate xml-to-cii IN OUT\n"
          "  dump FILE\n"
          "  history [--serial N] [--from DATE] [--to DATE] [--center CODE] [--failed] [--open]\n"
+         "  resend SERIAL [--force]\n"
          "  db init\n"
          "EDI.ini: --ini PATH, else $EDI_INI, else two folders above the program.\n";
 }
@@ -39,6 +40,7 @@ int main(int argc, char** argv) {
     if (command == "dump") return CmdDump(options);
     if (command == "run") return CmdRun(options);
     if (command == "history") return CmdHistory(options);
+    if (command == "resend") return CmdResend(options);
     std::cerr << "edi: unknown command \"" << command << "\"\n";
     PrintUsage(std::cerr);
     return kExitUsage;

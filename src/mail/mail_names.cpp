@@ -3,13 +3,14 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/run_file_name.h"
 #include "app/text.h"
 
 namespace edi::mail {
 
 namespace {
 
-std::string Extension(const std::string& dataFormat) { return dataFormat == "X" ? ".XML" : ".CII"; }
+std::string Extension(const std::string& dataFormat) { return dataFormat == "X" ? "XML" : "CII"; }
 
 long long SerialNumber(double serial) { return std::llround(serial); }
 
@@ -23,11 +24,11 @@ bool EqualsIgnoringAsciiCase(const std::string& a, const std::string& b) {
 }  // namespace
 
 std::string AttachmentFileName(double serial, const std::string& centerCode, const std::string& dataFormat) {
-  return SerialField(SerialNumber(serial)) + "_SND_" + PadCenterCode(centerCode) + Extension(dataFormat);
+  return RunFileName(SerialNumber(serial), centerCode, kSendKind, "", Extension(dataFormat));
 }
 
 std::string ReceivedFileName(double serial, const std::string& centerCode, const std::string& dataFormat) {
-  return SerialField(SerialNumber(serial)) + "_RCV_" + PadCenterCode(centerCode) + Extension(dataFormat);
+  return RunFileName(SerialNumber(serial), centerCode, kReceiveKind, "", Extension(dataFormat));
 }
 
 std::string EscapeRegex(const std::string& text) {

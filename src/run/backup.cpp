@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "app/text.h"
+#include "app/whole_file.h"
 #include "run/run_context.h"
 
 namespace edi::run {
@@ -21,10 +22,9 @@ std::vector<std::string> BackupRunFiles(const PathSettings& paths, std::int32_t 
   }
   for (const auto& name : names) {
     if (std::find(leaveOut.begin(), leaveOut.end(), name) != leaveOut.end()) continue;
-    std::error_code ec;
-    std::filesystem::copy_file(InFolder(prefix, name), InFolder(paths.oldFolder, name),
-                               std::filesystem::copy_options::overwrite_existing, ec);
-    if (ec) faults.push_back(name + ": " + ec.message());
+    // Whole or not at all; an earlier copy stays until the new one is complete.
+    if (auto fault = CopyFileWhole(InFolder(prefix, name), InFolder(paths.oldFolder, name)))
+      faults.push_back(fault->text);
   }
   return faults;
 }

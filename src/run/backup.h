@@ -11,7 +11,8 @@ namespace edi::run {
 
 // Selector 0: the files of the input folder EDIINFIL, any other value: of the output folder
 // EDIOUTFIL, whose names begin with the serial field; each is copied under its own name
-// into OLD_FILE, overwriting an earlier copy. The sources stay. Never throws: a file that
+// into OLD_FILE, replacing an earlier copy once the new one is whole (never through a link
+// at the copy's name). The sources stay. Never throws: a file that
 // cannot be copied (or a folder that cannot be read) is named in the returned faults and
 // skipped. Names in `leaveOut` (results that a failed conversion left behind) are not copied.
 std::vector<std::string> BackupRunFiles(const PathSettings& paths, std::int32_t serial, std::int16_t selector,

@@ -7,22 +7,25 @@
 
 #include "app/database.h"
 #include "app/file_mark.h"
+#include "app/run_file_name.h"
+#include "app/whole_file.h"
 #include "app/text.h"
+#include "cii/codes.h"
+#include "cii/translation_log.h"
 #include "run/history.h"
 #include "xml/inbound.h"
 
 namespace edi::run {
 
-std::string ResultFileName(const std::string& sendFileName) {
-  std::string stem = sendFileName.size() > 8 ? sendFileName.substr(0, sendFileName.size() - 8) : std::string();
-  return stem + ".CII";
+std::string ResultFileName(const std::string& centerCode, std::int32_t serial) {
+  return RunFileName(serial, centerCode, kSendKind, "", "CII");
 }
 
-std::string XmlResultName(const std::string& ciiResultName) {
-  return ciiResultName.substr(0, ciiResultName.size() - 4) + ".XML";
+std::string XmlResultName(const std::string& centerCode, std::int32_t serial) {
+  return RunFileName(serial, centerCode, kSendKind, "", "XML");
 }
 
-std::string Unnumbered9001Name(const std::string& centerCode) { return "SND_" + CenterField12(centerCode) + "9001.LOC"; }
+std::string Unnumbered9001Name(const std::string& centerCode) { return "SND_" + CenterFileField(centerCode) + "9001.LOC"; }
 
 namespace {
 
@@ -43,8 +46,8 @@ void TakeBack(const RunContext& ctx, const std::string& centerCode, const FileMa
 }  // namespace
 
 std::string ConvertSendFiles(const RunContext& ctx, const std::string& centerCode, std::int32_t serial,
-                             std::vector<std::string>* leftBehind) {
-  std::string outCode = "0000";
+                             std::vector<std::string>* leftBehind, bool* someConverted) {
+  if (someConverted) *someConverted = false;
   std::string dataFormat, partnerKind;
   try {
     auto rows = ctx.db().Query("SELECT * FROM FL1903EDI制御マスタ WHERE センターコード = :1", {centerCode});
@@ -59,21 +62,22 @@ std::string ConvertSendFiles(const RunContext& ctx, const std::string& centerCod
 
   const auto& out = ctx.paths().outFolder;
   const auto workFolder = PrefixFolder(out);
-  const std::string prefix = SerialField(serial) + "_SND_" + CenterField12(centerCode);
-  std::vector<std::string> sources, results;
+  const std::string prefix = RunFilePrefix(serial, centerCode);
+  std::vector<std::string> sources;
   try {
     const auto unnumbered = workFolder / Unnumbered9001Name(centerCode);
     if (std::filesystem::exists(unnumbered)) {
       std::filesystem::rename(unnumbered, workFolder / (SerialField(serial) + "_" + Unnumbered9001Name(centerCode)));
     }
-    for (const auto& name : ListFilesWithPrefix(workFolder, prefix)) {
-      sources.push_back(name);
-      results.push_back(ResultFileName(name));
-    }
+    sources = ListFilesWithPrefix(workFolder, prefix);
   } catch (const std::exception& e) {
     ctx.Log(centerCode + ": 送信ファイルの一覧に失敗しました: " + e.what());
     return "7200";
   }
+  // The result files carry the prefix too; they are what the conversion writes, not input.
+  const std::string resultName = ResultFileName(centerCode, serial);
+  const std::string xmlName = XmlResultName(centerCode, serial);
+  std::erase_if(sources, [&](const std::string& n) { return n == resultName || n == xmlName; });
   if (sources.empty()) {
     ctx.Log(centerCode + ": 送信ファイルがありません (" + prefix + "*)");
     return "7200";
@@ -83,44 +87,73 @@ std::string ConvertSendFiles(const RunContext& ctx, const std::string& centerCod
   HistoryBranchRecord branch = MakeHistoryBranch(serial, "", centerCode, partnerKind);
   HistoryRecord rec;
   rec.serial = serial;
+  const auto resultPath = InFolder(out, resultName);
+  int converted = 0, failed = 0;
 
-  for (std::size_t j = 0; j < sources.size(); ++j) {
-    const std::string sourcePath = (workFolder / sources[j]).string();
+  for (const auto& source : sources) {
+    if (ctx.stopped()) break;
+    const std::string sourcePath = (workFolder / source).string();
     branch.workKind = UpperLast3(sourcePath) == "CII" ? kWorkConvertCii : kWorkConvertOther;
     AddHistoryBranch(ctx.db(), branch);
     if (branch.result != "0000") {
-      ctx.Log(centerCode + ": 履歴の追加に失敗しました (" + sources[j] + ")");
-      outCode = "9999";
+      ctx.Log(centerCode + ": 履歴の追加に失敗しました (" + source + ")");
+      ++failed;
       continue;
     }
-    ctx.Log(centerCode + ": 変換 " + sources[j]);
-    const FileMark mark(InFolder(out, results[j]));
-    outCode = ctx.translator.RunOutboundTranslation(centerCode, serial, "1", sourcePath, mark.path());
-    if (outCode != "0000") TakeBack(ctx, centerCode, mark, leftBehind);
+    ctx.Log(centerCode + ": 変換 " + source);
+    std::string code;
+    if (IsSymbolicLink(resultPath)) {
+      // The writer appends: through a link it would write into a file the run never named.
+      ctx.Log(centerCode + ": 結果ファイルがシンボリックリンクのため書きません: " + resultPath.string());
+      code = cii::CodeText(cii::kCodeOutputFailed);
+    } else {
+      const FileMark mark(resultPath);
+      code = ctx.translator.RunOutboundTranslation(centerCode, serial, "1", sourcePath, resultPath);
+      if (code != "0000") TakeBack(ctx, centerCode, mark, leftBehind);
+    }
     rec.branch = branch.branch;
-    rec.endCode = outCode;
-    rec.detailCode = outCode;
+    rec.endCode = code;
+    rec.detailCode = code;
     rec.bpid = ctx.translator.lastBpid();
     rec.infoCategory = ctx.translator.lastInfoCategory();
     rec.storageMode = ctx.translator.lastStorageMode();
     rec.fileName = sourcePath;
     FinishHistoryRecord(ctx.db(), rec);
-    if (outCode != "0000") ctx.Log(centerCode + ": 変換失敗 " + outCode + " (" + sources[j] + ")");
+    if (code != "0000") {
+      ++failed;
+      ctx.Log(centerCode + ": 変換失敗 " + code + " (" + source + ")");
+    } else {
+      ++converted;
+    }
   }
-  if (outCode != "0000") return "7200";
+  if (ctx.stopped()) return kStoppedCode;
+  // A file that failed does not hide behind one that converted: the step fails, and the
+  // result of the files that converted is still sent (someConverted).
+  if (converted == 0) return "7200";
 
   if (xmlCenter) {
-    const auto ciiPath = InFolder(out, results.front());
-    const auto xmlPath = InFolder(out, XmlResultName(results.front()));
+    const auto xmlPath = InFolder(out, xmlName);
     rec.fileName = xmlPath.string();
     branch.workKind = kWorkConvertXml;
     AddHistoryBranch(ctx.db(), branch);
     if (branch.result != "0000") return "9999";
     rec.branch = branch.branch;
     ctx.Log(centerCode + ": XML変換 " + xmlPath.filename().string());
-    const FileMark mark(xmlPath);
-    std::string code = xml::ConvertInboundFile(ctx.translator, ciiPath, xmlPath, serial);
-    if (code != "0000") TakeBack(ctx, centerCode, mark, leftBehind);
+    // The document is made under a temporary name and put in place only when whole.
+    WholeFileWrite whole(xmlPath);
+    std::string code = "0000";
+    if (auto fault = whole.Open()) {
+      ctx.Log(centerCode + ": XML文書を書けません: " + fault->text);
+      code = cii::CodeText(cii::kCodeOutputFailed);
+    } else {
+      code = xml::ConvertInboundFile(ctx.translator, resultPath, whole.temp(), serial);
+      if (code == "0000") {
+        if (auto fault = whole.Commit()) {
+          ctx.Log(centerCode + ": XML文書を書けません: " + fault->text);
+          code = cii::CodeText(cii::kCodeWriteFailed);
+        }
+      }
+    }
     // A failed XML conversion leaves nothing to send: record it and fail the step.
     if (code != "0000") {
       rec.endCode = code;
@@ -132,7 +165,8 @@ std::string ConvertSendFiles(const RunContext& ctx, const std::string& centerCod
       return "7200";
     }
   }
-  return outCode;
+  if (someConverted) *someConverted = true;
+  return failed == 0 ? "0000" : "7200";
 }
 
 }  // namespace edi::run

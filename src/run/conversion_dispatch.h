@@ -13,20 +13,22 @@
 
 namespace edi::run {
 
-// The result name of a send file: its name without the last 8 characters (information code
-// and ".LOC") + ".CII". For XML centers this is where the CII messages go; the XML document
-// takes the same name with ".XML".
-std::string ResultFileName(const std::string& sendFileName);
-std::string XmlResultName(const std::string& ciiResultName);
+// The run's result file: every in-house file of one run and center goes into it. For XML
+// centers this is where the CII messages go; the XML document takes the same name with ".XML".
+std::string ResultFileName(const std::string& centerCode, std::int32_t serial);
+std::string XmlResultName(const std::string& centerCode, std::int32_t serial);
 
 // The unnumbered file that the conversion adopts into the run: "SND_" + center field + "9001.LOC".
 std::string Unnumbered9001Name(const std::string& centerCode);
 
-// The conversion step of a run. Returns the step's code. A conversion that fails takes back
-// what it wrote: a result file it created is removed, one that existed is cut back to its
-// earlier length. The names of result files for which that failed are added to
-// `leftBehind` (when given), so that the backup leaves them out.
+// The conversion step of a run. Returns the step's code: "0000" when every file converted,
+// else "7200" ("9999" without a control row, the stop code when the run was stopped). A
+// conversion that fails takes back what it wrote: a result file it created is removed, one
+// that existed is cut back to its earlier length. The names of result files for which that
+// failed are added to `leftBehind` (when given), so that the backup leaves them out.
+// `someConverted` (when given) tells whether a result is ready to send: at least one file
+// converted (and, for XML centers, the document was made), even when others failed.
 std::string ConvertSendFiles(const RunContext& ctx, const std::string& centerCode, std::int32_t serial,
-                             std::vector<std::string>* leftBehind = nullptr);
+                             std::vector<std::string>* leftBehind = nullptr, bool* someConverted = nullptr);
 
 }  // namespace edi::run

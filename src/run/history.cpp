@@ -10,6 +10,9 @@ namespace edi::run {
 namespace {
 
 constexpr const char* kFail = "9999";
+// More serials in a row taken by files than this is no history restored from a copy but a
+// folder that no run should share: the run fails instead of searching on.
+constexpr int kMaxSkippedSerials = 100000;
 
 const char* kInsertSql =
     "INSERT INTO FL1102処理履歴ファイル"
@@ -47,12 +50,21 @@ HistoryBranchRecord MakeHistoryBranch(std::int32_t serial, const std::string& wo
 void StartRunHistory(Database& db, HistoryStartRecord& rec) {
   rec.result = kFail;
   rec.attempts = 0;
+  rec.skipped = 0;
   for (int attempt = 0; attempt < kSerialAttempts; ++attempt) {
     ++rec.attempts;
     try {
-      long long highest = HighestValue(db, "SELECT MAX(通番) FROM FL1102処理履歴ファイル", {});
-      if (highest >= std::numeric_limits<std::int32_t>::max()) return;
-      rec.serial = static_cast<std::int32_t>(highest + 1);
+      long long next = HighestValue(db, "SELECT MAX(通番) FROM FL1102処理履歴ファイル", {}) + 1;
+      // Past every serial that is taken outside the table (at most a bounded number of them).
+      for (int skips = 0; rec.serialTaken && next <= std::numeric_limits<std::int32_t>::max() &&
+                          rec.serialTaken(static_cast<std::int32_t>(next));
+           ++skips) {
+        if (skips >= kMaxSkippedSerials) return;
+        ++next;
+        ++rec.skipped;
+      }
+      if (next > std::numeric_limits<std::int32_t>::max()) return;
+      rec.serial = static_cast<std::int32_t>(next);
       InsertRow(db, rec.serial, 0, rec.direction, rec.partnerKind, rec.workKind, rec.centerCode);
       rec.result = "0000";
       return;
@@ -106,6 +118,20 @@ void FinishHistoryRecord(Database& db, HistoryRecord& rec) {
     rec.result = "0000";
   } catch (const std::exception&) {
   }
+}
+
+std::vector<OpenRun> FindOpenRuns(Database& db) {
+  std::vector<OpenRun> runs;
+  for (const auto& row : db.Query("SELECT 通番, センターコード, 処理開始日付, 処理開始時刻 FROM FL1102処理履歴ファイル"
+                                  " WHERE 枝番 = 0 AND 処理終了日付 IS NULL ORDER BY 通番")) {
+    OpenRun run;
+    run.serial = static_cast<std::int32_t>(row.Int("通番"));
+    run.centerCode = row.Text("センターコード");
+    run.startDate = row.Text("処理開始日付");
+    run.startTime = row.Text("処理開始時刻");
+    runs.push_back(run);
+  }
+  return runs;
 }
 
 }  // namespace edi::run

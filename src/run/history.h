@@ -7,7 +7,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace edi {
 class Database;
@@ -31,6 +33,10 @@ struct HistoryStartRecord {
   std::int32_t serial = 0;  // out: the new serial (set before the insert is tried)
   std::string result;       // out
   int attempts = 0;         // out: inserts tried (more than 1 when another workstation was faster)
+  // True for a serial that must not be given out although the history does not hold it
+  // (files of an earlier run still carry it); such serials are skipped. None: no check.
+  std::function<bool(std::int32_t)> serialTaken;
+  int skipped = 0;          // out: serials skipped for serialTaken
 };
 
 struct HistoryBranchRecord {
@@ -78,5 +84,16 @@ void AddHistoryBranch(Database& db, HistoryBranchRecord& rec);
 // Completes the row (serial, branch): end date and time, counts, codes, file name. Empty
 // texts become " " (codes: "0000"), written back into the record too.
 void FinishHistoryRecord(Database& db, HistoryRecord& rec);
+
+// A run left open: its branch 0 has no end (the program was killed or the machine lost
+// power during the run, or the run is still working on another workstation).
+struct OpenRun {
+  std::int32_t serial = 0;
+  std::string centerCode;
+  std::string startDate;  // 処理開始日付
+  std::string startTime;  // 処理開始時刻
+};
+// The open runs, oldest first. Throws DatabaseError when the table cannot be read.
+std::vector<OpenRun> FindOpenRuns(Database& db);
 
 }  // namespace edi::run

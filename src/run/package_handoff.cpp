@@ -9,7 +9,9 @@
 #include <optional>
 
 #include "app/database.h"
+#include "app/run_file_name.h"
 #include "app/text.h"
+#include "app/whole_file.h"
 #include "run/history.h"
 #include "run/package_process.h"
 
@@ -58,7 +60,7 @@ bool IsZeroNumber(const std::string& field) {
 
 std::string HistoryFileName(const PackageSettings& settings, const std::string& centerCode, long long serial,
                             const std::string& infoCode) {
-  return settings.historyPrefix + SerialField(serial) + "_RCV_" + PadCenterCode(centerCode) + infoCode + ".LOC";
+  return settings.historyPrefix + RunFileName(serial, centerCode, kReceiveKind, infoCode, "LOC");
 }
 
 std::string Quote(const std::string& text) { return "'" + text + "'"; }
@@ -124,9 +126,8 @@ std::vector<std::string> PackageParameterLines(const std::vector<std::string>& i
                                                const std::filesystem::path& statusFile,
                                                const std::string& partnerCode) {
   std::vector<std::string> lines;
-  const std::string stem = SerialField(serial) + "_SND_" + CenterField12(centerCode);
   for (const auto& code : infoCodes)
-    lines.push_back("/[EDI]" + code + "TXT=" + Quote("%EDI_OUT%" + stem + code + ".LOC"));
+    lines.push_back("/[EDI]" + code + "TXT=" + Quote("%EDI_OUT%" + RunFileName(serial, centerCode, kSendKind, code, "LOC")));
   lines.push_back("/[EDI]OPERATOR=" + Quote(operatorCode));
   lines.push_back("/[EDI]STATUS_FILE=" + Quote(statusFile.string()));
   lines.push_back("/[EDI]MAKER=" + Quote(partnerCode));
@@ -145,38 +146,79 @@ bool WritePackageParameterFile(const RunContext& ctx, const PackageSettings& set
   auto lines = PackageParameterLines(codes, centerCode, serial, ctx.ws.operatorCode,
                                      StatusFilePath(ctx.paths(), serial), partnerCode);
   const auto path = ParameterFilePath(settings, serial);
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) return false;
-  for (const auto& line : lines) out << ToAnsiBytes(line) << "\r\n";
-  out.close();
-  return static_cast<bool>(out);
+  std::string bytes;
+  for (const auto& line : lines) bytes += ToAnsiBytes(line) + "\r\n";
+  // Written whole, never through a link at its name: the package reads it as it stands.
+  if (auto fault = WriteFileWhole(path, bytes)) {
+    ctx.Log(centerCode + ": パラメータファイルを書けません: " + fault->text);
+    return false;
+  }
+  return true;
 }
 
 StepResult RunPackage(const std::string& commandLine, const std::filesystem::path& parameterFile,
-                      int timeoutSeconds) {
+                      int timeoutSeconds, RunStop* stop) {
   if (TrimSpaces(commandLine).empty()) return {"4100", "0001"};
+  if (stop && stop->requested()) return {kStoppedCode, stop->detailCode()};
   const pid_t pid = StartCommand(commandLine + " @" + parameterFile.string());
   if (pid <= 0) return {"4100", "0001"};
+  if (stop) stop->PackageStarted(pid);
 
+  using Clock = std::chrono::steady_clock;
   int status = 0;
-  std::optional<std::chrono::steady_clock::time_point> deadline;
-  if (timeoutSeconds > 0) deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-  switch (WaitForChild(pid, status, deadline)) {
-    case WaitOutcome::Ended: break;
-    case WaitOutcome::Lost: return {"4100", "0001"};
-    case WaitOutcome::TimedOut:
-      kill(-pid, SIGKILL);
-      kill(pid, SIGKILL);
-      WaitForChild(pid, status);
-      return {"4100", "0003"};
+  std::optional<Clock::time_point> deadline, killAt;
+  if (timeoutSeconds > 0) deadline = Clock::now() + std::chrono::seconds(timeoutSeconds);
+  WaitOutcome outcome = WaitOutcome::Ended;
+  for (;;) {
+    // With a stop to watch, the wait wakes now and then to see whether it came.
+    std::optional<Clock::time_point> until = deadline;
+    if (stop) {
+      const auto slice = Clock::now() + std::chrono::milliseconds(200);
+      if (!until || slice < *until) until = slice;
+    }
+    outcome = WaitForChild(pid, status, until);
+    if (outcome != WaitOutcome::TimedOut) break;
+    const auto now = Clock::now();
+    if (deadline && now >= *deadline) break;
+    if (stop && stop->requested()) {
+      // The stop sent SIGTERM to the package's group; what does not end in time is killed.
+      if (!killAt) killAt = now + std::chrono::seconds(kStopGraceSeconds);
+      else if (now >= *killAt) kill(-pid, SIGKILL);
+    }
   }
-  // The shell's own codes for a command it could not find or not execute.
+  if (outcome == WaitOutcome::TimedOut) {
+    kill(-pid, SIGKILL);
+    kill(pid, SIGKILL);
+    WaitForChild(pid, status);
+  }
+  if (stop) stop->PackageEnded();
+  // Whatever the package started is stopped with it.
+  if (stop && stop->requested()) {
+    kill(-pid, SIGKILL);
+    return {kStoppedCode, stop->detailCode()};
+  }
+  if (outcome == WaitOutcome::Lost) return {"4100", "0001"};
+  if (outcome == WaitOutcome::TimedOut) return {"4100", "0003"};
+  // The shell's own codes for a command it could not find or not execute. The caller only
+  // believes them when the package left no status file: the exit code of a package that
+  // reported its work says nothing.
   if (WIFEXITED(status) && (WEXITSTATUS(status) == 127 || WEXITSTATUS(status) == 126)) return {"4100", "0001"};
   return {};
 }
 
-std::string ExtractViaPackage(const RunContext& ctx, const std::string& centerCode, std::int32_t serial) {
-  std::string outCode = "0000";
+std::string ExtractViaPackage(const RunContext& ctx, const std::string& centerCode, std::int32_t serial,
+                              bool* someSucceeded) {
+  if (someSucceeded) *someSucceeded = false;
+  std::string firstFailure;
+  bool anySucceeded = false;
+  // A partner's code: the first failure stays the step's code, a later success hides nothing.
+  auto note = [&](const std::string& code) {
+    if (!IsZeroCode(code)) {
+      if (firstFailure.empty()) firstFailure = code;
+    } else {
+      anySucceeded = true;
+    }
+  };
   const auto statusFile = StatusFilePath(ctx.paths(), serial);
 
   std::vector<std::string> partners;
@@ -193,12 +235,13 @@ std::string ExtractViaPackage(const RunContext& ctx, const std::string& centerCo
   }
 
   for (const auto& partner : partners) {
+    if (ctx.stopped()) break;
     HistoryBranchRecord branch = MakeHistoryBranch(serial, kWorkExtract, centerCode);
     AddHistoryBranch(ctx.db(), branch);
     if (branch.result != "0000") {
       // No row of its own to complete: leave every other row as it is.
       ctx.Log(centerCode + ": 履歴の追加に失敗しました (" + partner + ")");
-      outCode = "9999";
+      note("9999");
       continue;
     }
 
@@ -207,23 +250,33 @@ std::string ExtractViaPackage(const RunContext& ctx, const std::string& centerCo
     rec.branch = branch.branch;
     const PackageSettings settings = ReadPackageSettings(ctx.ws.ini());
     StepResult run;
-    // A status file left by an earlier partner must not stand for this partner's package.
+    // A status file left by an earlier partner must not stand for this partner's package;
+    // one that cannot be removed would, so the package is not started then.
     std::error_code ec;
     std::filesystem::remove(statusFile, ec);
-    if (!WritePackageParameterFile(ctx, settings, centerCode, serial, partner)) {
-      ctx.Log(centerCode + ": パラメータファイルを書けません: " + ParameterFilePath(settings, serial).string());
+    if (ec) {
+      ctx.Log(centerCode + ": 前回のステータスファイルを消せません: " + statusFile.string() + ": " + ec.message());
+      run = {"4100", "0001"};
+    } else if (!WritePackageParameterFile(ctx, settings, centerCode, serial, partner)) {
       run = {"4100", "0001"};
     } else {
       ctx.Log(centerCode + ": 通信パッケージ起動 (" + partner + ")");
-      run = RunPackage(settings.commandLine, ParameterFilePath(settings, serial), settings.timeoutSeconds);
+      run = RunPackage(settings.commandLine, ParameterFilePath(settings, serial), settings.timeoutSeconds, ctx.stop);
+      // The exit code only tells "could not be started" when the package reported nothing.
+      const bool statusLeft = std::filesystem::exists(std::filesystem::symlink_status(statusFile, ec));
+      if (run.endCode == "4100" && run.detailCode == "0001" && statusLeft) run = {};
+      if (run.ok() && !statusLeft) run = {"4100", "0002"};
+      if (run.ok() && IsSymbolicLink(statusFile)) {
+        ctx.Log(centerCode + ": ステータスファイルがシンボリックリンクのため読みません: " + statusFile.string());
+        run = {"4100", "0002"};
+      }
     }
-    if (run.ok() && !std::filesystem::exists(statusFile, ec)) run = {"4100", "0002"};
 
     if (!run.ok()) {
       rec.endCode = run.endCode;
       rec.detailCode = run.detailCode;
       FinishHistoryRecord(ctx.db(), rec);
-      outCode = run.endCode;
+      note(run.endCode);
       ctx.Log(centerCode + ": 抽出失敗 " + run.endCode + "/" + run.detailCode + " (" + partner + ")");
       continue;
     }
@@ -231,7 +284,7 @@ std::string ExtractViaPackage(const RunContext& ctx, const std::string& centerCo
     std::ifstream in(statusFile, std::ios::binary);
     std::string lineCode = run.endCode;
     bool finished = false, endMark = false;
-    std::string raw;
+    std::string raw, partnerCode = "0000";
     while (std::getline(in, raw)) {
       if (!raw.empty() && raw.back() == '\r') raw.pop_back();
       if (raw.empty()) continue;  // a blank line carries nothing
@@ -255,7 +308,7 @@ std::string ExtractViaPackage(const RunContext& ctx, const std::string& centerCo
       rec.detailCode = run.detailCode;
       FinishHistoryRecord(ctx.db(), rec);
       finished = true;
-      outCode = lineCode != "0000" ? lineCode : rec.result;
+      partnerCode = lineCode != "0000" ? lineCode : rec.result;
     }
     if (!finished) {
       // A status file without any line: the package reported nothing, which is no success.
@@ -263,11 +316,14 @@ std::string ExtractViaPackage(const RunContext& ctx, const std::string& centerCo
       rec.endCode = endMark ? "0000" : "9999";
       rec.detailCode = run.detailCode;
       FinishHistoryRecord(ctx.db(), rec);
-      outCode = rec.endCode != "0000" ? rec.endCode : rec.result;
+      partnerCode = rec.endCode != "0000" ? rec.endCode : rec.result;
     }
-    ctx.Log(centerCode + ": 抽出 " + outCode + " (" + partner + ")");
+    note(partnerCode);
+    ctx.Log(centerCode + ": 抽出 " + partnerCode + " (" + partner + ")");
   }
-  return outCode;
+  if (ctx.stopped()) return kStoppedCode;
+  if (someSucceeded) *someSucceeded = anySucceeded;
+  return firstFailure.empty() ? "0000" : firstFailure;
 }
 
 }  // namespace edi::run

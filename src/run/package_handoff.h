@@ -62,12 +62,18 @@ bool WritePackageParameterFile(const RunContext& ctx, const PackageSettings& set
                                const std::string& centerCode, long long serial, const std::string& partnerCode);
 
 // Starts `commandLine` + " @" + parameter file through /bin/sh -c and waits for it.
-// "4100"/"0001" when it cannot be started (also when the shell finds no such command),
-// "4100"/"0003" when it still runs after timeoutSeconds (> 0) and was stopped.
+// "4100"/"0001" when it cannot be started (also when the shell finds no such command: exit
+// code 126 or 127), "4100"/"0003" when it still runs after timeoutSeconds (> 0) and was
+// stopped. A stop requested through `stop` ends the package's process group (SIGTERM, then
+// SIGKILL after kStopGraceSeconds) and gives the stop code.
 StepResult RunPackage(const std::string& commandLine, const std::filesystem::path& parameterFile,
-                      int timeoutSeconds);
+                      int timeoutSeconds, RunStop* stop = nullptr);
 
-// The extraction step of a run. Returns the step's code.
-std::string ExtractViaPackage(const RunContext& ctx, const std::string& centerCode, std::int32_t serial);
+// The extraction step of a run. Returns "0000" when every partner's extraction succeeded,
+// else the first failing partner's code (the stop code when the run was stopped); the other
+// partners are still extracted. `someSucceeded` (when given) tells whether at least one
+// partner's extraction succeeded, so that the run goes on with what was extracted.
+std::string ExtractViaPackage(const RunContext& ctx, const std::string& centerCode, std::int32_t serial,
+                              bool* someSucceeded = nullptr);
 
 }  // namespace edi::run

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "app/text.h"
+
 namespace edi::run {
 
 bool IsZeroCode(const std::string& code) {
@@ -39,6 +41,21 @@ std::vector<std::string> ListFilesWithPrefix(const std::filesystem::path& folder
   }
   std::sort(names.begin(), names.end());
   return names;
+}
+
+std::set<long long> SerialsWithFiles(const PathSettings& paths) {
+  std::set<long long> serials;
+  for (const std::string* folder : {&paths.outFolder, &paths.oldFolder, &paths.inFolder}) {
+    if (folder->empty()) continue;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(PrefixFolder(*folder), ec), end; !ec && it != end; it.increment(ec)) {
+      const std::string name = it->path().filename().string();
+      const auto digits = name.find_first_not_of("0123456789");
+      if (digits == 0 || digits == std::string::npos || digits > 10 || name[digits] != '_') continue;
+      serials.insert(std::stoll(name.substr(0, digits)));
+    }
+  }
+  return serials;
 }
 
 }  // namespace edi::run

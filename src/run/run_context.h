@@ -3,11 +3,13 @@
 #pragma once
 
 #include <filesystem>
+#include <set>
 #include <string>
 
 #include "app/workstation.h"
 #include "cii/translator.h"
 #include "run/run_driver.h"
+#include "run/run_stop.h"
 
 namespace edi::run {
 
@@ -15,8 +17,10 @@ struct RunContext {
   Workstation& ws;
   RunListener& listener;
   cii::Translator& translator;
+  RunStop* stop = nullptr;  // a stop asked from outside; none: the run cannot be stopped
 
   Database& db() const { return *ws.db; }
+  bool stopped() const { return stop && stop->requested(); }
   const PathSettings& paths() const { return ws.settings.paths; }
   void Log(const std::string& line) const { listener.Log(line); }
 };
@@ -33,5 +37,10 @@ std::filesystem::path PrefixFolder(const std::string& folderPrefix);
 // ASCII-case-insensitively (like a wildcard search), sorted by name. Throws
 // std::filesystem::filesystem_error when the folder cannot be read.
 std::vector<std::string> ListFilesWithPrefix(const std::filesystem::path& folder, const std::string& prefix);
+
+// The serials that files in EDIOUTFIL, OLD_FILE and EDIINFIL carry (names that begin with
+// digits and "_"): serials that earlier runs used. Folders that cannot be read count as
+// holding none.
+std::set<long long> SerialsWithFiles(const PathSettings& paths);
 
 }  // namespace edi::run

@@ -14,11 +14,16 @@
 #include "run/send_dispatch.h"
 
 namespace edi::run {
+namespace {
+// The status text of a step that failed for some of its units while others went on.
+constexpr const char* kIncomplete = "一部ｴﾗｰ";
+}  // namespace
 
 struct RunDriver::Impl {
   Workstation& ws;
   RunListener& listener;
   std::unique_ptr<cii::Translator> translator;  // made at the first run: the database is open then
+  RunStop* stop;                                 // a stop asked from outside, or none
   std::map<int, std::int32_t> serials;           // row → serial of its run
   mutable std::mutex serialsMutex;               // the window reads while the run writes
 
@@ -36,7 +41,8 @@ struct RunDriver::Impl {
   }
 };
 
-RunDriver::RunDriver(Workstation& ws, RunListener& listener) : impl_(new Impl{ws, listener, nullptr, {}, {}}) {}
+RunDriver::RunDriver(Workstation& ws, RunListener& listener, RunStop* stop)
+    : impl_(new Impl{ws, listener, nullptr, stop, {}, {}}) {}
 RunDriver::~RunDriver() { delete impl_; }
 
 void RunDriver::SetRowState(std::int16_t state) { impl_->ws.centers.SetRowState(impl_->ws.centers.currentRow(), state); }
@@ -52,6 +58,8 @@ void RunDriver::RunMarkedCenters(int buttonIndex) {
   auto& rows = impl_->ws.centers;
   impl_->listener.PassStarted();
   for (int i = 0; i < rows.count(); ++i) {
+    // A stopped pass starts no further center.
+    if (impl_->stop && impl_->stop->requested()) break;
     const CenterRow row = rows.at(i);
     if (!row.marked || row.rowState != kRowNormal) continue;
     rows.setCurrentRow(i);
@@ -66,7 +74,7 @@ void RunDriver::RunCenter() {
   Impl& d = *impl_;
   const int row = d.ws.centers.currentRow();
   const std::string center = d.ws.centers.at(row).centerCode;
-  RunContext ctx{d.ws, d.listener, d.Translator()};
+  RunContext ctx{d.ws, d.listener, d.Translator(), d.stop};
   SetRowState(kRowProcessing);
 
   HistoryStartRecord start;
@@ -74,57 +82,78 @@ void RunDriver::RunCenter() {
   start.partnerKind = "2";
   start.workKind = kWorkRun;
   start.centerCode = center;
+  // A serial that files of an earlier run still carry (the history lost its newest rows) is
+  // skipped, so that this run never appends to or overwrites that run's files.
+  start.serialTaken = [used = SerialsWithFiles(ctx.paths())](std::int32_t serial) { return used.count(serial) > 0; };
   StartRunHistory(ctx.db(), start);
   const bool haveSerial = start.result == "0000";
   {
     std::lock_guard lock(d.serialsMutex);
     d.serials[row] = start.serial;
   }
+  // The first failure's code is the run's end code: a later success hides nothing.
   std::string endCode;
+  auto fail = [&](const std::string& code) {
+    if (endCode.empty()) endCode = code;
+    SetRowState(kRowError);
+  };
   std::vector<std::string> leftBehind;  // results of failed conversions that could not be taken back
 
   if (!haveSerial) {
     d.Status(kColExtract, "通番ｴﾗｰ");
-    SetRowState(kRowError);
-    endCode = start.result;
+    fail(start.result);
   } else if (!IsSafeCenterCode(center)) {
     // A code that could lead file names out of the configured folders: no step runs.
     d.listener.Log(center + ": センターコードがファイル名に使えません");
     d.Status(kColExtract, "抽出ｴﾗｰ");
-    SetRowState(kRowError);
-    endCode = "9999";
+    fail("9999");
   } else {
-    d.listener.Log(center + ": 通番 " + SerialField(start.serial) +
-                   (start.attempts > 1 ? " (" + std::to_string(start.attempts) + "回目で採番)" : ""));
+    std::string note;
+    if (start.attempts > 1) note = " (" + std::to_string(start.attempts) + "回目で採番)";
+    if (start.skipped > 0)
+      note += " (既存ファイルのある通番 " + std::to_string(start.skipped) + " 件を飛ばしました)";
+    d.listener.Log(center + ": 通番 " + SerialField(start.serial) + note);
     d.Status(kColExtract, "抽出中");
-    std::string code = ExtractViaPackage(ctx, center, start.serial);
-    if (!IsZeroCode(code)) {
-      d.Status(kColExtract, "抽出ｴﾗｰ");
-      SetRowState(kRowError);
-      endCode = code;
-    } else {
+    bool goOn = false;
+    std::string code = ExtractViaPackage(ctx, center, start.serial, &goOn);
+    if (IsZeroCode(code)) {
       d.Status(kColExtract, "OK");
+      goOn = true;
+    } else {
+      // Partners that failed while others were extracted: the run goes on with what it has.
+      d.Status(kColExtract, goOn && !ctx.stopped() ? kIncomplete : "抽出ｴﾗｰ");
+      fail(code);
+    }
+    if (goOn && !ctx.stopped()) {
       d.Status(kColConvert, "変換中");
-      code = ConvertSendFiles(ctx, center, start.serial, &leftBehind);
-      if (code != "0000") {
-        d.Status(kColConvert, "変換ｴﾗｰ");
-        SetRowState(kRowError);
-        endCode = code;
-      } else {
+      goOn = false;
+      code = ConvertSendFiles(ctx, center, start.serial, &leftBehind, &goOn);
+      if (code == "0000") {
         d.Status(kColConvert, "OK");
-        d.Status(kColSend, "送信中");
-        code = SendCenterFiles(ctx, center, start.serial);
-        if (IsZeroCode(code)) {
-          d.Status(kColSend, "OK");
-          endCode = "0000";
-        } else {
-          d.Status(kColSend, "送信ｴﾗｰ");
-          SetRowState(kRowError);
-          endCode = code;
-        }
+        goOn = true;
+      } else {
+        d.Status(kColConvert, goOn && !ctx.stopped() ? kIncomplete : "変換ｴﾗｰ");
+        fail(code);
+      }
+    }
+    if (goOn && !ctx.stopped()) {
+      d.Status(kColSend, "送信中");
+      code = SendCenterFiles(ctx, center, start.serial);
+      if (IsZeroCode(code)) {
+        d.Status(kColSend, "OK");
+      } else {
+        d.Status(kColSend, "送信ｴﾗｰ");
+        fail(code);
       }
     }
   }
+  // A stopped run ends with the stop code, whatever failed before.
+  if (ctx.stopped() && haveSerial) {
+    d.listener.Log(center + ": 実行を中止しました");
+    SetRowState(kRowError);
+    endCode = kStoppedCode;
+  }
+  if (endCode.empty()) endCode = "0000";
 
   if (start.serial != 0) {
     for (const auto& fault : BackupRunFiles(ctx.paths(), start.serial, 1, leftBehind))
@@ -138,7 +167,7 @@ void RunDriver::RunCenter() {
     rec.serial = start.serial;
     rec.branch = 0;
     rec.endCode = endCode;
-    rec.detailCode = " ";
+    rec.detailCode = endCode == kStoppedCode && d.stop ? d.stop->detailCode() : " ";
     FinishHistoryRecord(ctx.db(), rec);
   }
   d.listener.Log(center + ": 終了コード " + endCode);

@@ -24,9 +24,14 @@ class RunListener {
   virtual mail::MailProgress& mailProgress() = 0;
 };
 
+class RunStop;
+
 class RunDriver {
  public:
-  RunDriver(Workstation& ws, RunListener& listener);
+  // `stop` (when given) lets a signal or the window's close stop the pass: the running
+  // package is ended, the open history rows are closed with the stop code, no further
+  // center is started.
+  RunDriver(Workstation& ws, RunListener& listener, RunStop* stop = nullptr);
   ~RunDriver();
 
   // The run button: index 0 runs every marked row whose state is 0; other indexes do nothing.

@@ -2,7 +2,10 @@
 
 #include <filesystem>
 
+#include "app/run_file_name.h"
 #include "app/text.h"
+#include "app/whole_file.h"
+#include "mail/mail_names.h"
 #include "run/history.h"
 
 namespace edi::run {
@@ -33,11 +36,11 @@ ControlRowResult LoadCenterControlRow(Database& db, const std::string& centerCod
 }
 
 std::string SendFileName(const std::string& centerCode, long long serial, const std::string& extension) {
-  return SerialField(serial) + "_SND_" + PadCenterCode(centerCode) + "." + extension;
+  return RunFileName(serial, centerCode, kSendKind, "", extension);
 }
 
 std::string ReceivedFileName(const std::string& centerCode, long long serial, const std::string& extension) {
-  return SerialField(serial) + "_RCV_" + PadCenterCode(centerCode) + "." + extension;
+  return RunFileName(serial, centerCode, kReceiveKind, "", extension);
 }
 
 namespace {
@@ -48,7 +51,7 @@ bool IsOneOf(const std::string& value, std::initializer_list<const char*> option
 }
 }  // namespace
 
-void HandOffTransferFile(mail::TransferFileRecord& rec, const PathSettings& paths) {
+void HandOffTransferFile(mail::TransferFileRecord& rec, const PathSettings& paths, std::string* fault) {
   rec.result = "9999";
   try {
     const std::string ext = DataFormatExtension(rec.dataFormat);
@@ -56,16 +59,64 @@ void HandOffTransferFile(mail::TransferFileRecord& rec, const PathSettings& path
     const long long serial = static_cast<long long>(rec.serial);
     if (IsOneOf(rec.direction, {"S", "Ｓ", "s", "ｓ"})) {
       const auto source = InFolder(paths.outFolder, SendFileName(rec.centerCode, serial, ext));
-      if (!std::filesystem::is_regular_file(source)) return;
-      std::filesystem::copy_file(source, rec.address, std::filesystem::copy_options::overwrite_existing);
+      if (!std::filesystem::is_regular_file(source)) {
+        if (fault) *fault = source.string() + ": no such file";
+        return;
+      }
+      // The package may collect the file at any moment: it only ever finds it whole.
+      if (auto failed = CopyFileWhole(source, rec.address)) {
+        if (fault) *fault = failed->text;
+        return;
+      }
       rec.result = "0000";
     } else if (IsOneOf(rec.direction, {"R", "Ｒ", "r", "ｒ"})) {
       const auto target = InFolder(paths.inFolder, ReceivedFileName(rec.centerCode, serial, ext));
       if (MoveFile(rec.address, target) == 0) rec.result = "0000";
     }
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
+    if (fault) *fault = e.what();
     rec.result = "9999";
   }
+}
+
+SendOutcome SendResultFile(const RunContext& ctx, const std::string& centerCode, std::int32_t serial,
+                           const Row& controlRow, const std::string& sourceFolder) {
+  SendOutcome outcome;
+  const std::string method = controlRow.Text("送受信方式");
+  mail::TransferFileRecord file;
+  file.centerCode = centerCode;
+  file.serial = serial;
+  file.direction = "S";
+  file.dataFormat = controlRow.Text("送受信データ形式");
+  PathSettings paths = ctx.paths();
+  paths.outFolder = sourceFolder;
+  if (method == "Z") {
+    file.address = controlRow.Text("KMX送信ファイルパス");
+    ctx.Log(centerCode + ": 送信ファイルを通信パッケージへ渡します: " + file.address);
+    std::string fault;
+    HandOffTransferFile(file, paths, &fault);
+    if (file.result != "0000") {
+      if (!fault.empty()) ctx.Log(centerCode + ": 送信ファイルを渡せません: " + fault);
+      outcome = {"5100", "0002"};
+    }
+  } else if (method == "M") {
+    file.address = controlRow.Text("相手先メールアドレス");
+    // The mail transfer counts a missing attachment as nothing to send; a run that converted
+    // a result and could not send it has failed.
+    const auto attachment =
+        InFolder(sourceFolder, mail::AttachmentFileName(serial, centerCode, file.dataFormat));
+    if (!std::filesystem::is_regular_file(attachment)) {
+      ctx.Log(centerCode + ": 送信する結果ファイルがありません: " + attachment.string());
+      return {"5100", "9999"};
+    }
+    ctx.Log(centerCode + ": メール送信: " + file.address);
+    mail::MailEnvironment env{ctx.ws.iniPath, paths};
+    mail::MailTransfer(file, env, ctx.listener.mailProgress());
+    if (file.result != "0000") outcome = {"5100", file.result.empty() ? "9999" : file.result};
+  } else {
+    ctx.Log(centerCode + ": 送信方式 '" + method + "' は送信しません");
+  }
+  return outcome;
 }
 
 std::string SendCenterFiles(const RunContext& ctx, const std::string& centerCode, std::int32_t serial) {
@@ -84,37 +135,10 @@ std::string SendCenterFiles(const RunContext& ctx, const std::string& centerCode
   if (control.code != "0000") {
     rec.endCode = control.code;
   } else {
-    const Row& row = *control.row;
-    const std::string method = row.Text("送受信方式");
-    mail::TransferFileRecord file;
-    file.centerCode = centerCode;
-    file.serial = serial;
-    file.direction = "S";
-    file.dataFormat = row.Text("送受信データ形式");
-    if (method == "Z") {
-      file.address = row.Text("KMX送信ファイルパス");
-      ctx.Log(centerCode + ": 送信ファイルを通信パッケージへ渡します: " + file.address);
-      HandOffTransferFile(file, ctx.paths());
-      if (file.result != "0000") {
-        rec.detailCode = "0002";
-        rec.endCode = "5100";
-      }
-    } else if (method == "M") {
-      file.address = row.Text("相手先メールアドレス");
-      ctx.Log(centerCode + ": メール送信: " + file.address);
-      mail::MailEnvironment env{ctx.ws.iniPath, ctx.paths()};
-      mail::MailTransfer(file, env, ctx.listener.mailProgress());
-      if (file.result != "0000") {
-        rec.detailCode = file.result.empty() ? "9999" : file.result;
-        rec.endCode = "5100";
-      }
-    } else {
-      ctx.Log(centerCode + ": 送信方式 '" + method + "' は送信しません");
-    }
-    if (rec.endCode.empty()) {
-      rec.fileName = (std::filesystem::path(ctx.paths().outFolder + SendFileName(centerCode, serial, "CII"))).string();
-      rec.endCode = "0000";
-    }
+    const SendOutcome sent = SendResultFile(ctx, centerCode, serial, *control.row, ctx.paths().outFolder);
+    rec.endCode = sent.endCode;
+    if (sent.endCode != "0000") rec.detailCode = sent.detailCode;
+    else rec.fileName = InFolder(ctx.paths().outFolder, SendFileName(centerCode, serial, "CII")).string();
   }
   FinishHistoryRecord(ctx.db(), rec);
   return rec.endCode != "0000" ? rec.endCode : rec.result;

@@ -28,10 +28,23 @@ ControlRowResult LoadCenterControlRow(Database& db, const std::string& centerCod
 std::string SendFileName(const std::string& centerCode, long long serial, const std::string& extension);
 std::string ReceivedFileName(const std::string& centerCode, long long serial, const std::string& extension);
 
-// Send direction: copies EDIOUTFIL + send file to rec.address (overwriting). Receive
-// direction: moves the file at rec.address to EDIINFIL + received file. rec.result "0000" or
-// "9999"; never throws.
-void HandOffTransferFile(mail::TransferFileRecord& rec, const PathSettings& paths);
+// Send direction: copies EDIOUTFIL + send file to rec.address (replacing an earlier file
+// there only once the copy is whole; never through a link at that name). Receive direction:
+// moves the file at rec.address to EDIINFIL + received file. rec.result "0000" or "9999";
+// `fault` (when given) gets a readable cause of a failed send. Never throws.
+void HandOffTransferFile(mail::TransferFileRecord& rec, const PathSettings& paths, std::string* fault = nullptr);
+
+// The end and detail code of handing a result to the center's transport.
+struct SendOutcome {
+  std::string endCode = "0000";
+  std::string detailCode = "0000";
+};
+// Hands the result file of (center, serial), found in `sourceFolder` (a folder prefix ending
+// with "/": EDIOUTFIL, or OLD_FILE for a resend), to the transport of the control row:
+// method "Z" the package's send path ("5100"/"0002" on failure), "M" mail ("5100" with the
+// mail code; "5100"/"9999" when the result file is missing). Any other method sends nothing.
+SendOutcome SendResultFile(const RunContext& ctx, const std::string& centerCode, std::int32_t serial,
+                           const Row& controlRow, const std::string& sourceFolder);
 
 // The sending step of a run. Returns the step's code.
 std::string SendCenterFiles(const RunContext& ctx, const std::string& centerCode, std::int32_t serial);

@@ -12,18 +12,7 @@
 namespace edi::test {
 namespace {
 
-struct Result {
-  int exitCode;
-  std::string out;
-};
-
-Result Edi(RunBench& b, const std::string& args) {
-  const auto outFile = b.root / "edi.out";
-  const std::string cmd = std::string("'") + EDI_CLI_PATH + "' --ini '" + b.ini.string() + "' " + args + " > '" +
-                          outFile.string() + "' 2>&1";
-  int rc = std::system(cmd.c_str());
-  return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, ReadBytes(outFile)};
-}
+EdiOutcome Edi(RunBench& b, const std::string& args) { return RunEdi(b, args); }
 
 TEST(EdiRun, PrintsStepsAndTableAndFailsWhenACenterFailed) {
   RunBench b;

@@ -136,10 +136,12 @@ TEST(RunFailures, TwoPartnersRunThePackageTwiceWithTheSectionCodes) {
   ASSERT_FALSE(b.Start());
   RecordingListener l;
   RunCenters(b, {"C1"}, l);
-  // The last partner decides the step: P2 succeeded, so the run went on to the conversion.
-  EXPECT_EQ(OutcomeOf(b, "C1").extract, "OK");
+  // P2 succeeded, so the run went on to the conversion; P1's failure is not hidden by it.
+  EXPECT_EQ(OutcomeOf(b, "C1").extract, "一部ｴﾗｰ");
+  EXPECT_EQ(OutcomeOf(b, "C1").state, 9);
   auto codes = Codes(b, 1);
   ASSERT_GE(codes.size(), 3u);
+  EXPECT_EQ(codes[0], "04:9999/ ");
   EXPECT_EQ(codes[1], "42:9999/0000");
   EXPECT_EQ(codes[2], "42:0000/0000");
 
@@ -167,7 +169,8 @@ TEST(RunFailures, StatusFileOfAnEarlierPartnerIsNotReadAgain) {
   ASSERT_FALSE(b.Start());
   RecordingListener l;
   RunCenters(b, {"C1"}, l);
-  EXPECT_EQ(OutcomeOf(b, "C1"), (Outcome{"抽出ｴﾗｰ", "", "", 9}));
+  // P1 extracted (nothing), P2 reported nothing: the run went on and failed on P2's code.
+  EXPECT_EQ(OutcomeOf(b, "C1"), (Outcome{"一部ｴﾗｰ", "変換ｴﾗｰ", "", 9}));
   EXPECT_EQ(Codes(b, 1), (std::vector<std::string>{"04:4100/ ", "42:0000/0000", "42:4100/0002"}));
 }
 

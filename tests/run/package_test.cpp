@@ -49,8 +49,9 @@ TEST(ParseStatusLine, NonZeroBlankOrGarbledResultsFail) {
 TEST(PackageParameterLines, FourLineFormsInOrder) {
   auto lines = PackageParameterLines({"0101", "0102"}, "AB C", 42, "OP01", "/st/00000042_Z_OUT_STATUS.TXT", "M01");
   ASSERT_EQ(lines.size(), 5u);
-  EXPECT_EQ(lines[0], "/[EDI]0101TXT='%EDI_OUT%00000042_SND_AB C________0101.LOC'");
-  EXPECT_EQ(lines[1], "/[EDI]0102TXT='%EDI_OUT%00000042_SND_AB C________0102.LOC'");
+  // The space of the center code is written as "_", as in every other name of the run.
+  EXPECT_EQ(lines[0], "/[EDI]0101TXT='%EDI_OUT%00000042_SND_AB_C________0101.LOC'");
+  EXPECT_EQ(lines[1], "/[EDI]0102TXT='%EDI_OUT%00000042_SND_AB_C________0102.LOC'");
   EXPECT_EQ(lines[2], "/[EDI]OPERATOR='OP01'");
   EXPECT_EQ(lines[3], "/[EDI]STATUS_FILE='/st/00000042_Z_OUT_STATUS.TXT'");
   EXPECT_EQ(lines[4], "/[EDI]MAKER='M01'");

@@ -1,6 +1,9 @@
 #include "run_bench.h"
 
+#include <sys/wait.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 
 namespace edi::test {
@@ -100,6 +103,14 @@ std::vector<std::string> RunBench::FileNames(const std::filesystem::path& folder
   for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
+}
+
+EdiOutcome RunEdi(RunBench& b, const std::string& args) {
+  const auto outFile = b.root / "edi.out";
+  const std::string cmd = std::string("'") + EDI_CLI_PATH + "' --ini '" + b.ini.string() + "' " + args + " > '" +
+                          outFile.string() + "' 2>&1";
+  const int rc = std::system(cmd.c_str());
+  return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, ReadBytes(outFile)};
 }
 
 int RowOf(const Workstation& ws, const std::string& center) {

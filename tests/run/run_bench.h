@@ -81,6 +81,13 @@ class RecordingListener : public run::RunListener {
   Mail mail;
 };
 
+// An `edi` process on the bench's EDI.ini: its exit code and its output (stdout and stderr).
+struct EdiOutcome {
+  int exitCode;
+  std::string out;
+};
+EdiOutcome RunEdi(RunBench& b, const std::string& args);
+
 // The row of the bench's center list with this code (its index), -1 when absent.
 int RowOf(const Workstation& ws, const std::string& center);
 
