@@ -12,9 +12,14 @@
 namespace edi::run {
 namespace {
 
+// The run's columns, then how often it was sent and the latest send's code (":1" is the
+// sending kind); these two are worked out only for the rows a page shows.
 const char* kRunColumns =
     "h.通番, h.センターコード, c.センター名, h.処理開始日付, h.処理開始時刻, h.処理終了日付, h.処理終了時刻,"
-    " h.終了コード";
+    " h.終了コード,"
+    " (SELECT COUNT(*) FROM FL1102処理履歴ファイル s WHERE s.通番 = h.通番 AND s.処理種別 = :1) AS 送信回数,"
+    " (SELECT s.終了コード FROM FL1102処理履歴ファイル s WHERE s.通番 = h.通番 AND s.処理種別 = :1"
+    " ORDER BY s.枝番 DESC LIMIT 1) AS 最終送信コード";
 
 // Branch 0 rows with the center's name. `枝番 = 0` stays a constant of the text, so the
 // index on (枝番, 通番, …) serves the newest-first walk.
@@ -32,6 +37,8 @@ RunSummary ToRun(const Row& row) {
   run.endDate = TrimSpaces(row.Text("処理終了日付"));
   run.endTime = row.Text("処理終了時刻");
   run.endCode = row.Text("終了コード");
+  run.sends = static_cast<int>(row.Int("送信回数"));
+  run.lastSendCode = TrimSpaces(row.Text("最終送信コード"));
   return run;
 }
 
@@ -73,7 +80,7 @@ std::optional<long long> StartLineSerial(std::string_view line) {
 
 std::vector<RunSummary> QueryRuns(Database& db, const HistoryFilter& filter, std::optional<std::int32_t> belowSerial,
                                   int limit) {
-  std::vector<Param> params;
+  std::vector<Param> params{std::string(kWorkSend)};
   std::string sql = std::string("SELECT ") + kRunColumns + kRunFrom;
   if (belowSerial) sql += " AND h.通番 < " + Next(params, static_cast<long long>(*belowSerial));
   if (!filter.fromDate.empty()) sql += " AND h.処理開始日付 >= " + Next(params, filter.fromDate);
@@ -91,8 +98,8 @@ std::vector<RunSummary> QueryRuns(Database& db, const HistoryFilter& filter, std
 }
 
 std::optional<RunSummary> QueryRun(Database& db, std::int32_t serial) {
-  auto rows = db.Query(std::string("SELECT ") + kRunColumns + kRunFrom + " AND h.通番 = :1",
-                       {static_cast<long long>(serial)});
+  auto rows = db.Query(std::string("SELECT ") + kRunColumns + kRunFrom + " AND h.通番 = :2",
+                       {std::string(kWorkSend), static_cast<long long>(serial)});
   if (rows.empty()) return std::nullopt;
   return ToRun(rows.front());
 }

@@ -37,6 +37,8 @@ struct RunSummary {
   std::string startDate, startTime;
   std::string endDate, endTime;  // empty while the run is open
   std::string endCode;
+  int sends = 0;             // sending branches ("20"): the run's own send and every resend
+  std::string lastSendCode;  // end code of the latest of them; empty when none (or still open)
 
   bool open() const { return endDate.empty(); }
   bool failed() const { return !open() && endCode != "0000"; }

@@ -3,6 +3,10 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 
+#include "cii/translator.h"
+#include "run/resend.h"
+#include "run/run_context.h"
+
 namespace edi::screen {
 
 // The send's listener: only the mail progress is shown; the rest belongs to a whole run.
@@ -17,11 +21,23 @@ class ResendController::Listener : public run::RunListener {
 
 ResendEngine EngineResend() {
   ResendEngine engine;
-  engine.check = [](Workstation&, std::int32_t) {
-    return ResendCheck{"この版では再送信できません", false, 0};
+  engine.check = [](Workstation& ws, std::int32_t serial) {
+    // The look-up sends nothing: no progress to show.
+    struct Quiet : run::RunListener, mail::MailProgress {
+      void Open() override {}
+      void AddLine(const std::string&) override {}
+      void ShowError(const std::string&) override {}
+      void Close() override {}
+      mail::MailProgress& mailProgress() override { return *this; }
+    } quiet;
+    cii::Translator translator(*ws.db, ws.errLogPath);
+    const run::ResendPlan plan = run::PlanResend(run::RunContext{ws, quiet, translator}, serial);
+    return ResendCheck{plan.refusal, plan.method == "M", plan.successfulSends};
   };
-  engine.send = [](Workstation&, run::RunListener&, std::int32_t, bool) {
-    return ResendOutcome{"9999", "この版では再送信できません", false};
+  engine.send = [](Workstation& ws, run::RunListener& listener, std::int32_t serial, bool force) {
+    cii::Translator translator(*ws.db, ws.errLogPath);
+    const run::ResendResult sent = run::Resend(run::RunContext{ws, listener, translator}, serial, force);
+    return ResendOutcome{sent.code, sent.message, sent.needsForce};
   };
   return engine;
 }

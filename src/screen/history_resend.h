@@ -36,7 +36,7 @@ struct ResendEngine {
   std::function<ResendOutcome(Workstation&, run::RunListener&, std::int32_t serial, bool force)> send;
 };
 
-// The engine's resend (run/resend).
+// The engine's resend (run/resend): its plan before the questions, its send on the worker.
 ResendEngine EngineResend();
 
 class ResendController : public QObject {

@@ -63,7 +63,7 @@ QVariant RunListModel::data(const QModelIndex& index, int role) const {
     QColor colour = StateColour(r);
     return colour.isValid() ? QVariant(colour) : QVariant();
   }
-  if (role == Qt::TextAlignmentRole && index.column() == kSerial)
+  if (role == Qt::TextAlignmentRole && (index.column() == kSerial || index.column() == kSends))
     return QVariant(Qt::AlignRight | Qt::AlignVCenter);
   if (role != Qt::DisplayRole) return {};
   auto text = [](const std::string& s) { return QString::fromStdString(s); };
@@ -76,6 +76,8 @@ QVariant RunListModel::data(const QModelIndex& index, int role) const {
     case kEndDate: return text(r.endDate);
     case kEndTime: return text(r.endTime);
     case kEndCode: return r.open() ? QString() : text(r.endCode);
+    case kSends: return r.sends;
+    case kLastSend: return text(r.lastSendCode);
     case kState: return StateText(r);
     default: return {};
   }
@@ -84,7 +86,8 @@ QVariant RunListModel::data(const QModelIndex& index, int role) const {
 QVariant RunListModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return QAbstractTableModel::headerData(section, orientation, role);
   static const char* const kTitles[kColumns] = {"通番",     "ｾﾝﾀｰｺｰﾄﾞ", "ｾﾝﾀｰ名",  "開始日付", "開始時刻",
-                                                "終了日付", "終了時刻", "終了ｺｰﾄﾞ", "状態"};
+                                                "終了日付", "終了時刻", "終了ｺｰﾄﾞ", "送信回数", "最終送信",
+                                                "状態"};
   return section >= 0 && section < kColumns ? QString::fromUtf8(kTitles[section]) : QVariant();
 }
 

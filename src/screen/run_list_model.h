@@ -18,8 +18,8 @@ namespace edi::screen {
 class RunListModel : public QAbstractTableModel {
   Q_OBJECT
  public:
-  enum Column { kSerial, kCenterCode, kCenterName, kStartDate, kStartTime, kEndDate, kEndTime, kEndCode, kState,
-                kColumns };
+  enum Column { kSerial, kCenterCode, kCenterName, kStartDate, kStartTime, kEndDate, kEndTime, kEndCode, kSends,
+                kLastSend, kState, kColumns };
 
   // The runs of the current search below a serial (all when nullopt), at most `limit`.
   using Loader = std::function<std::vector<run::RunSummary>(std::optional<std::int32_t> below, int limit)>;

@@ -143,6 +143,19 @@ TEST_P(HistoryQueryTest, BranchesCarryTheirKindNamesFromTheCodeMasterElseTheBuil
   EXPECT_EQ(branches[3].endDate, "");
   EXPECT_TRUE(QueryBranches(db(), 11).empty());
 
+  // The run's sends: its own failed one, then a resend that went out.
+  EXPECT_EQ(QueryRun(db(), 9)->sends, 1);
+  EXPECT_EQ(QueryRun(db(), 9)->lastSendCode, "5100");
+  db().Execute("INSERT INTO FL1102処理履歴ファイル (通番, 枝番, 処理種別, 処理開始日付, センターコード, 処理終了日付,"
+               " 終了コード) VALUES (9, 4, '20', '2026/12/08', 'C1', '2026/12/08', '0000')");
+  auto listed = QueryRuns(db(), {});
+  ASSERT_EQ(Serials(listed), (std::vector<std::int32_t>{10, 9}));
+  EXPECT_EQ(listed[0].sends, 0);
+  EXPECT_EQ(listed[0].lastSendCode, "");
+  EXPECT_EQ(listed[1].sends, 2);
+  EXPECT_EQ(listed[1].lastSendCode, "0000");
+  EXPECT_EQ(listed[1].endCode, "5100");  // the run's own end stays as it was
+
   auto centers = QueryCenterNames(db());
   ASSERT_EQ(centers.size(), 2u);
   EXPECT_EQ(centers[1], (std::pair<std::string, std::string>{"C2", "西センター"}));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QLabel>
 #include <QTest>
 #include <gtest/gtest.h>
 

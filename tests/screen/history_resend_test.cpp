@@ -4,6 +4,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTableWidget>
 
 #include <cstdlib>
 #include <fstream>
@@ -99,9 +100,19 @@ TEST_F(HistoryResend, AFailedHandOffIsSentAgainOnceItsPathIsMended) {
   // The result arrived at the send path, unchanged.
   ASSERT_TRUE(fs::exists(bench->send / "CENTER01.CII"));
   EXPECT_EQ(ReadBytes(bench->send / "CENTER01.CII"), ReadBytes(bench->old / "00000001_SND_CENTER01____.CII"));
-  // The list shows the new send at once (a run of its own or a branch of the old one).
-  EXPECT_TRUE(RunsListed() > runsBefore || window->branchGrid()->rowCount() > branchesBefore)
-      << RunsListed() << " " << window->branchGrid()->rowCount();
+  // The list shows the new send at once: the run was sent twice, the latest send went out,
+  // and its branches end with the new sending branch.
+  EXPECT_EQ(RunsListed(), runsBefore);
+  ASSERT_EQ(window->selectedSerial(), 1);
+  const RunListModel& list = *window->runModel();
+  const int row = list.rowOfSerial(1);
+  EXPECT_EQ(list.index(row, RunListModel::kSends).data().toInt(), 2);
+  EXPECT_EQ(list.index(row, RunListModel::kLastSend).data().toString(), QStringLiteral("0000"));
+  EXPECT_EQ(list.index(row, RunListModel::kEndCode).data().toString(), QStringLiteral("5100"));
+  QTableWidget& branches = *window->branchGrid();
+  ASSERT_EQ(branches.rowCount(), branchesBefore + 1);
+  EXPECT_EQ(branches.item(branchesBefore, 1)->text(), QStringLiteral("20"));
+  EXPECT_EQ(branches.item(branchesBefore, 10)->text(), QStringLiteral("0000"));
 }
 
 TEST_F(HistoryResend, AResultAlreadySentAsksASecondQuestionAndNoSendsNothing) {
