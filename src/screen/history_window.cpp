@@ -111,7 +111,8 @@ void HistoryWindow::BuildControls() {
   runList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   runList_->verticalHeader()->hide();
   runList_->horizontalHeader()->setStretchLastSection(true);
-  runList_->setColumnWidth(RunListModel::kCenterName, 220);
+  const int widths[RunListModel::kColumns] = {80, 100, 230, 90, 76, 90, 76, 76, 70, 76, 90};
+  for (int c = 0; c < RunListModel::kColumns; ++c) runList_->setColumnWidth(c, widths[c]);
 
   branches_ = new QTableWidget(0, kBranchColumns, this);
   branches_->setObjectName(QStringLiteral("GRID_BRANCH"));
