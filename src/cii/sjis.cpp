@@ -293,3 +293,33 @@ std::string ConvertDoubleByteCodes(std::string_view bytes, char from, char to) {
 }
 
 }  // namespace edi::cii
+
+namespace edi::cii {
+
+bool ShiftJisLine::StartsCharacter(std::size_t offset) {
+  if (offset == 0 || offset >= line_.size()) return true;
+  if (!IsLeadByte(static_cast<unsigned char>(line_[offset - 1]))) return true;
+  if (!mapped_) {
+    starts_.assign(line_.size(), false);
+    for (std::size_t i = 0; i < line_.size(); ++i) {
+      starts_[i] = true;
+      if (IsLeadByte(static_cast<unsigned char>(line_[i]))) ++i;
+    }
+    mapped_ = true;
+  }
+  return starts_[offset];
+}
+
+std::string_view ShiftJisLine::Field(std::size_t offset, std::size_t count, std::string& scratch) {
+  if (offset >= line_.size() || count == 0) return {};
+  const std::size_t n = std::min(count, line_.size() - offset);
+  const bool halfAtStart = !StartsCharacter(offset);
+  const bool halfAtEnd = !StartsCharacter(offset + n);
+  if (!halfAtStart && !halfAtEnd) return line_.substr(offset, n);
+  scratch.assign(line_.substr(offset, n));
+  if (halfAtStart) scratch.front() = ' ';
+  if (halfAtEnd) scratch.back() = ' ';
+  return scratch;
+}
+
+}  // namespace edi::cii

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <utility>
 
 #include "app/database.h"
@@ -18,6 +19,8 @@ namespace edi::cii {
 namespace {
 
 constexpr std::size_t kKeyBytes = 39;
+// The most TFD bytes a message can hold (its long-form stream counts 17 bytes more).
+constexpr std::size_t kMaxTfdBytes = static_cast<std::size_t>(kMaxLongStream) - kLongPrefix;
 
 // Per open group of the message being built.
 struct OpenGroup {
@@ -134,21 +137,84 @@ class TfdBuilder {
       p.count = local.length;
       if ((item.attribute == "N" || item.attribute == "9") && local.decimals != 0) ++p.count;
     }
+    // Per group item: where its members end, and whether a repetition whose values are all
+    // empty writes nothing (no member group, no member that writes a value for empty bytes).
+    groups_.assign(E.size() + 1, GroupPlan{});
+    std::string value;
+    for (std::size_t i = 1; i <= E.size(); ++i) {
+      if (!E[i].isGroup()) continue;
+      GroupPlan& g = groups_[i];
+      std::size_t j = i + 1;
+      for (; j <= E.size() && E[j].level > E[i].level; ++j) {
+        if (E[j].isGroup()) {
+          g.quietWhenEmpty = false;
+        } else if (plan_[j].local != 0) {
+          EditValueForEdi(E[j], L[plan_[j].local], std::string_view(), state.header.code16(), value);
+          if (!value.empty()) g.quietWhenEmpty = false;
+        }
+      }
+      g.end = j;
+    }
   }
 
   int Build(const TranslationState& state, std::string_view data, std::string& tfd);
 
  private:
+  struct GroupPlan {
+    std::size_t end = 0;          // index of the first item after the group's members
+    bool quietWhenEmpty = true;
+  };
+  bool LaterRepetitionsEmpty(const TranslationState& state, const std::vector<OpenGroup>& open, std::size_t depth,
+                             std::size_t lineSize) const;
+
   std::vector<ItemPlan> plan_;
+  std::vector<GroupPlan> groups_;
+  ShiftJisLine line_;
+  std::string field_;
   std::vector<OpenGroup> open_;
   std::string value_;
 };
+
+// a + b (b ≥ 0), held at kFar once it is beyond any line, so that the positions of
+// repetitions of absurd repeat counts neither overflow nor wrap round into the line.
+constexpr long long kFar = 1LL << 60;
+long long AddFar(long long a, long long b) { return a > kFar - b ? kFar : a + b; }
+
+// The offset that the open repetitions add to an item's position: for every open level,
+// (repetition − 1) × the local length of its group. nullopt: a group without its 'L' item.
+std::optional<long long> RepetitionOffset(const ItemTable& L, const std::vector<OpenGroup>& open, std::size_t depth) {
+  long long offset = 0;
+  for (std::size_t k = 1; k <= depth; ++k) {
+    if (open[k].repetition <= 1) continue;
+    if (!L.has(static_cast<long long>(open[k].item))) return std::nullopt;
+    offset = AddFar(offset, static_cast<long long>(open[k].repetition - 1) * L[open[k].item].length);
+  }
+  return offset;
+}
+
+// True when the repetition of the group at this depth that is about to start, and every one
+// after it, writes nothing: the group writes nothing for empty values and every member's
+// field lies beyond the end of the line (later repetitions lie further on still).
+bool TfdBuilder::LaterRepetitionsEmpty(const TranslationState& state, const std::vector<OpenGroup>& open,
+                                       std::size_t depth, std::size_t lineSize) const {
+  const std::size_t group = open[depth].item;
+  if (!groups_[group].quietWhenEmpty) return false;
+  std::optional<long long> offset;
+  for (std::size_t j = group + 1; j < groups_[group].end; ++j) {
+    const ItemPlan& p = plan_[j];
+    if (p.local == 0 || p.count <= 0) continue;
+    if (!offset) offset = RepetitionOffset(state.localItems, open, depth);
+    if (!offset || AddFar(p.position, *offset) <= static_cast<long long>(lineSize)) return false;
+  }
+  return true;
+}
 
 int TfdBuilder::Build(const TranslationState& state, std::string_view data, std::string& tfd) {
   const ItemTable& E = state.ediItems;
   const ItemTable& L = state.localItems;
   const char code16 = state.header.code16();
   tfd.clear();
+  line_.Reset(data);
   std::vector<OpenGroup>& open = open_;
   open.assign(1, OpenGroup{});  // open[0] stands for the message's top level
   std::size_t depth = 0;
@@ -161,8 +227,9 @@ int TfdBuilder::Build(const TranslationState& state, std::string_view data, std:
     bool restarted = false;
     while (depth > static_cast<std::size_t>(level)) {
       OpenGroup& g = open[depth];
-      ++g.repetition;
-      if (g.repetition <= E[g.item].repeats()) {
+      const int repeats = E[g.item].repeats();
+      if (g.repetition < repeats) {
+        ++g.repetition;
         if (g.repetitionHasData) {
           tfd += static_cast<char>(kNextRepeat);
           open[depth - 1].repetitionHasData = true;
@@ -170,6 +237,11 @@ int TfdBuilder::Build(const TranslationState& state, std::string_view data, std:
           ++g.owedSeparators;
         }
         g.repetitionHasData = false;
+        // A message that has outgrown the format stops here, whatever the repeat count.
+        if (tfd.size() > kMaxTfdBytes) return kCodeTooLong;
+        // Repetitions beyond the end of the line are empty: only the last one is walked, for
+        // the group's closing bytes (the separators the others would owe are never written).
+        if (g.repetition < repeats && LaterRepetitionsEmpty(state, open, depth, data.size())) g.repetition = repeats;
         i = g.item + 1;
         restarted = true;
         break;
@@ -213,16 +285,14 @@ int TfdBuilder::Build(const TranslationState& state, std::string_view data, std:
       ++i;
       continue;
     }
-    long long position = plan.position;
-    for (std::size_t k = 1; k <= depth; ++k) {
-      if (open[k].repetition <= 1) continue;
-      if (!L.has(static_cast<long long>(open[k].item))) return kCodeBadItemTable;
-      position += static_cast<long long>(open[k].repetition - 1) * L[open[k].item].length;
-    }
-    // The value's bytes; a position outside the line gives an empty value.
+    const std::optional<long long> offset = RepetitionOffset(L, open, depth);
+    if (!offset) return kCodeBadItemTable;
+    const long long position = AddFar(plan.position, *offset);
+    // The value's bytes (never half a character); a position outside the line gives an
+    // empty value.
     std::string_view extracted;
     if (plan.count > 0 && position >= 1 && static_cast<unsigned long long>(position) <= data.size())
-      extracted = data.substr(static_cast<std::size_t>(position - 1), static_cast<std::size_t>(plan.count));
+      extracted = line_.Field(static_cast<std::size_t>(position - 1), static_cast<std::size_t>(plan.count), field_);
     EditValueForEdi(item, L[plan.local], extracted, code16, value_);
     if (value_.empty()) {
       ++i;
