@@ -16,6 +16,10 @@ int CmdDb(CliOptions& options) {
     std::cerr << "INIﾌｧｲﾙ読込エラー\n" << "edi: no configuration folder two levels above " << start.exeFolder << "\n";
     return kExitUsage;
   }
+  if (IniFile(*ini).refused()) {
+    std::cerr << "INIﾌｧｲﾙ読込エラー\n" << "edi: " << ini->string() << " is not a configuration file\n";
+    return kExitUsage;
+  }
   DatabaseTarget target = MakeDatabaseTarget(ReadConnectionSettings(IniFile(*ini)));
   try {
     auto db = Database::Open(target);
