@@ -55,6 +55,27 @@ TEST_F(CliTest, AStartUpFailureShowsTheOperatorsMessageAndExitsTwo) {
   EXPECT_EQ(r.err.rfind("接続エラー\n", 0), 0u) << r.err;
 }
 
+TEST_F(CliTest, ConfigurationsThatCannotBeOneAreRefusedAtOnce) {
+  for (const std::string ini : {std::string("/dev/zero"), dir.path().string()}) {
+    Result r = Run("--ini " + ini + " translate local-to-cii a b");
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err.rfind("INIﾌｧｲﾙ読込エラー\n", 0), 0u) << r.err;
+  }
+}
+
+TEST_F(CliTest, ATranslationWhoseLogCannotBeWrittenFails) {
+  auto tdb = test::TestDatabase::Sqlite(dir.path());
+  std::string ini = test::StandardIni(dir.path(), tdb->iniSection());
+  // The log is a folder: no line can be appended to it.
+  ini.replace(ini.find("ERRLOG="), ini.find('\n', ini.find("ERRLOG=")) - ini.find("ERRLOG="), "ERRLOG=" + dir.path().string());
+  test::WriteAnsiText(dir / "EDI.ini", ini);
+  test::WriteBytes(dir / "empty.loc", "");
+  Result r = Run("--ini " + (dir / "EDI.ini").string() + " translate local-to-cii " + (dir / "empty.loc").string() +
+                 " " + (dir / "out.cii").string());
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  EXPECT_EQ(r.out, "0036\n");
+}
+
 TEST_F(CliTest, DbInitOnPostgresql) {
   auto base = test::PostgresConnect();
   if (!base) GTEST_SKIP() << "no PostgreSQL server";
