@@ -88,6 +88,11 @@ TEST_F(OddInput, FieldEdgesNeverWriteHalfACharacter) {
     EXPECT_EQ(Tfd(cii), B({1, 3}) + "abc" + B({2, 2}) + ConvertDoubleByteCodes("\x82\x98", 'M', code[0]) +
                             B({3, 2}) + ji + B({0xFE}));
   }
+  // Under JIS codes a control character that cannot be made full-width does not shift the
+  // pairs: it becomes a full-width space.
+  TwoFields("S");
+  cii = ConvertText(key_ + "abcd\x01xzz\r\n", "control");
+  EXPECT_EQ(Tfd(cii), B({1, 4}) + "abcd" + B({2, 2}) + "\x21\x21" + B({3, 2}) + "zz" + B({0xFE}));
 }
 
 TEST_F(OddInput, AbsurdRepeatCountsWriteTheSameBytesWithoutAWalk) {
