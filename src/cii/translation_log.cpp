@@ -20,17 +20,16 @@ std::string StartMessage(const std::string& module, long long serial, const std:
 
 void TranslationLog::WriteTranslationLog(int code, std::string_view message, bool quiet) {
   if (!quiet && code != 0) resultCode_ = CodeText(code);
-  // A code that repeats per line or per element is written a bounded number of times, so
-  // that one odd file cannot fill the log.
-  if (quiet && ++quietCounts_[code] > kQuietLinesPerRun) return;
+  // A code that repeats per line or per element is written a bounded number of times.
+  if (code != 0 && ++lineCounts_[code] > kLinesPerCodePerRun) return;
   Append(CodeText(code) + ToAnsiBytes(message) + "\r\n");
 }
 
 void TranslationLog::EndRun() {
-  for (const auto& [code, count] : quietCounts_)
-    if (count > kQuietLinesPerRun)
-      Append(CodeText(code) + ToAnsiBytes("-他" + std::to_string(count - kQuietLinesPerRun) + "件") + "\r\n");
-  quietCounts_.clear();
+  for (const auto& [code, count] : lineCounts_)
+    if (count > kLinesPerCodePerRun)
+      Append(CodeText(code) + ToAnsiBytes("-他" + std::to_string(count - kLinesPerCodePerRun) + "件") + "\r\n");
+  lineCounts_.clear();
 }
 
 void TranslationLog::Append(const std::string& line) {
