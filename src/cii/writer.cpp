@@ -137,8 +137,9 @@ class TfdBuilder {
       p.count = local.length;
       if ((item.attribute == "N" || item.attribute == "9") && local.decimals != 0) ++p.count;
     }
-    // Per group item: where its members end, and whether a repetition whose values are all
-    // empty writes nothing (no member group, no member that writes a value for empty bytes).
+    // Per group item: where its members end, and the fewest bytes that a repetition whose
+    // fields are all empty writes besides its separator (a member group writes at least its
+    // end byte; a member that has a value for empty bytes, its tag, length and value).
     groups_.assign(E.size() + 1, GroupPlan{});
     std::string value;
     for (std::size_t i = 1; i <= E.size(); ++i) {
@@ -147,10 +148,10 @@ class TfdBuilder {
       std::size_t j = i + 1;
       for (; j <= E.size() && E[j].level > E[i].level; ++j) {
         if (E[j].isGroup()) {
-          g.quietWhenEmpty = false;
+          g.emptyBytes += 1;
         } else if (plan_[j].local != 0) {
           EditValueForEdi(E[j], L[plan_[j].local], std::string_view(), state.header.code16(), value);
-          if (!value.empty()) g.quietWhenEmpty = false;
+          if (!value.empty()) g.emptyBytes += value.size() + 2;
         }
       }
       g.end = j;
@@ -162,9 +163,9 @@ class TfdBuilder {
  private:
   struct GroupPlan {
     std::size_t end = 0;          // index of the first item after the group's members
-    bool quietWhenEmpty = true;
+    std::size_t emptyBytes = 0;   // 0: a repetition of empty fields writes nothing
   };
-  bool LaterRepetitionsEmpty(const TranslationState& state, const std::vector<OpenGroup>& open, std::size_t depth,
+  bool LaterRepetitionsBeyondLine(const TranslationState& state, const std::vector<OpenGroup>& open, std::size_t depth,
                              std::size_t lineSize) const;
 
   std::vector<ItemPlan> plan_;
@@ -192,13 +193,12 @@ std::optional<long long> RepetitionOffset(const ItemTable& L, const std::vector<
   return offset;
 }
 
-// True when the repetition of the group at this depth that is about to start, and every one
-// after it, writes nothing: the group writes nothing for empty values and every member's
-// field lies beyond the end of the line (later repetitions lie further on still).
-bool TfdBuilder::LaterRepetitionsEmpty(const TranslationState& state, const std::vector<OpenGroup>& open,
-                                       std::size_t depth, std::size_t lineSize) const {
+// True when, in the repetition of the group at this depth that is about to start and in
+// every one after it, every member's field lies beyond the end of the line (later
+// repetitions lie further on still): all their fields are empty.
+bool TfdBuilder::LaterRepetitionsBeyondLine(const TranslationState& state, const std::vector<OpenGroup>& open,
+                                            std::size_t depth, std::size_t lineSize) const {
   const std::size_t group = open[depth].item;
-  if (!groups_[group].quietWhenEmpty) return false;
   std::optional<long long> offset;
   for (std::size_t j = group + 1; j < groups_[group].end; ++j) {
     const ItemPlan& p = plan_[j];
@@ -239,9 +239,16 @@ int TfdBuilder::Build(const TranslationState& state, std::string_view data, std:
         g.repetitionHasData = false;
         // A message that has outgrown the format stops here, whatever the repeat count.
         if (tfd.size() > kMaxTfdBytes) return kCodeTooLong;
-        // Repetitions beyond the end of the line are empty: only the last one is walked, for
-        // the group's closing bytes (the separators the others would owe are never written).
-        if (g.repetition < repeats && LaterRepetitionsEmpty(state, open, depth, data.size())) g.repetition = repeats;
+        // Repetitions beyond the end of the line are empty. When an empty one writes nothing,
+        // only the last is walked, for the group's closing bytes (the separators the others
+        // would owe are never written); when each writes bytes, and all of them together
+        // cannot fit in a message, the message is too long now rather than after the walk.
+        if (g.repetition < repeats && LaterRepetitionsBeyondLine(state, open, depth, data.size())) {
+          const std::size_t perRepetition = groups_[g.item].emptyBytes;
+          const auto left = static_cast<unsigned long long>(repeats - g.repetition + 1);
+          if (perRepetition == 0) g.repetition = repeats;
+          else if (left > (kMaxTfdBytes - std::min(tfd.size(), kMaxTfdBytes)) / (perRepetition + 1)) return kCodeTooLong;
+        }
         i = g.item + 1;
         restarted = true;
         break;
