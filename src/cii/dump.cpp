@@ -97,6 +97,7 @@ class Dumper {
     r_.SetBytesLeft(static_cast<long long>(blockSize) - static_cast<long long>(prefixLength));
     long long remaining = length + 1 - static_cast<long long>(prefixLength);
     bool extended = false;
+    bool deepNoted = false;
     long long level = 0;
     // Indentation shows at most kShownDepth levels, so that a file of group starts gives a
     // listing proportional to its size.
@@ -152,26 +153,26 @@ class Dumper {
               id = std::string(" ") + static_cast<char>(*n1 >= 0x20 && *n1 < 0x7F ? *n1 : '?');
             }
           }
-          out_ << indent() << "group" << id << "\n";
           ++level;
-          out_ << margin(level) << "repetition 1\n";
-          if (level < kCountedDepth) {
-            rep_.resize(static_cast<std::size_t>(level) + 1);
-            rep_[static_cast<std::size_t>(level)] = 1;
+          if (level > kListedDepth) {
+            // Deeper than any format nests: one line says so, the rest is not listed.
+            if (!deepNoted) out_ << indent() << "(groups deeper than " << kListedDepth << " levels are not listed)\n";
+            deepNoted = true;
+            break;
           }
+          out_ << margin(level - 1) << "  group" << id << "\n";
+          out_ << margin(level) << "repetition 1\n";
+          rep_.resize(static_cast<std::size_t>(level) + 1);
+          rep_[static_cast<std::size_t>(level)] = 1;
           break;
         }
         case kNextRepeat:
-          if (level > 0) {
-            out_ << margin(level) << "repetition ";
-            if (level < kCountedDepth) out_ << ++rep_[static_cast<std::size_t>(level)];
-            else out_ << "(next)";
-            out_ << "\n";
-          }
+          if (level > 0 && level <= kListedDepth)
+            out_ << margin(level) << "repetition " << ++rep_[static_cast<std::size_t>(level)] << "\n";
           break;
         case kGroupEnd:
           if (level > 0) --level;
-          out_ << indent() << "end of group\n";
+          if (level < kListedDepth) out_ << indent() << "end of group\n";
           break;
         case kMessageEnd:
           if (remaining != 0) out_ << "  (length differs from the message end by " << remaining << ")\n";
@@ -188,8 +189,9 @@ class Dumper {
   TranslationLog log_;
   CiiBlockReader r_;
   CiiHeaderRecord header_;
-  // Repetition numbers are counted for this many levels (no real format nests so deep).
-  static constexpr long long kCountedDepth = 256;
+  // Groups are listed down to this depth (no real format nests so deep), and indented for
+  // at most kShownDepth levels, so that the listing stays proportional to the file.
+  static constexpr long long kListedDepth = 64;
   static constexpr long long kShownDepth = 16;
   std::vector<long long> rep_;
   StrayLeads stray_;
