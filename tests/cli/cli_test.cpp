@@ -55,14 +55,6 @@ TEST_F(CliTest, AStartUpFailureShowsTheOperatorsMessageAndExitsTwo) {
   EXPECT_EQ(r.err.rfind("接続エラー\n", 0), 0u) << r.err;
 }
 
-TEST_F(CliTest, ConfigurationsThatCannotBeOneAreRefusedAtOnce) {
-  for (const std::string ini : {std::string("/dev/zero"), dir.path().string()}) {
-    Result r = Run("--ini " + ini + " translate local-to-cii a b");
-    EXPECT_EQ(r.exitCode, 2);
-    EXPECT_EQ(r.err.rfind("INIﾌｧｲﾙ読込エラー\n", 0), 0u) << r.err;
-  }
-}
-
 TEST_F(CliTest, ATranslationWhoseLogCannotBeWrittenFails) {
   auto tdb = test::TestDatabase::Sqlite(dir.path());
   std::string ini = test::StandardIni(dir.path(), tdb->iniSection());
