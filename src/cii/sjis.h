@@ -65,9 +65,9 @@ std::string ConvertDoubleByteCodes(std::string_view bytes, char from, char to);
 namespace edi::cii {
 
 // Where the characters of a well-formed Shift_JIS line begin, for cutting fixed fields out of
-// it. A byte follows a character boundary when the byte before it cannot be a lead byte; only
-// a run of bytes that can be either needs the line read from its start, and that is done
-// once per line, the first time a field edge falls after such a run.
+// it. A byte follows a character boundary when the byte before it cannot be a lead byte; a
+// short run of bytes that can be lead bytes is counted back; only a long one needs the line
+// read from its start, and that is done once per line.
 class ShiftJisLine {
  public:
   void Reset(std::string_view line) {
@@ -83,6 +83,8 @@ class ShiftJisLine {
   std::string_view Field(std::size_t offset, std::size_t count, std::string& scratch);
 
  private:
+  static constexpr std::size_t kShortRun = 64;
+  bool Mapped(std::size_t offset);
   std::string_view line_;
   std::vector<bool> starts_;  // starts_[i]: a character begins at byte i (filled when mapped_)
   bool mapped_ = false;

@@ -80,6 +80,11 @@ TEST_F(OddInput, FieldEdgesNeverWriteHalfACharacter) {
   EXPECT_EQ(line.Field(2, 2, scratch), "\x88\x9f");
   EXPECT_EQ(line.Field(3, 10, scratch), " \x88\x9f");
   EXPECT_EQ(line.Field(6, 2, scratch), "");
+  std::string a100;
+  for (int i = 0; i < 100; ++i) a100 += "\x88\x9f";  // longer than a run counted back
+  line.Reset(a100);
+  EXPECT_EQ(line.Field(151, 2, scratch), "  ");
+  EXPECT_EQ(line.Field(150, 2, scratch), "\x88\x9f");
   // Under the 16-bit codes the cut K value still converts whole characters.
   for (std::string code : {"S", "U"}) {
     SCOPED_TRACE(code);
