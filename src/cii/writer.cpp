@@ -1,9 +1,9 @@
 #include "cii/writer.h"
 
 #include <algorithm>
+#include <climits>
 #include <fstream>
 #include <map>
-#include <optional>
 #include <utility>
 
 #include "app/database.h"
@@ -29,6 +29,11 @@ struct OpenGroup {
   bool repetitionHasData = false;
   bool groupHasData = false;
   int owedSeparators = 0;
+  // What the open repetitions of this level and those around it add to a member's position:
+  // for every level, (repetition − 1) × the local length of its group. broken: a level in a
+  // later repetition has no 'L' item for its group (its members cannot be placed).
+  long long offset = 0;
+  bool broken = false;
 };
 
 // The creation time, yymmddhhnnss, into header bytes 115–126.
@@ -137,9 +142,10 @@ class TfdBuilder {
       p.count = local.length;
       if ((item.attribute == "N" || item.attribute == "9") && local.decimals != 0) ++p.count;
     }
-    // Per group item: where its members end, and the fewest bytes that a repetition whose
-    // fields are all empty writes besides its separator (a member group writes at least its
-    // end byte; a member that has a value for empty bytes, its tag, length and value).
+    // Per group item: where its members end, the lowest position of a member's field, and
+    // the fewest bytes that a repetition whose fields are all empty writes besides its
+    // separator (a member group writes at least its end byte; a member that has a value for
+    // empty bytes, its tag, length and value).
     groups_.assign(E.size() + 1, GroupPlan{});
     std::string value;
     for (std::size_t i = 1; i <= E.size(); ++i) {
@@ -152,6 +158,7 @@ class TfdBuilder {
         } else if (plan_[j].local != 0) {
           EditValueForEdi(E[j], L[plan_[j].local], std::string_view(), state.header.code16(), value);
           if (!value.empty()) g.emptyBytes += value.size() + 2;
+          if (plan_[j].count > 0) g.lowestPosition = std::min(g.lowestPosition, plan_[j].position);
         }
       }
       g.end = j;
@@ -164,9 +171,9 @@ class TfdBuilder {
   struct GroupPlan {
     std::size_t end = 0;          // index of the first item after the group's members
     std::size_t emptyBytes = 0;   // 0: a repetition of empty fields writes nothing
+    long long lowestPosition = LLONG_MAX;  // LLONG_MAX: no member takes bytes from the line
   };
-  bool LaterRepetitionsBeyondLine(const TranslationState& state, const std::vector<OpenGroup>& open, std::size_t depth,
-                             std::size_t lineSize) const;
+  bool LaterRepetitionsBeyondLine(const OpenGroup& group, std::size_t lineSize) const;
 
   std::vector<ItemPlan> plan_;
   std::vector<GroupPlan> groups_;
@@ -181,32 +188,13 @@ class TfdBuilder {
 constexpr long long kFar = 1LL << 60;
 long long AddFar(long long a, long long b) { return a > kFar - b ? kFar : a + b; }
 
-// The offset that the open repetitions add to an item's position: for every open level,
-// (repetition − 1) × the local length of its group. nullopt: a group without its 'L' item.
-std::optional<long long> RepetitionOffset(const ItemTable& L, const std::vector<OpenGroup>& open, std::size_t depth) {
-  long long offset = 0;
-  for (std::size_t k = 1; k <= depth; ++k) {
-    if (open[k].repetition <= 1) continue;
-    if (!L.has(static_cast<long long>(open[k].item))) return std::nullopt;
-    offset = AddFar(offset, static_cast<long long>(open[k].repetition - 1) * L[open[k].item].length);
-  }
-  return offset;
-}
-
-// True when, in the repetition of the group at this depth that is about to start and in
-// every one after it, every member's field lies beyond the end of the line (later
-// repetitions lie further on still): all their fields are empty.
-bool TfdBuilder::LaterRepetitionsBeyondLine(const TranslationState& state, const std::vector<OpenGroup>& open,
-                                            std::size_t depth, std::size_t lineSize) const {
-  const std::size_t group = open[depth].item;
-  std::optional<long long> offset;
-  for (std::size_t j = group + 1; j < groups_[group].end; ++j) {
-    const ItemPlan& p = plan_[j];
-    if (p.local == 0 || p.count <= 0) continue;
-    if (!offset) offset = RepetitionOffset(state.localItems, open, depth);
-    if (!offset || AddFar(p.position, *offset) <= static_cast<long long>(lineSize)) return false;
-  }
-  return true;
+// True when, in the repetition of the group that is about to start and in every one after
+// it, every member's field lies beyond the end of the line (later repetitions lie further on
+// still): all their fields are empty.
+bool TfdBuilder::LaterRepetitionsBeyondLine(const OpenGroup& group, std::size_t lineSize) const {
+  const long long lowest = groups_[group.item].lowestPosition;
+  if (lowest == LLONG_MAX) return true;
+  return !group.broken && AddFar(lowest, group.offset) > static_cast<long long>(lineSize);
 }
 
 int TfdBuilder::Build(const TranslationState& state, std::string_view data, std::string& tfd) {
@@ -230,6 +218,9 @@ int TfdBuilder::Build(const TranslationState& state, std::string_view data, std:
       const int repeats = E[g.item].repeats();
       if (g.repetition < repeats) {
         ++g.repetition;
+        const bool placed = L.has(static_cast<long long>(g.item));
+        g.offset = AddFar(g.offset, placed ? L[g.item].length : 0);
+        g.broken = g.broken || !placed;
         if (g.repetitionHasData) {
           tfd += static_cast<char>(kNextRepeat);
           open[depth - 1].repetitionHasData = true;
@@ -243,10 +234,14 @@ int TfdBuilder::Build(const TranslationState& state, std::string_view data, std:
         // only the last is walked, for the group's closing bytes (the separators the others
         // would owe are never written); when each writes bytes, and all of them together
         // cannot fit in a message, the message is too long now rather than after the walk.
-        if (g.repetition < repeats && LaterRepetitionsBeyondLine(state, open, depth, data.size())) {
+        if (g.repetition < repeats && LaterRepetitionsBeyondLine(g, data.size())) {
           const std::size_t perRepetition = groups_[g.item].emptyBytes;
           const auto left = static_cast<unsigned long long>(repeats - g.repetition + 1);
-          if (perRepetition == 0) g.repetition = repeats;
+          if (perRepetition == 0) {
+            const long long length = L.has(static_cast<long long>(g.item)) ? L[g.item].length : 0;
+            g.offset = AddFar(open[depth - 1].offset, static_cast<long long>(repeats - 1) * length);
+            g.repetition = repeats;
+          }
           else if (left > (kMaxTfdBytes - std::min(tfd.size(), kMaxTfdBytes)) / (perRepetition + 1)) return kCodeTooLong;
         }
         i = g.item + 1;
@@ -279,6 +274,8 @@ int TfdBuilder::Build(const TranslationState& state, std::string_view data, std:
       depth = static_cast<std::size_t>(item.level) + 1;
       if (open.size() <= depth) open.resize(depth + 1);
       open[depth] = OpenGroup{i};
+      open[depth].offset = open[depth - 1].offset;
+      open[depth].broken = open[depth - 1].broken;
       ++i;
       continue;
     }
@@ -292,9 +289,8 @@ int TfdBuilder::Build(const TranslationState& state, std::string_view data, std:
       ++i;
       continue;
     }
-    const std::optional<long long> offset = RepetitionOffset(L, open, depth);
-    if (!offset) return kCodeBadItemTable;
-    const long long position = AddFar(plan.position, *offset);
+    if (open[depth].broken) return kCodeBadItemTable;
+    const long long position = AddFar(plan.position, open[depth].offset);
     // The value's bytes (never half a character); a position outside the line gives an
     // empty value.
     std::string_view extracted;
