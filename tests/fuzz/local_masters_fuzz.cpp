@@ -13,13 +13,13 @@ namespace {
 
 constexpr std::size_t kItemBytes = 8;
 
-std::unique_ptr<edi::cii::MemoryMasters> MastersFrom(const std::uint8_t* spec, std::size_t items) {
+std::unique_ptr<edi::cii::MemoryMasters> MastersFrom(const std::uint8_t* rows, std::size_t items) {
   static const char* attributes[] = {"X", "N", "9", "Y", "K", "B", "M", "M", "Z"};
   static const int repeats[] = {0, 1, 2, 3, 5, 100, 65535, 1000000, INT_MAX};
   static const char* multiDetail[] = {"0", "1", "A", "12", "70000", "", "Z9", "-3"};
   std::vector<edi::cii::ItemFormat> edi, local;
   for (std::size_t k = 0; k < items; ++k) {
-    const std::uint8_t* b = spec + k * kItemBytes;
+    const std::uint8_t* b = rows + k * kItemBytes;
     const int seq = static_cast<int>(k) + 1;
     const int level = b[0] % 4;
     const std::string attribute = attributes[b[1] % 9];
