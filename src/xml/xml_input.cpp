@@ -19,6 +19,15 @@ struct StreamState {
   int depth = 0;       // of the element being read (the root is 1)
   int unitDepth = -1;  // of the unit being read, -1 outside any unit
   bool stopped = false;
+  // File bytes read when the tree last lost everything complete: what was read since is
+  // what the tree may hold.
+  std::size_t heldSince = 0;
+  bool tooLarge = false;
+  // The library's own handlers, which the stream's handlers call first.
+  charactersSAXFunc characters = nullptr, whitespace = nullptr;
+  commentSAXFunc comment = nullptr;
+  cdataBlockSAXFunc cdata = nullptr;
+  processingInstructionSAXFunc instruction = nullptr;
 };
 
 struct ReadState {
@@ -26,6 +35,7 @@ struct ReadState {
   std::FILE* file = nullptr;          // reading a file
   const std::string* bytes = nullptr; // or a buffer
   std::size_t offset = 0;
+  std::size_t bytesRead = 0;          // from the file or buffer so far
   bool readError = false;
   bool refusedDoctype = false;
 };
@@ -38,6 +48,7 @@ int ReadCallback(void* context, char* buffer, int len) {
       state->readError = true;
       return -1;
     }
+    state->bytesRead += n;
     return static_cast<int>(n);
   }
   const std::size_t left = state->bytes->size() - state->offset;
@@ -60,6 +71,37 @@ ReadState& StateOf(void* ctx) {
   return *static_cast<ReadState*>(static_cast<xmlParserCtxtPtr>(ctx)->_private);
 }
 
+// Stops the parse when the tree holds more than a unit may: checked at every piece of
+// content the parser adds.
+void CheckHeld(void* ctx) {
+  ReadState& state = StateOf(ctx);
+  StreamState& stream = *state.stream;
+  if (stream.tooLarge || state.bytesRead - stream.heldSince <= kMaxUnitBytes) return;
+  stream.tooLarge = true;
+  xmlStopParser(static_cast<xmlParserCtxtPtr>(ctx));
+}
+
+void StreamCharacters(void* ctx, const xmlChar* text, int len) {
+  StateOf(ctx).stream->characters(ctx, text, len);
+  CheckHeld(ctx);
+}
+void StreamWhitespace(void* ctx, const xmlChar* text, int len) {
+  StateOf(ctx).stream->whitespace(ctx, text, len);
+  CheckHeld(ctx);
+}
+void StreamComment(void* ctx, const xmlChar* text) {
+  StateOf(ctx).stream->comment(ctx, text);
+  CheckHeld(ctx);
+}
+void StreamCdata(void* ctx, const xmlChar* text, int len) {
+  StateOf(ctx).stream->cdata(ctx, text, len);
+  CheckHeld(ctx);
+}
+void StreamInstruction(void* ctx, const xmlChar* target, const xmlChar* data) {
+  StateOf(ctx).stream->instruction(ctx, target, data);
+  CheckHeld(ctx);
+}
+
 void StreamStartDocument(void* ctx) {
   xmlSAX2StartDocument(ctx);
   auto* parser = static_cast<xmlParserCtxtPtr>(ctx);
@@ -74,6 +116,7 @@ void StreamStartElement(void* ctx, const xmlChar* localname, const xmlChar* pref
                         attributes);
   StreamState& stream = *StateOf(ctx).stream;
   ++stream.depth;
+  CheckHeld(ctx);
   if (stream.unitDepth >= 0) return;
   const std::string_view name(reinterpret_cast<const char*>(localname));
   for (std::string_view unit : stream.units) {
@@ -111,7 +154,10 @@ void StreamEndElement(void* ctx, const xmlChar* localname, const xmlChar* prefix
   }
   // The element and everything before it in its parent are done with. The root itself
   // stays until the end (its parent is the document).
-  if (element->parent != nullptr && element->parent->type == XML_ELEMENT_NODE) FreeChildren(element->parent);
+  if (element->parent != nullptr && element->parent->type == XML_ELEMENT_NODE) {
+    FreeChildren(element->parent);
+    stream.heldSince = StateOf(ctx).bytesRead;
+  }
   if (!goOn) {
     stream.stopped = true;
     xmlStopParser(parser);
@@ -143,6 +189,17 @@ XmlDocument Parse(ReadState& state, std::string& error) {
     parser->sax->startDocument = StreamStartDocument;
     parser->sax->startElementNs = StreamStartElement;
     parser->sax->endElementNs = StreamEndElement;
+    StreamState& stream = *state.stream;
+    stream.characters = parser->sax->characters;
+    stream.whitespace = parser->sax->ignorableWhitespace;
+    stream.comment = parser->sax->comment;
+    stream.cdata = parser->sax->cdataBlock;
+    stream.instruction = parser->sax->processingInstruction;
+    if (stream.characters) parser->sax->characters = StreamCharacters;
+    if (stream.whitespace) parser->sax->ignorableWhitespace = StreamWhitespace;
+    if (stream.comment) parser->sax->comment = StreamComment;
+    if (stream.cdata) parser->sax->cdataBlock = StreamCdata;
+    if (stream.instruction) parser->sax->processingInstruction = StreamInstruction;
   }
   xmlDocPtr doc = xmlCtxtReadIO(parser, ReadCallback, CloseCallback, &state, nullptr, nullptr, kParseOptions);
   const bool wellFormed = parser->wellFormed != 0;
@@ -154,7 +211,7 @@ XmlDocument Parse(ReadState& state, std::string& error) {
   xmlFreeParserCtxt(parser);
 
   XmlDocument result(doc);
-  if (state.stream != nullptr && state.stream->stopped) return result;
+  if (state.stream != nullptr && (state.stream->stopped || state.stream->tooLarge)) return result;
   if (state.refusedDoctype) {
     error = "document type declarations are not accepted";
     return nullptr;
@@ -214,6 +271,10 @@ StreamOutcome StreamXmlUnits(const std::filesystem::path& path, std::initializer
   }
   XmlDocument doc = Parse(state, error);
   std::fclose(state.file);
+  if (stream.tooLarge) {
+    error = "one part of the document is larger than " + std::to_string(kMaxUnitBytes) + " bytes";
+    return StreamOutcome::TooLarge;
+  }
   if (stream.stopped) return StreamOutcome::Stopped;
   return doc ? StreamOutcome::Complete : StreamOutcome::Failed;
 }
