@@ -44,10 +44,19 @@ std::string CutBytes(const std::string& bytes, size_t limit) {
 
 // Reads the file and calls `line` for every line of the first section whose name matches.
 // Returns false when the file cannot be read.
+// A file larger than any configuration (or endless, like a device) cannot be read: it is
+// never held in memory beyond the bound.
 template <typename F>
 bool ForEachLineOfSection(const std::filesystem::path& path, const std::string& sectionUtf8, F line) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return false;
+  std::string content;
+  char chunk[1 << 14];
+  while (file.read(chunk, sizeof chunk) || file.gcount() > 0) {
+    content.append(chunk, static_cast<std::size_t>(file.gcount()));
+    if (content.size() > IniFile::kMaxBytes) return false;
+  }
+  std::istringstream in(std::move(content));
   const std::string section = ToAnsiBytes(sectionUtf8);
   std::string raw;
   bool inSection = false, done = false;
@@ -74,6 +83,15 @@ IniFile::IniFile(std::filesystem::path path) : path_(std::move(path)) {}
 bool IniFile::exists() const {
   std::error_code ec;
   return std::filesystem::is_regular_file(path_, ec);
+}
+
+bool IniFile::refused() const {
+  std::error_code ec;
+  const auto status = std::filesystem::status(path_, ec);
+  if (ec || !std::filesystem::exists(status)) return false;
+  if (!std::filesystem::is_regular_file(status)) return true;
+  const auto size = std::filesystem::file_size(path_, ec);
+  return !ec && size > kMaxBytes;
 }
 
 std::string IniFile::Read(const std::string& section, const std::string& key, int bufferSize) const {

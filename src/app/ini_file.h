@@ -5,6 +5,7 @@
 // The file is CP932; values come back as UTF-8.
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -17,6 +18,11 @@ class IniFile {
 
   const std::filesystem::path& path() const { return path_; }
   bool exists() const;
+  // No configuration is this large: a larger file reads as empty, and start-up refuses it.
+  static constexpr std::size_t kMaxBytes = 1u << 20;
+  // True when the file is there but cannot be a configuration: larger than kMaxBytes, or
+  // not a regular file (a device such as /dev/zero, a folder, a pipe).
+  bool refused() const;
 
   // One value into a buffer of `bufferSize` bytes: at most bufferSize-1 bytes arrive.
   std::string Read(const std::string& section, const std::string& key, int bufferSize) const;

@@ -32,6 +32,9 @@ std::optional<StartupFailure> InitializeWorkstation(Workstation& ws, const Start
     return StartupFailure{msg::kIniReadError, "no configuration folder two levels above " + options.exeFolder};
   ws.iniPath = *iniPath;
   const IniFile ini(ws.iniPath);
+  if (ini.refused())
+    return StartupFailure{msg::kIniReadError, ws.iniPath.string() + " is not a configuration file (not a regular file, or larger than " +
+                                                  std::to_string(IniFile::kMaxBytes) + " bytes)"};
   ws.connection = ReadConnectionSettings(ini);
 
   // 2. The workstation: the computer name is the terminal name.

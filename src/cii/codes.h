@@ -39,4 +39,6 @@ namespace edi::cii {
 constexpr int kCodeBeyondRecord = 33;    // reader: an element beyond the local record (quiet)
 constexpr int kCodeNoHeader = 34;        // reader: a message before any group header
 constexpr int kCodeInternal = 35;        // an unexpected fault inside the translation
+constexpr int kCodeLogFailed = 36;       // the translation log ERR.LOG cannot be written
+constexpr int kCodeNotCii = 37;          // the file is not CII: no header block first, or a run of bytes no block starts with
 }  // namespace edi::cii

@@ -1,5 +1,6 @@
 #include "cii/dump.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -47,6 +48,7 @@ class Dumper {
         std::string body;
         if (!r_.ReadBytes(body, kRecordSize)) return Damaged("end of file inside the header");
         std::copy(body.begin(), body.end(), header_.bytes.begin());
+        headerSeen_ = true;
         r_.SetStorageMode(header_.storageMode());
         out_ << "header (block " << block << ")\n";
         for (const HeaderField& f : kHeaderFields)
@@ -59,9 +61,12 @@ class Dumper {
       } else if (lead[0] >= '1' && lead[0] <= '9' && lead[1] == 'D') {
         if (!Message()) return false;
       } else {
+        if (stray_.NotCii(headerSeen_)) return Damaged("not a CII file (block " + std::to_string(block) + ")");
         out_ << "block " << block << ": unknown lead " << Show(lead) << "\n";
         ok_ = false;
+        continue;
       }
+      stray_.Block();
     }
   }
 
@@ -92,8 +97,12 @@ class Dumper {
     r_.SetBytesLeft(static_cast<long long>(blockSize) - static_cast<long long>(prefixLength));
     long long remaining = length + 1 - static_cast<long long>(prefixLength);
     bool extended = false;
-    int level = 0;
-    auto indent = [&]() { return std::string(2 + 2 * static_cast<std::size_t>(level), ' '); };
+    bool deepNoted = false;
+    long long level = 0;
+    // Indentation shows at most kShownDepth levels, so that a file of group starts gives a
+    // listing proportional to its size.
+    auto margin = [&](long long depth) { return std::string(2 * static_cast<std::size_t>(std::min(depth, kShownDepth)), ' '); };
+    auto indent = [&]() { return "  " + margin(level); };
     for (;;) {
       auto b = r_.ReadCiiByte();
       if (!b) return Damaged("end of file inside a message");
@@ -144,20 +153,26 @@ class Dumper {
               id = std::string(" ") + static_cast<char>(*n1 >= 0x20 && *n1 < 0x7F ? *n1 : '?');
             }
           }
-          out_ << indent() << "group" << id << "\n";
           ++level;
-          out_ << std::string(2 * static_cast<std::size_t>(level), ' ') << "repetition 1\n";
+          if (level > kListedDepth) {
+            // Deeper than any format nests: one line says so, the rest is not listed.
+            if (!deepNoted) out_ << indent() << "(groups deeper than " << kListedDepth << " levels are not listed)\n";
+            deepNoted = true;
+            break;
+          }
+          out_ << margin(level - 1) << "  group" << id << "\n";
+          out_ << margin(level) << "repetition 1\n";
           rep_.resize(static_cast<std::size_t>(level) + 1);
-          rep_[level] = 1;
+          rep_[static_cast<std::size_t>(level)] = 1;
           break;
         }
         case kNextRepeat:
-          if (level > 0) out_ << std::string(2 * static_cast<std::size_t>(level), ' ') << "repetition "
-                              << ++rep_[level] << "\n";
+          if (level > 0 && level <= kListedDepth)
+            out_ << margin(level) << "repetition " << ++rep_[static_cast<std::size_t>(level)] << "\n";
           break;
         case kGroupEnd:
           if (level > 0) --level;
-          out_ << indent() << "end of group\n";
+          if (level < kListedDepth) out_ << indent() << "end of group\n";
           break;
         case kMessageEnd:
           if (remaining != 0) out_ << "  (length differs from the message end by " << remaining << ")\n";
@@ -174,7 +189,13 @@ class Dumper {
   TranslationLog log_;
   CiiBlockReader r_;
   CiiHeaderRecord header_;
-  std::vector<int> rep_;
+  // Groups are listed down to this depth (no real format nests so deep), and indented for
+  // at most kShownDepth levels, so that the listing stays proportional to the file.
+  static constexpr long long kListedDepth = 64;
+  static constexpr long long kShownDepth = 16;
+  std::vector<long long> rep_;
+  StrayLeads stray_;
+  bool headerSeen_ = false;
   bool ok_ = true;
 };
 

@@ -197,6 +197,23 @@ void KeepRightmostNumber(std::string_view v, long long keep, std::string& out) {
   out.assign(v);
 }
 
+// Every single-byte character of well-formed Shift_JIS text replaced by a full-width space.
+void KeepDoubleByteOnly(std::string& sjis) {
+  std::size_t i = 0;
+  while (i < sjis.size() && IsLeadByte(static_cast<unsigned char>(sjis[i])) && i + 1 < sjis.size()) i += 2;
+  if (i >= sjis.size()) return;  // the usual case: nothing to replace
+  std::string out(sjis, 0, i);
+  for (; i < sjis.size(); ++i) {
+    if (IsLeadByte(static_cast<unsigned char>(sjis[i])) && i + 1 < sjis.size()) {
+      out.append(sjis, i, 2);
+      ++i;
+    } else {
+      out += "\x81\x40";
+    }
+  }
+  sjis = std::move(out);
+}
+
 }  // namespace
 
 void EditValueForEdi(const ItemFormat& e, const ItemFormat& l, std::string_view extracted, char code16,
@@ -239,6 +256,9 @@ void EditValueForEdi(const ItemFormat& e, const ItemFormat& l, std::string_view 
       std::string_view text = TrimSpaceView(extracted);
       if (text.empty()) return;
       AppendFullWidth(out, text);
+      // JIS codes come in pairs: a byte that stayed a character of its own (a control
+      // character, say) would shift every pair after it, so it becomes a full-width space.
+      if (code16 == 'S') KeepDoubleByteOnly(out);
       out.resize(LeftBytesWholeLength(out, e.length > 0 ? static_cast<std::size_t>(e.length) : 0));
       // Shift_JIS stays as it is; JIS and UCS-2 codes are converted.
       if (!out.empty() && (code16 == 'S' || code16 == 'U')) out = ConvertDoubleByteCodes(out, 'M', code16);

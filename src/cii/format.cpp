@@ -99,4 +99,14 @@ bool AppendLength(std::string& tfd, std::size_t length) {
   return true;
 }
 
+BlockLead ClassifyLead(std::string_view lead) {
+  if (lead == "0C") return BlockLead::Header;
+  if (lead == "0E") return BlockLead::Trailer;
+  if (lead.size() < 2) return BlockLead::BadFirst;
+  if (lead[0] == '0') return BlockLead::OtherZero;
+  if (lead[0] < '1' || lead[0] > '9') return BlockLead::BadFirst;
+  if (lead[1] != 'D') return BlockLead::BadSecond;
+  return BlockLead::Message;
+}
+
 }  // namespace edi::cii

@@ -121,4 +121,23 @@ bool AppendLength(std::string& tfd, std::size_t length);
 // Five digits with leading zeros.
 std::string MessageNumberField(int number);
 
+// What the two lead bytes of a block say.
+enum class BlockLead { Header, Trailer, Message, OtherZero, BadFirst, BadSecond };
+BlockLead ClassifyLead(std::string_view lead);
+
+// Tells, lead by lead, whether a file is CII at all: a lead that starts no block (another
+// "0" block, a bad lead) before the first header, or more of them in a row than fill a
+// block, mean it is not, so that a reader stops at once with a code instead of logging its
+// way through the whole file.
+class StrayLeads {
+ public:
+  static constexpr int kMaxInARow = 125;  // 250 bytes: a whole block without a block start
+  void Block() { inARow_ = 0; }
+  // A lead that starts no block; true when the file is not CII.
+  bool NotCii(bool headerSeen) { return !headerSeen || ++inARow_ > kMaxInARow; }
+
+ private:
+  int inARow_ = 0;
+};
+
 }  // namespace edi::cii

@@ -13,25 +13,46 @@ bool LineReader::Fill() {
 
 LineReader::Result LineReader::Next(std::string& line) {
   line.clear();
-  bool any = false;
+  bool any = false, broken = false;
   for (;;) {
     if (pos_ == end_ && !Fill()) {
       if (in_.bad()) return Result::Failed;
       if (!any) return Result::End;
       break;
     }
-    any = true;
+    if (skipLf_) {  // the LF of a CR LF whose CR ended the last line
+      skipLf_ = false;
+      if (buffer_[pos_] == '\n') {
+        ++pos_;
+        continue;
+      }
+    }
     const char* start = buffer_.data() + pos_;
     const std::size_t available = end_ - pos_;
+    // The first LF, then the first CR before it (both searches run at memchr's speed).
     const char* lf = static_cast<const char*>(std::memchr(start, '\n', available));
-    const std::size_t take = lf ? static_cast<std::size_t>(lf - start) : available;
-    if (line.size() + take > max_ + 1) return Result::TooLong;  // +1 leaves room for a CR before LF
+    const std::size_t limit = lf ? static_cast<std::size_t>(lf - start) : available;
+    const char* cr = static_cast<const char*>(std::memchr(start, '\r', limit));
+    const std::size_t take = cr ? static_cast<std::size_t>(cr - start) : limit;
+    const bool ended = take < available;
+    if (ended || take > 0) any = true;
+    if (line.size() + take > max_) return Result::TooLong;
     line.append(start, take);
-    pos_ += take + (lf ? 1 : 0);
-    if (lf) break;
+    pos_ += take;
+    if (ended) {
+      broken = true;
+      skipLf_ = buffer_[pos_] == '\r';
+      ++pos_;
+      break;
+    }
   }
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  if (line.size() > max_) return Result::TooLong;
+  // A Ctrl-Z as the very last byte of the file marks its end; it is not a line of its own.
+  if (broken) return Result::Line;
+  if (line.size() == 1 && line[0] == kEndOfFileMark && pos_ == end_ && !Fill()) {
+    if (in_.bad()) return Result::Failed;
+    return Result::End;
+  }
+  if (!line.empty() && line.back() == kEndOfFileMark && pos_ == end_ && !Fill()) line.pop_back();
   return Result::Line;
 }
 

@@ -41,16 +41,22 @@ class CiiToLocal {
     std::string lead;
     for (;;) {
       if (!r_.ReadBytes(lead, 2)) return;  // end of file (a stray last byte ends it too)
-      if (lead == "0C") {
+      const BlockLead kind = ClassifyLead(lead);
+      if (kind == BlockLead::OtherZero || kind == BlockLead::BadFirst || kind == BlockLead::BadSecond) {
+        if (stray_.NotCii(haveGroup_)) return (void)Stop(kCodeNotCii);
+      } else {
+        stray_.Block();
+      }
+      if (kind == BlockLead::Header) {
         if (!Header()) return;
-      } else if (lead == "0E") {
+      } else if (kind == BlockLead::Trailer) {
         std::string body;
         if (!r_.ReadBytes(body, kRecordSize)) return (void)Stop(kCodeEndInBlock);
-      } else if (lead[0] == '0') {
+      } else if (kind == BlockLead::OtherZero) {
         continue;
-      } else if (lead[0] < '1' || lead[0] > '9') {
+      } else if (kind == BlockLead::BadFirst) {
         ctx_.log.WriteTranslationLog(kCodeBadBlockId, "-02", true);
-      } else if (lead[1] != 'D') {
+      } else if (kind == BlockLead::BadSecond) {
         ctx_.log.WriteTranslationLog(kCodeBadBlockId, "-01", true);
       } else {
         if (!haveGroup_) return (void)Stop(kCodeNoHeader);
@@ -374,6 +380,7 @@ class CiiToLocal {
   std::vector<Level> levels_;
   bool haveGroup_ = false;
   bool skipPadding_ = true;
+  StrayLeads stray_;
 };
 
 }  // namespace

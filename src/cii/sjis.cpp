@@ -293,3 +293,43 @@ std::string ConvertDoubleByteCodes(std::string_view bytes, char from, char to) {
 }
 
 }  // namespace edi::cii
+
+namespace edi::cii {
+
+bool ShiftJisLine::StartsCharacter(std::size_t offset) {
+  if (offset == 0 || offset >= line_.size()) return true;
+  // The bytes before the offset that can be lead bytes: the first of them begins a character
+  // (the byte before it cannot be a lead byte, so it ends one), and from there they pair up
+  // as lead and trail bytes; the offset begins a character when their number is even.
+  std::size_t run = 0;
+  while (run < offset && IsLeadByte(static_cast<unsigned char>(line_[offset - 1 - run]))) {
+    if (++run > kShortRun) return Mapped(offset);  // a long run: the whole line, once
+  }
+  return run % 2 == 0;
+}
+
+bool ShiftJisLine::Mapped(std::size_t offset) {
+  if (!mapped_) {
+    starts_.assign(line_.size(), false);
+    for (std::size_t i = 0; i < line_.size(); ++i) {
+      starts_[i] = true;
+      if (IsLeadByte(static_cast<unsigned char>(line_[i]))) ++i;
+    }
+    mapped_ = true;
+  }
+  return starts_[offset];
+}
+
+std::string_view ShiftJisLine::Field(std::size_t offset, std::size_t count, std::string& scratch) {
+  if (offset >= line_.size() || count == 0) return {};
+  const std::size_t n = std::min(count, line_.size() - offset);
+  const bool halfAtStart = !StartsCharacter(offset);
+  const bool halfAtEnd = !StartsCharacter(offset + n);
+  if (!halfAtStart && !halfAtEnd) return line_.substr(offset, n);
+  scratch.assign(line_.substr(offset, n));
+  if (halfAtStart) scratch.front() = ' ';
+  if (halfAtEnd) scratch.back() = ' ';
+  return scratch;
+}
+
+}  // namespace edi::cii

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace edi::cii {
 
@@ -58,5 +59,35 @@ std::string Ucs2ToShiftJis(std::string_view ucs2);  // a character CP932 lacks b
 // Double-byte text from one code letter ("M", "S", "U") to another; an unknown letter or an
 // equal pair leaves the bytes unchanged.
 std::string ConvertDoubleByteCodes(std::string_view bytes, char from, char to);
+
+}  // namespace edi::cii
+
+namespace edi::cii {
+
+// Where the characters of a well-formed Shift_JIS line begin, for cutting fixed fields out of
+// it. A byte follows a character boundary when the byte before it cannot be a lead byte; a
+// short run of bytes that can be lead bytes is counted back; only a long one needs the line
+// read from its start, and that is done once per line.
+class ShiftJisLine {
+ public:
+  void Reset(std::string_view line) {
+    line_ = line;
+    mapped_ = false;
+  }
+  // True when a character begins at the 0-based offset (the line's end counts as one).
+  bool StartsCharacter(std::size_t offset);
+  // count bytes from the offset (cut at the line's end; empty beyond it), never half a
+  // character: a trail byte at the field's start whose lead byte lies before the field, and
+  // a lead byte at its end whose trail byte lies beyond it, each become a space, so the
+  // field keeps its width. scratch holds the bytes when one had to be replaced.
+  std::string_view Field(std::size_t offset, std::size_t count, std::string& scratch);
+
+ private:
+  static constexpr std::size_t kShortRun = 64;
+  bool Mapped(std::size_t offset);
+  std::string_view line_;
+  std::vector<bool> starts_;  // starts_[i]: a character begins at byte i (filled when mapped_)
+  bool mapped_ = false;
+};
 
 }  // namespace edi::cii

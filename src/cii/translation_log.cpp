@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/text.h"
+#include "cii/codes.h"
 
 namespace edi::cii {
 
@@ -19,16 +20,29 @@ std::string StartMessage(const std::string& module, long long serial, const std:
 
 void TranslationLog::WriteTranslationLog(int code, std::string_view message, bool quiet) {
   if (!quiet && code != 0) resultCode_ = CodeText(code);
-  std::string line = CodeText(code) + ToAnsiBytes(message) + "\r\n";
+  // A code that repeats per line or per element is written a bounded number of times.
+  if (code != 0 && ++lineCounts_[code] > kLinesPerCodePerRun) return;
+  Append(CodeText(code) + ToAnsiBytes(message) + "\r\n");
+}
+
+void TranslationLog::EndRun() {
+  for (const auto& [code, count] : lineCounts_)
+    if (count > kLinesPerCodePerRun)
+      Append(CodeText(code) + ToAnsiBytes("-他" + std::to_string(count - kLinesPerCodePerRun) + "件") + "\r\n");
+  lineCounts_.clear();
+}
+
+void TranslationLog::Append(const std::string& line) {
   // Opened in append mode and closed for every line, so that nothing is lost when the
   // process ends and other programs may read the log at any time.
   std::FILE* f = std::fopen(file_.c_str(), "ab");
-  if (f == nullptr) {
-    writeFailed_ = true;
-    return;
-  }
-  if (std::fwrite(line.data(), 1, line.size(), f) != line.size()) writeFailed_ = true;
-  if (std::fclose(f) != 0) writeFailed_ = true;
+  bool ok = f != nullptr;
+  if (ok && std::fwrite(line.data(), 1, line.size(), f) != line.size()) ok = false;
+  if (f != nullptr && std::fclose(f) != 0) ok = false;
+  if (ok) return;
+  // A run whose log is lost has not reported its errors: it fails.
+  writeFailed_ = true;
+  if (resultCode_.empty()) resultCode_ = CodeText(kCodeLogFailed);
 }
 
 }  // namespace edi::cii

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -15,21 +16,36 @@ class TranslationLog {
   explicit TranslationLog(std::filesystem::path file) : file_(std::move(file)) {}
 
   // Not quiet and code != 0: the run's result code becomes the code (four digits). Then the
-  // line is appended. message is UTF-8. A log file that cannot be written does not stop the
-  // translation (the result code is still set); writeFailed() tells.
+  // line is appended. message is UTF-8. A code other than 0 is written at most
+  // kLinesPerCodePerRun times in one run (codes that repeat per line or per element would
+  // otherwise let one odd file fill the log); EndRun counts the rest in one line. A log file that cannot be written
+  // makes the run fail: its result code becomes 0036 (unless a later error replaces it);
+  // writeFailed() tells.
   void WriteTranslationLog(int code, std::string_view message, bool quiet);
 
   // The run's result code: "" at the start of a run, else the last non-quiet code.
   const std::string& resultCode() const { return resultCode_; }
   bool failed() const { return !resultCode_.empty(); }
-  void ClearResult() { resultCode_.clear(); }
+  // Starts a run: no result code, no quiet lines counted.
+  void ClearResult() {
+    resultCode_.clear();
+    lineCounts_.clear();
+  }
+  // Ends a run: for every code asked for more often than the bound, one line with the
+  // number of lines left out ("0026-他49990件").
+  void EndRun();
+
+  static constexpr int kLinesPerCodePerRun = 10;
 
   const std::filesystem::path& file() const { return file_; }
   bool writeFailed() const { return writeFailed_; }
 
  private:
   std::filesystem::path file_;
+  void Append(const std::string& line);
+
   std::string resultCode_;
+  std::map<int, long long> lineCounts_;  // lines asked for in this run, per code
   bool writeFailed_ = false;
 };
 

@@ -50,6 +50,7 @@ std::string Translator::RunOutboundTranslation(const std::string& /*centerCode*/
   } catch (const std::exception& e) {
     impl.log.WriteTranslationLog(kCodeInternal, e.what(), false);
   }
+  impl.log.EndRun();
   return impl.log.failed() ? impl.log.resultCode() : "0000";
 }
 

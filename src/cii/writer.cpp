@@ -1,6 +1,7 @@
 #include "cii/writer.h"
 
 #include <algorithm>
+#include <climits>
 #include <fstream>
 #include <map>
 #include <utility>
@@ -18,6 +19,8 @@ namespace edi::cii {
 namespace {
 
 constexpr std::size_t kKeyBytes = kLocalKeyBytes;
+// The most TFD bytes a message can hold (its long-form stream counts 17 bytes more).
+constexpr std::size_t kMaxTfdBytes = static_cast<std::size_t>(kMaxLongStream) - kLongPrefix;
 
 // Per open group of the message being built.
 struct OpenGroup {
@@ -26,6 +29,11 @@ struct OpenGroup {
   bool repetitionHasData = false;
   bool groupHasData = false;
   int owedSeparators = 0;
+  // What the open repetitions of this level and those around it add to a member's position:
+  // for every level, (repetition − 1) × the local length of its group. broken: a level in a
+  // later repetition has no 'L' item for its group (its members cannot be placed).
+  long long offset = 0;
+  bool broken = false;
 };
 
 // The creation time, yymmddhhnnss, into header bytes 115–126.
@@ -134,6 +142,27 @@ class TfdBuilder {
       p.count = local.length;
       if ((item.attribute == "N" || item.attribute == "9") && local.decimals != 0) ++p.count;
     }
+    // Per group item: where its members end, the lowest position of a member's field, and
+    // the fewest bytes that a repetition whose fields are all empty writes besides its
+    // separator (a member group writes at least its end byte; a member that has a value for
+    // empty bytes, its tag, length and value).
+    groups_.assign(E.size() + 1, GroupPlan{});
+    std::string value;
+    for (std::size_t i = 1; i <= E.size(); ++i) {
+      if (!E[i].isGroup()) continue;
+      GroupPlan& g = groups_[i];
+      std::size_t j = i + 1;
+      for (; j <= E.size() && E[j].level > E[i].level; ++j) {
+        if (E[j].isGroup()) {
+          g.emptyBytes += 1;
+        } else if (plan_[j].local != 0) {
+          EditValueForEdi(E[j], L[plan_[j].local], std::string_view(), state.header.code16(), value);
+          if (!value.empty()) g.emptyBytes += value.size() + 2;
+          if (plan_[j].count > 0) g.lowestPosition = std::min(g.lowestPosition, plan_[j].position);
+        }
+      }
+      g.end = j;
+    }
   }
 
   int Build(const TranslationState& state, std::string_view data, std::string& tfd,
@@ -147,12 +176,35 @@ class TfdBuilder {
     for (std::size_t k = 1; k <= depth; ++k) repetitions_.push_back(open_[k].repetition);
     return repetitions_;
   }
+  struct GroupPlan {
+    std::size_t end = 0;          // index of the first item after the group's members
+    std::size_t emptyBytes = 0;   // 0: a repetition of empty fields writes nothing
+    long long lowestPosition = LLONG_MAX;  // LLONG_MAX: no member takes bytes from the line
+  };
+  bool LaterRepetitionsBeyondLine(const OpenGroup& group, std::size_t lineSize) const;
 
   std::vector<ItemPlan> plan_;
+  std::vector<GroupPlan> groups_;
+  ShiftJisLine line_;
+  std::string field_;
   std::vector<OpenGroup> open_;
   std::vector<int> repetitions_;
   std::string value_;
 };
+
+// a + b (b ≥ 0), held at kFar once it is beyond any line, so that the positions of
+// repetitions of absurd repeat counts neither overflow nor wrap round into the line.
+constexpr long long kFar = 1LL << 60;
+long long AddFar(long long a, long long b) { return a > kFar - b ? kFar : a + b; }
+
+// True when, in the repetition of the group that is about to start and in every one after
+// it, every member's field lies beyond the end of the line (later repetitions lie further on
+// still): all their fields are empty.
+bool TfdBuilder::LaterRepetitionsBeyondLine(const OpenGroup& group, std::size_t lineSize) const {
+  const long long lowest = groups_[group.item].lowestPosition;
+  if (lowest == LLONG_MAX) return true;
+  return !group.broken && AddFar(lowest, group.offset) > static_cast<long long>(lineSize);
+}
 
 int TfdBuilder::Build(const TranslationState& state, std::string_view data, std::string& tfd,
                       ItemObserver* observer) {
@@ -160,6 +212,7 @@ int TfdBuilder::Build(const TranslationState& state, std::string_view data, std:
   const ItemTable& L = state.localItems;
   const char code16 = state.header.code16();
   tfd.clear();
+  line_.Reset(data);
   std::vector<OpenGroup>& open = open_;
   open.assign(1, OpenGroup{});  // open[0] stands for the message's top level
   std::size_t depth = 0;
@@ -172,8 +225,12 @@ int TfdBuilder::Build(const TranslationState& state, std::string_view data, std:
     bool restarted = false;
     while (depth > static_cast<std::size_t>(level)) {
       OpenGroup& g = open[depth];
-      ++g.repetition;
-      if (g.repetition <= E[g.item].repeats()) {
+      const int repeats = E[g.item].repeats();
+      if (g.repetition < repeats) {
+        ++g.repetition;
+        const bool placed = L.has(static_cast<long long>(g.item));
+        g.offset = AddFar(g.offset, placed ? L[g.item].length : 0);
+        g.broken = g.broken || !placed;
         if (g.repetitionHasData) {
           tfd += static_cast<char>(kNextRepeat);
           open[depth - 1].repetitionHasData = true;
@@ -181,6 +238,22 @@ int TfdBuilder::Build(const TranslationState& state, std::string_view data, std:
           ++g.owedSeparators;
         }
         g.repetitionHasData = false;
+        // A message that has outgrown the format stops here, whatever the repeat count.
+        if (tfd.size() > kMaxTfdBytes) return kCodeTooLong;
+        // Repetitions beyond the end of the line are empty. When an empty one writes nothing,
+        // only the last is walked, for the group's closing bytes (the separators the others
+        // would owe are never written); when each writes bytes, and all of them together
+        // cannot fit in a message, the message is too long now rather than after the walk.
+        if (g.repetition < repeats && LaterRepetitionsBeyondLine(g, data.size())) {
+          const std::size_t perRepetition = groups_[g.item].emptyBytes;
+          const auto left = static_cast<unsigned long long>(repeats - g.repetition + 1);
+          if (perRepetition == 0) {
+            const long long length = L.has(static_cast<long long>(g.item)) ? L[g.item].length : 0;
+            g.offset = AddFar(open[depth - 1].offset, static_cast<long long>(repeats - 1) * length);
+            g.repetition = repeats;
+          }
+          else if (left > (kMaxTfdBytes - std::min(tfd.size(), kMaxTfdBytes)) / (perRepetition + 1)) return kCodeTooLong;
+        }
         i = g.item + 1;
         restarted = true;
         break;
@@ -211,6 +284,8 @@ int TfdBuilder::Build(const TranslationState& state, std::string_view data, std:
       depth = static_cast<std::size_t>(item.level) + 1;
       if (open.size() <= depth) open.resize(depth + 1);
       open[depth] = OpenGroup{i};
+      open[depth].offset = open[depth - 1].offset;
+      open[depth].broken = open[depth - 1].broken;
       ++i;
       continue;
     }
@@ -225,16 +300,13 @@ int TfdBuilder::Build(const TranslationState& state, std::string_view data, std:
       ++i;
       continue;
     }
-    long long position = plan.position;
-    for (std::size_t k = 1; k <= depth; ++k) {
-      if (open[k].repetition <= 1) continue;
-      if (!L.has(static_cast<long long>(open[k].item))) return kCodeBadItemTable;
-      position += static_cast<long long>(open[k].repetition - 1) * L[open[k].item].length;
-    }
-    // The value's bytes; a position outside the line gives an empty value.
+    if (open[depth].broken) return kCodeBadItemTable;
+    const long long position = AddFar(plan.position, open[depth].offset);
+    // The value's bytes (never half a character); a position outside the line gives an
+    // empty value.
     std::string_view extracted;
     if (plan.count > 0 && position >= 1 && static_cast<unsigned long long>(position) <= data.size())
-      extracted = data.substr(static_cast<std::size_t>(position - 1), static_cast<std::size_t>(plan.count));
+      extracted = line_.Field(static_cast<std::size_t>(position - 1), static_cast<std::size_t>(plan.count), field_);
     EditValueForEdi(item, L[plan.local], extracted, code16, value_);
     if (value_.empty()) {
       if (observer)

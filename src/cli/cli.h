@@ -44,7 +44,7 @@ int CmdDb(CliOptions& options);         // edi db init
 int CmdTranslate(CliOptions& options);  // edi translate MODE IN OUT [--serial N]
 int CmdDump(CliOptions& options);       // edi dump FILE
 int CmdRun(CliOptions& options);        // edi run [--operator CODE] [--terminal NAME] (--all | CENTER...)
-int CmdHistory(CliOptions& options);    // edi history [--serial N]
+int CmdHistory(CliOptions& options);    // edi history [--serial N] [filters]
 int CmdFormat(CliOptions& options);     // edi format (export DIR | import DIR | check)
 int CmdCheck(CliOptions& options);      // edi check FILE [--format csv]
 int CmdResend(CliOptions& options);     // edi resend SERIAL [--force]

@@ -42,6 +42,10 @@ std::unique_ptr<Database> OpenConfiguredDatabase(const CliOptions& options, bool
     std::cerr << "INIﾌｧｲﾙ読込エラー\n" << "edi: no configuration folder two levels above " << exeFolder << "\n";
     return nullptr;
   }
+  if (IniFile(*ini).refused()) {
+    std::cerr << "INIﾌｧｲﾙ読込エラー\n" << "edi: " << ini->string() << " is not a configuration file\n";
+    return nullptr;
+  }
   DatabaseTarget target = MakeDatabaseTarget(ReadConnectionSettings(IniFile(*ini)));
   if (createMissingFile) target.sqliteFileMustExist.clear();
   try {

@@ -1,65 +1,97 @@
-// edi history [--serial N]: the processing history, newest serial first, each serial's
-// branches in order (branch 0 is the run as a whole).
+// edi history [--serial N] [--from DATE] [--to DATE] [--center CODE] [--failed] [--open]:
+// the processing history, newest run first, each run's branches in order (branch 0 is the
+// run as a whole). The filters choose runs the way the history window does.
+#include <cstdint>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "app/database.h"
 #include "cli/cli.h"
+#include "run/history_query.h"
 
 namespace edi::cli {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: edi history [--serial N] [--from DATE] [--to DATE] [--center CODE] [--failed] [--open]\n"
+    "  DATE: yyyy/mm/dd, yyyy-mm-dd or yyyymmdd (the run's start date; both ends included)\n";
+
+const char* const kColumns[] = {"通番",         "枝番",         "送受信種別",   "相手先種別",   "処理種別",
+                                "センターコード", "処理開始日付", "処理開始時刻", "処理終了日付", "処理終了時刻",
+                                "相手先企業コード", "BPID",       "取引情報区分", "入力レコード数", "出力レコード数",
+                                "格納モード",   "終了コード",   "詳細コード",   "ファイル名"};
+
+void PrintBranches(Database& db, std::int32_t serial) {
+  for (const auto& b : run::QueryBranches(db, serial)) {
+    const std::string values[] = {std::to_string(b.serial), std::to_string(b.branch), b.direction, b.partnerKind,
+                                  b.workKind, b.centerCode, b.startDate, b.startTime, b.endDate, b.endTime,
+                                  b.partnerCompany, b.bpid, b.infoCategory, b.inputRecords, b.outputRecords,
+                                  b.storageMode, b.endCode, b.detailCode, b.fileName};
+    std::string line;
+    for (const auto& v : values) line += (line.empty() ? "" : "\t") + v;
+    std::cout << line << "\n";
+  }
+}
+
+std::string DateOption(std::vector<std::string>& args, const std::string& name) {
+  auto value = TakeOption(args, name);
+  if (!value) return {};
+  auto date = run::NormalizeHistoryDate(*value);
+  if (!date) throw UsageError(name + " needs a date (yyyy/mm/dd): " + *value);
+  return *date;
+}
+
+}  // namespace
 
 int CmdHistory(CliOptions& options) {
   if (TakeFlag(options.args, "--help") || TakeFlag(options.args, "-h")) {
-    std::cout << "usage: edi history [--serial N]\n";
+    std::cout << kUsage;
     return kExitOk;
   }
   std::optional<long long> serial;
+  run::HistoryFilter filter;
   try {
     if (auto v = TakeOption(options.args, "--serial")) {
       std::size_t used = 0;
       serial = std::stoll(*v, &used);
-      if (used != v->size() || *serial < 0) throw UsageError("--serial needs a number");
+      if (used != v->size() || *serial < 0 || *serial > INT32_MAX) throw UsageError("--serial needs a number");
     }
-  } catch (const std::logic_error&) {
-    std::cerr << "usage: edi history [--serial N]\n";
+    filter.fromDate = DateOption(options.args, "--from");
+    filter.toDate = DateOption(options.args, "--to");
+    if (auto center = TakeOption(options.args, "--center")) filter.centerCode = *center;
+    filter.failedOnly = TakeFlag(options.args, "--failed");
+    filter.openOnly = TakeFlag(options.args, "--open");
+  } catch (const std::logic_error& e) {
+    std::cerr << "edi history: " << e.what() << "\n" << kUsage;
     return kExitUsage;
   }
   if (!options.args.empty()) {
-    std::cerr << "usage: edi history [--serial N]\n";
+    std::cerr << kUsage;
     return kExitUsage;
   }
   Workstation ws;
   if (auto failed = StartWorkstation(ws, options, false)) return *failed;
 
-  const std::vector<std::string> columns = {
-      "通番",         "枝番",         "送受信種別",   "相手先種別",   "処理種別",         "センターコード",
-      "処理開始日付", "処理開始時刻", "処理終了日付", "処理終了時刻", "相手先企業コード", "BPID",
-      "取引情報区分", "入力レコード数", "出力レコード数", "格納モード", "終了コード",       "詳細コード",
-      "ファイル名"};
-  std::string select;
-  for (const auto& c : columns) select += (select.empty() ? "" : ", ") + c;
-  std::string sql = "SELECT " + select + " FROM FL1102処理履歴ファイル";
-  std::vector<Param> params;
-  if (serial) {
-    sql += " WHERE 通番 = :1";
-    params.push_back(*serial);
-  }
-  sql += " ORDER BY 通番 DESC, 枝番 ASC";
-  std::vector<Row> rows;
+  std::string header;
+  for (const char* c : kColumns) header += (header.empty() ? "" : "\t") + std::string(c);
   try {
-    rows = ws.db->Query(sql, params);
+    std::cout << header << "\n";
+    if (serial) {
+      PrintBranches(*ws.db, static_cast<std::int32_t>(*serial));
+      return kExitOk;
+    }
+    // Page by page, so that a long history streams out without being held in memory.
+    std::optional<std::int32_t> below;
+    for (;;) {
+      auto runs = run::QueryRuns(*ws.db, filter, below);
+      for (const auto& r : runs) PrintBranches(*ws.db, r.serial);
+      if (runs.size() < static_cast<std::size_t>(run::kRunPageSize)) break;
+      below = runs.back().serial;
+    }
   } catch (const DatabaseError& e) {
     std::cerr << "edi history: " << e.what() << "\n";
     return kExitFailed;
-  }
-  std::string header;
-  for (const auto& c : columns) header += (header.empty() ? "" : "\t") + c;
-  std::cout << header << "\n";
-  for (const auto& row : rows) {
-    std::string line;
-    for (std::size_t i = 0; i < columns.size(); ++i) line += (i ? "\t" : "") + row.at(i).value_or("");
-    std::cout << line << "\n";
   }
   return kExitOk;
 }

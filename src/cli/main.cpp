@@ -14,7 +14,7 @@ void PrintUsage(std::ostream& out) {
          "  translate cii-to-xml IN OUT\n"
          "  translate xml-to-cii IN OUT\n"
          "  dump FILE\n"
-         "  history [--serial N]\n"
+         "  history [--serial N] [--from DATE] [--to DATE] [--center CODE] [--failed] [--open]\n"
          "  resend SERIAL [--force]\n"
          "  db init\n"
          "  format export DIR [--category C] [--bpid B] [--encoding cp932|utf-8]\n"

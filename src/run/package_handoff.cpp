@@ -65,6 +65,21 @@ std::string HistoryFileName(const PackageSettings& settings, const std::string& 
 
 std::string Quote(const std::string& text) { return "'" + text + "'"; }
 
+// One line of the status file without its LF, of which only the first bytes are kept: the
+// fields end at character 31, and a line without an end must not grow memory.
+constexpr std::size_t kStatusLineKeep = 256;
+bool ReadStatusFileLine(std::istream& in, std::string& line) {
+  line.clear();
+  std::streambuf* buffer = in.rdbuf();
+  bool any = false;
+  for (int c = buffer->sbumpc(); c != std::char_traits<char>::eof(); c = buffer->sbumpc()) {
+    any = true;
+    if (c == '\n') return true;
+    if (line.size() < kStatusLineKeep) line += static_cast<char>(c);
+  }
+  return any;
+}
+
 }  // namespace
 
 void ParseStatusLine(const std::string& line, PackageStatusLine& rec, std::string& lineCode) {
@@ -135,14 +150,45 @@ std::vector<std::string> PackageParameterLines(const std::vector<std::string>& i
   return lines;
 }
 
+namespace {
+// A value that a quoted parameter line holds as it is: no control character (CR and LF
+// would start a line of the value's own choosing) and no quote (it would end the value).
+bool FitsParameterLine(std::string_view value) {
+  for (char c : value) {
+    const unsigned char b = static_cast<unsigned char>(c);
+    if (b < 0x20 || b == 0x7F || c == '\'') return false;
+  }
+  return true;
+}
+}  // namespace
+
+std::optional<std::string> RefusedParameterValue(const std::vector<std::string>& infoCodes,
+                                                 const std::string& centerCode, const std::string& operatorCode,
+                                                 const std::filesystem::path& statusFile,
+                                                 const std::string& partnerCode) {
+  for (const auto& code : infoCodes)
+    if (!FitsParameterLine(code)) return "情報区分コード";
+  if (!FitsParameterLine(centerCode)) return "センターコード";
+  if (!FitsParameterLine(operatorCode)) return "オペレータコード";
+  if (!FitsParameterLine(statusFile.string())) return "ステータスファイル名";
+  if (!FitsParameterLine(partnerCode)) return "相手先企業コード";
+  return std::nullopt;
+}
+
 bool WritePackageParameterFile(const RunContext& ctx, const PackageSettings& settings,
-                               const std::string& centerCode, long long serial, const std::string& partnerCode) {
+                               const std::string& centerCode, long long serial, const std::string& partnerCode,
+                               std::string* refused) {
   std::vector<std::string> codes;
   try {
     codes = LoadInfoCodes(ctx.db(), centerCode, settings);
   } catch (const std::exception& e) {
     ctx.Log("情報区分の読込みに失敗しました: " + std::string(e.what()));
     codes = settings.defaultInfoCodes;
+  }
+  if (auto bad = RefusedParameterValue(codes, centerCode, ctx.ws.operatorCode, StatusFilePath(ctx.paths(), serial),
+                                      partnerCode)) {
+    if (refused != nullptr) *refused = *bad;
+    return false;
   }
   auto lines = PackageParameterLines(codes, centerCode, serial, ctx.ws.operatorCode,
                                      StatusFilePath(ctx.paths(), serial), partnerCode);
@@ -255,10 +301,14 @@ std::string ExtractViaPackage(const RunContext& ctx, const std::string& centerCo
     // one that cannot be removed would, so the package is not started then.
     std::error_code ec;
     std::filesystem::remove(statusFile, ec);
+    std::string refused;
     if (ec) {
       ctx.Log(centerCode + ": 前回のステータスファイルを消せません: " + statusFile.string() + ": " + ec.message());
       run = {"4100", "0001"};
-    } else if (!WritePackageParameterFile(ctx, settings, centerCode, serial, partner)) {
+    } else if (!WritePackageParameterFile(ctx, settings, centerCode, serial, partner, &refused)) {
+      // A write fault was logged where it happened; a refused value is logged here.
+      if (!refused.empty())
+        ctx.Log(centerCode + ": パラメータファイルに書けない値です: " + refused + " (" + partner + ")");
       run = {"4100", "0001"};
     } else {
       ctx.Log(centerCode + ": 通信パッケージ起動 (" + partner + ")");
@@ -286,7 +336,7 @@ std::string ExtractViaPackage(const RunContext& ctx, const std::string& centerCo
     std::string lineCode = run.endCode;
     bool finished = false, endMark = false;
     std::string raw, partnerCode = "0000";
-    while (std::getline(in, raw)) {
+    while (ReadStatusFileLine(in, raw)) {
       if (!raw.empty() && raw.back() == '\r') raw.pop_back();
       if (raw.empty()) continue;  // a blank line carries nothing
       PackageStatusLine line;

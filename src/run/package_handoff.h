@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,9 +58,20 @@ std::vector<std::string> PackageParameterLines(const std::vector<std::string>& i
                                                const std::filesystem::path& statusFile,
                                                const std::string& partnerCode);
 
-// Writes the parameter file (CP932, CR LF line ends). False when it cannot be written.
+// What a parameter line cannot carry as it stands: the name of the first value (in the
+// order of the file) that holds a line end, another control character or the quote that
+// encloses it; nullopt when every value can be written.
+std::optional<std::string> RefusedParameterValue(const std::vector<std::string>& infoCodes,
+                                                 const std::string& centerCode, const std::string& operatorCode,
+                                                 const std::filesystem::path& statusFile,
+                                                 const std::string& partnerCode);
+
+// Writes the parameter file (CP932, CR LF line ends). False when it cannot be written, or
+// when a value is refused (RefusedParameterValue; its name goes to *refused, and nothing is
+// written).
 bool WritePackageParameterFile(const RunContext& ctx, const PackageSettings& settings,
-                               const std::string& centerCode, long long serial, const std::string& partnerCode);
+                               const std::string& centerCode, long long serial, const std::string& partnerCode,
+                               std::string* refused = nullptr);
 
 // Starts `commandLine` + " @" + parameter file through /bin/sh -c and waits for it.
 // "4100"/"0001" when it cannot be started (also when the shell finds no such command: exit

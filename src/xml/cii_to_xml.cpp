@@ -113,6 +113,7 @@ class CiiToXml {
   bool groupOpen_ = false;
   bool saved_ = false;
   bool unknownGroup_ = false;
+  cii::StrayLeads stray_;
 };
 
 void CiiToXml::Discard() {
@@ -132,17 +133,26 @@ void CiiToXml::Run() {
       if (groupOpen_) Stop(cii::kCodeEndInBlock);
       return;
     }
-    if (lead == "0C") {
+    const cii::BlockLead kind = cii::ClassifyLead(lead);
+    if (kind == cii::BlockLead::OtherZero || kind == cii::BlockLead::BadFirst || kind == cii::BlockLead::BadSecond) {
+      if (stray_.NotCii(groupOpen_ || saved_)) {
+        Stop(cii::kCodeNotCii);
+        return;
+      }
+    } else {
+      stray_.Block();
+    }
+    if (kind == cii::BlockLead::Header) {
       if (groupOpen_ || saved_) {
         Stop(kCodeSecondGroup);
         return;
       }
       if (!ReadHeader()) return;
-    } else if (lead == "0E") {
+    } else if (kind == cii::BlockLead::Trailer) {
       if (!ReadTrailer()) return;
-    } else if (lead[0] == '0') {
+    } else if (kind == cii::BlockLead::OtherZero) {
       // another "0" block: ignored
-    } else if (lead[0] >= '1' && lead[0] <= '9' && lead[1] == 'D') {
+    } else if (kind == cii::BlockLead::Message) {
       if (!ReadMessage(lead[0])) return;
     } else {
       ctx_.log.WriteTranslationLog(cii::kCodeBadBlockId, "", true);
@@ -211,10 +221,9 @@ bool CiiToXml::ReadTrailer() {
 }
 
 bool CiiToXml::ReadMessage(char lead) {
-  if (!groupOpen_) {
-    // No header gave this message a format: it cannot be read, only skipped as a block.
-    ctx_.log.WriteTranslationLog(kCodeMessageOutsideGroup, "", false);
-  }
+  // No header gave this message a format: the file fails here (its result would be this
+  // code whatever followed, and a file of such blocks would log every one of them).
+  if (!groupOpen_) return Stop(kCodeMessageOutsideGroup);
   const cii::CiiHeaderRecord& header = state_.header;
   std::string bytes;
   if (header.storageFlags() == "20") {

@@ -37,6 +37,7 @@ std::string Convert(cii::Translator& translator, Direction direction, const std:
   } catch (const std::exception&) {
     impl.log.WriteTranslationLog(kCodeXmlUnexpected, "", false);
   }
+  impl.log.EndRun();
   return impl.log.failed() ? impl.log.resultCode() : "0000";
 }
 

@@ -17,6 +17,9 @@ constexpr int kCodeXmlBadHex = 44;          // a "B" value that is not pairs of 
 // A header field or value with characters that an XML document cannot carry (control
 // characters, bytes without a character): written as "?", so the document is not the data.
 constexpr int kCodeXmlLostCharacters = 45;
+// One JPMGH or JPTRM (comments, unknown elements and text included), or what lies between
+// two of them, is larger than a conversion holds in memory.
+constexpr int kCodeXmlUnitTooLarge = 46;
 constexpr int kCodeXmlUnexpected = cii::kCodeInternal;  // an unexpected fault inside the conversion
 
 }  // namespace edi::xml

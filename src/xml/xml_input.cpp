@@ -23,17 +23,20 @@ struct StreamState {
   // Of the outermost open element whose text the handler reads, -1 when none is open: text
   // anywhere else (layout between elements, text outside the units) is not kept in the tree.
   int textDepth = -1;
-  // The library's handlers for the text that is kept, and for the nodes that end a run of
-  // text (after them, text starts a node of its own).
-  charactersSAXFunc keepCharacters = nullptr, keepWhitespace = nullptr;
-  cdataBlockSAXFunc keepCdata = nullptr;
-  commentSAXFunc comment = nullptr;
-  processingInstructionSAXFunc instruction = nullptr;
   // Bytes of the run of text left out since the last node: the library refuses a text node
   // beyond its limit, and a document refused so stays refused when its text is left out.
   std::size_t droppedRun = 0;
   bool textTooLong = false;
   bool stopped = false;
+  // File bytes read when the tree last lost everything complete: what was read since is
+  // what the tree may hold.
+  std::size_t heldSince = 0;
+  bool tooLarge = false;
+  // The library's own handlers, which the stream's handlers call first.
+  charactersSAXFunc characters = nullptr, whitespace = nullptr;
+  commentSAXFunc comment = nullptr;
+  cdataBlockSAXFunc cdata = nullptr;
+  processingInstructionSAXFunc instruction = nullptr;
 };
 
 struct ReadState {
@@ -41,6 +44,7 @@ struct ReadState {
   std::FILE* file = nullptr;          // reading a file
   const std::string* bytes = nullptr; // or a buffer
   std::size_t offset = 0;
+  std::size_t bytesRead = 0;          // from the file or buffer so far
   bool readError = false;
   bool refusedDoctype = false;
 };
@@ -53,6 +57,7 @@ int ReadCallback(void* context, char* buffer, int len) {
       state->readError = true;
       return -1;
     }
+    state->bytesRead += n;
     return static_cast<int>(n);
   }
   const std::size_t left = state->bytes->size() - state->offset;
@@ -75,6 +80,16 @@ ReadState& StateOf(void* ctx) {
   return *static_cast<ReadState*>(static_cast<xmlParserCtxtPtr>(ctx)->_private);
 }
 
+// Stops the parse when the tree holds more than a unit may: checked at every piece of
+// content the parser adds.
+void CheckHeld(void* ctx) {
+  ReadState& state = StateOf(ctx);
+  StreamState& stream = *state.stream;
+  if (stream.tooLarge || state.bytesRead - stream.heldSince <= kMaxUnitBytes) return;
+  stream.tooLarge = true;
+  xmlStopParser(static_cast<xmlParserCtxtPtr>(ctx));
+}
+
 void StreamStartDocument(void* ctx) {
   xmlSAX2StartDocument(ctx);
   auto* parser = static_cast<xmlParserCtxtPtr>(ctx);
@@ -90,6 +105,7 @@ void StreamStartElement(void* ctx, const xmlChar* localname, const xmlChar* pref
   StreamState& stream = *StateOf(ctx).stream;
   ++stream.depth;
   stream.droppedRun = 0;
+  CheckHeld(ctx);
   const std::string_view name(reinterpret_cast<const char*>(localname));
   if (stream.unitDepth < 0) {
     for (std::string_view unit : stream.units) {
@@ -115,30 +131,38 @@ void DropText(void* ctx, StreamState& stream, int len) {
   }
   stream.droppedRun += n;
 }
+// The library's handlers run first (for the text that is kept), then the check of what the
+// tree holds.
 void StreamCharacters(void* ctx, const xmlChar* text, int len) {
   StreamState& stream = *StateOf(ctx).stream;
-  if (stream.textDepth >= 0) stream.keepCharacters(ctx, text, len);
+  if (stream.textDepth >= 0) stream.characters(ctx, text, len);
   else DropText(ctx, stream, len);
+  CheckHeld(ctx);
 }
 void StreamWhitespace(void* ctx, const xmlChar* text, int len) {
   StreamState& stream = *StateOf(ctx).stream;
-  if (stream.textDepth >= 0) stream.keepWhitespace(ctx, text, len);
+  if (stream.textDepth >= 0) stream.whitespace(ctx, text, len);
   else DropText(ctx, stream, len);
+  CheckHeld(ctx);
 }
+// CDATA, comments and instructions are nodes of their own: text after them starts a new one.
 void StreamCdata(void* ctx, const xmlChar* text, int len) {
   StreamState& stream = *StateOf(ctx).stream;
   stream.droppedRun = 0;
-  if (stream.textDepth >= 0) stream.keepCdata(ctx, text, len);
+  if (stream.textDepth >= 0) stream.cdata(ctx, text, len);
+  CheckHeld(ctx);
 }
 void StreamComment(void* ctx, const xmlChar* text) {
   StreamState& stream = *StateOf(ctx).stream;
   stream.droppedRun = 0;
   stream.comment(ctx, text);
+  CheckHeld(ctx);
 }
 void StreamInstruction(void* ctx, const xmlChar* target, const xmlChar* data) {
   StreamState& stream = *StateOf(ctx).stream;
   stream.droppedRun = 0;
   stream.instruction(ctx, target, data);
+  CheckHeld(ctx);
 }
 
 // Frees every child of an element. The parser no longer refers to any of them: they are
@@ -170,7 +194,10 @@ void StreamEndElement(void* ctx, const xmlChar* localname, const xmlChar* prefix
   }
   // The element and everything before it in its parent are done with. The root itself
   // stays until the end (its parent is the document).
-  if (element->parent != nullptr && element->parent->type == XML_ELEMENT_NODE) FreeChildren(element->parent);
+  if (element->parent != nullptr && element->parent->type == XML_ELEMENT_NODE) {
+    FreeChildren(element->parent);
+    stream.heldSince = StateOf(ctx).bytesRead;
+  }
   if (!goOn) {
     stream.stopped = true;
     xmlStopParser(parser);
@@ -203,15 +230,15 @@ XmlDocument Parse(ReadState& state, std::string& error) {
     parser->sax->startElementNs = StreamStartElement;
     parser->sax->endElementNs = StreamEndElement;
     StreamState& stream = *state.stream;
-    stream.keepCharacters = parser->sax->characters;
-    stream.keepCdata = parser->sax->cdataBlock;
-    stream.keepWhitespace = parser->sax->ignorableWhitespace;
-    if (stream.keepCharacters) parser->sax->characters = StreamCharacters;
-    if (stream.keepWhitespace) parser->sax->ignorableWhitespace = StreamWhitespace;
-    if (stream.keepCdata) parser->sax->cdataBlock = StreamCdata;
+    stream.characters = parser->sax->characters;
+    stream.whitespace = parser->sax->ignorableWhitespace;
     stream.comment = parser->sax->comment;
+    stream.cdata = parser->sax->cdataBlock;
     stream.instruction = parser->sax->processingInstruction;
+    if (stream.characters) parser->sax->characters = StreamCharacters;
+    if (stream.whitespace) parser->sax->ignorableWhitespace = StreamWhitespace;
     if (stream.comment) parser->sax->comment = StreamComment;
+    if (stream.cdata) parser->sax->cdataBlock = StreamCdata;
     if (stream.instruction) parser->sax->processingInstruction = StreamInstruction;
   }
   xmlDocPtr doc = xmlCtxtReadIO(parser, ReadCallback, CloseCallback, &state, nullptr, nullptr, kParseOptions);
@@ -224,11 +251,11 @@ XmlDocument Parse(ReadState& state, std::string& error) {
   xmlFreeParserCtxt(parser);
 
   XmlDocument result(doc);
+  if (state.stream != nullptr && (state.stream->stopped || state.stream->tooLarge)) return result;
   if (state.stream != nullptr && state.stream->textTooLong) {
-    error = "xmlSAX2Characters: huge text node";
+    error = "xmlSAX2Characters: huge text node";  // as the library says when it keeps the text
     return nullptr;
   }
-  if (state.stream != nullptr && state.stream->stopped) return result;
   if (state.refusedDoctype) {
     error = "document type declarations are not accepted";
     return nullptr;
@@ -288,6 +315,10 @@ StreamOutcome StreamXmlUnits(const std::filesystem::path& path, std::initializer
   }
   XmlDocument doc = Parse(state, error);
   std::fclose(state.file);
+  if (stream.tooLarge) {
+    error = "one part of the document is larger than " + std::to_string(kMaxUnitBytes) + " bytes";
+    return StreamOutcome::TooLarge;
+  }
   if (stream.stopped) return StreamOutcome::Stopped;
   return doc ? StreamOutcome::Complete : StreamOutcome::Failed;
 }

@@ -54,7 +54,13 @@ enum class StreamOutcome {
   Complete,  // the whole document was read and is well-formed
   Stopped,   // the handler stopped it
   Failed,    // the file cannot be read, does not parse, or is refused (`error` says why)
+  TooLarge,  // one unit (or what lies between two units) is larger than the bound
 };
+
+// The most document bytes held in memory at once: one unit with everything in it (text,
+// comments, unknown elements), or the material between two units. Far above any real
+// message; it keeps the memory of one conversion flat whatever a document holds.
+constexpr std::size_t kMaxUnitBytes = 16u << 20;
 
 StreamOutcome StreamXmlUnits(const std::filesystem::path& path, std::initializer_list<std::string_view> unitNames,
                              XmlUnitHandler& handler, std::string& error);

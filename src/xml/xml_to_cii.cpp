@@ -298,6 +298,7 @@ void ConvertXmlToCii(cii::TranslationContext& ctx, const std::filesystem::path& 
   // Nothing is written for a document that does not parse (the codes of a stopped
   // conversion are logged where it stopped).
   if (outcome == StreamOutcome::Failed) ctx.log.WriteTranslationLog(kCodeXmlUnparsable, "", false);
+  if (outcome == StreamOutcome::TooLarge) ctx.log.WriteTranslationLog(kCodeXmlUnitTooLarge, "", false);
 }
 
 }  // namespace edi::xml

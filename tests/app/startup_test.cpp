@@ -60,6 +60,23 @@ TEST_F(StartupTest, NoConfigurationFolderIsAnIniReadError) {
   EXPECT_EQ(failure->message, msg::kIniReadError);
 }
 
+TEST_F(StartupTest, AFileThatCannotBeAConfigurationIsAnIniReadError) {
+  // Larger than any configuration (its settings would all be valid), a device, a folder.
+  const std::string padding = "; " + std::string(200, '-') + "\n";
+  std::string big = Standard();
+  while (big.size() <= IniFile::kMaxBytes) big += padding;
+  for (const std::filesystem::path& ini : {WriteIni(big), std::filesystem::path("/dev/zero"), dir.path()}) {
+    SCOPED_TRACE(ini);
+    Workstation ws;
+    auto failure = InitializeWorkstation(ws, Options(ini));
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->message, msg::kIniReadError);
+  }
+  // Read at run time after start-up, such a file gives empty values, never its whole bulk.
+  EXPECT_EQ(IniFile(dir / "EDI.ini").Read("PATH", "EDIINFIL", 256), "");
+  EXPECT_EQ(IniFile("/dev/zero").Read("PATH", "EDIINFIL", 256), "");
+}
+
 TEST_F(StartupTest, NoIniFileFailsAtTheConnection) {
   Workstation ws;
   auto failure = InitializeWorkstation(ws, Options(dir / "absent.ini"));

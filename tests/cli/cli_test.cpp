@@ -69,6 +69,19 @@ TEST_F(CliTest, AMistypedDatabaseFileIsAConnectionErrorUntilDbInitCreatesIt) {
   EXPECT_EQ(r.err.find("接続エラー"), std::string::npos) << r.err;
 }
 
+TEST_F(CliTest, ATranslationWhoseLogCannotBeWrittenFails) {
+  auto tdb = test::TestDatabase::Sqlite(dir.path());
+  std::string ini = test::StandardIni(dir.path(), tdb->iniSection());
+  // The log is a folder: no line can be appended to it.
+  ini.replace(ini.find("ERRLOG="), ini.find('\n', ini.find("ERRLOG=")) - ini.find("ERRLOG="), "ERRLOG=" + dir.path().string());
+  test::WriteAnsiText(dir / "EDI.ini", ini);
+  test::WriteBytes(dir / "empty.loc", "");
+  Result r = Run("--ini " + (dir / "EDI.ini").string() + " translate local-to-cii " + (dir / "empty.loc").string() +
+                 " " + (dir / "out.cii").string());
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  EXPECT_EQ(r.out, "0036\n");
+}
+
 TEST_F(CliTest, DbInitOnPostgresql) {
   auto base = test::PostgresConnect();
   if (!base) GTEST_SKIP() << "no PostgreSQL server";

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <regex>
 #include <set>
+#include <sstream>
 
 #include "run_bench.h"
 
@@ -39,6 +40,44 @@ TEST(EdiRun, PrintsStepsAndTableAndFailsWhenACenterFailed) {
   EXPECT_EQ(Edi(b, "run --terminal T1").exitCode, 2);
   EXPECT_EQ(Edi(b, "run --terminal T1 --all C1").exitCode, 2);
   EXPECT_EQ(Edi(b, "history --serial x").exitCode, 2);
+}
+
+// edi history's filters choose whole runs (every branch of a chosen run is listed).
+TEST(EdiHistory, FiltersChooseRunsWithAllTheirBranches) {
+  RunBench b;
+  auto add = [&](long long serial, long long branch, const std::string& date, const std::string& center,
+                 const std::optional<std::string>& endCode) {
+    b.master().Execute(
+        "INSERT INTO FL1102処理履歴ファイル (通番, 枝番, 送受信種別, 相手先種別, 処理種別, 処理開始日付, センターコード,"
+        " 処理終了日付, 終了コード) VALUES (:1, :2, 'S', '2', :3, :4, :5, :6, :7)",
+        {serial, branch, std::string(branch ? "42" : "04"), date, center, endCode ? Param(date) : Param(nullptr),
+         endCode ? Param(*endCode) : Param(nullptr)});
+  };
+  add(1, 0, "2026/12/01", "C1", "0000");
+  add(1, 1, "2026/12/01", "C1", "0000");
+  add(2, 0, "2026/12/02", "C2", "5100");
+  add(2, 1, "2026/12/02", "C2", "0000");
+  add(3, 0, "2026/12/03", "C1", std::nullopt);
+  auto serials = [&](const std::string& args) {
+    auto r = Edi(b, "history " + args);
+    EXPECT_EQ(r.exitCode, 0) << args << "\n" << r.out;
+    std::string keys;
+    std::istringstream lines(r.out);
+    std::string line;
+    std::getline(lines, line);  // the column titles
+    while (std::getline(lines, line)) keys += line.substr(0, line.find('\t', line.find('\t') + 1)) + " ";
+    return keys;
+  };
+  EXPECT_EQ(serials(""), "3\t0 2\t0 2\t1 1\t0 1\t1 ");
+  EXPECT_EQ(serials("--failed"), "2\t0 2\t1 ");
+  EXPECT_EQ(serials("--open"), "3\t0 ");
+  EXPECT_EQ(serials("--center C1"), "3\t0 1\t0 1\t1 ");
+  EXPECT_EQ(serials("--from 2026-12-02 --to 20261202"), "2\t0 2\t1 ");
+  EXPECT_EQ(serials("--from 2026/12/02 --center C1"), "3\t0 ");
+  EXPECT_EQ(serials("--to 2026/11/30"), "");
+  EXPECT_EQ(Edi(b, "history --from 2026/02/30").exitCode, 2);
+  EXPECT_EQ(Edi(b, "history --from").exitCode, 2);
+  EXPECT_EQ(Edi(b, "history --failed extra").exitCode, 2);
 }
 
 TEST(EdiRun, TwoWorkstationsAtOnceGetDistinctSerials) {

@@ -7,9 +7,15 @@
 // number and a binary pair.
 #pragma once
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "app/database.h"
 #include "cii/masters.h"
@@ -23,9 +29,10 @@ namespace edi::fuzz {
 // Item rows are written with the engine tests' one-line helper.
 using cii::test::Item;
 
-inline std::unique_ptr<cii::MemoryMasters> FuzzMasters(const std::string& xmlCharCode = "M") {
+inline std::unique_ptr<cii::MemoryMasters> FuzzMasters(const std::string& xmlCharCode = "M",
+                                                       const std::string& code16 = "M") {
   auto m = std::make_unique<cii::MemoryMasters>();
-  const cii::MessageGroupInfo g = cii::test::GroupInfo();
+  const cii::MessageGroupInfo g = cii::test::GroupInfo("ABCD0101", "M", code16);
   auto pad12 = [](std::string s) {
     s.resize(12, ' ');
     return s;
@@ -59,13 +66,47 @@ struct FuzzEngine {
     db = Database::Open(target);
   }
 
+  ~FuzzEngine() { Trace(); }
+
+  // With EDI_FUZZ_TRACE set, a line per file that the last input left (its name, size and a
+  // hash of its bytes; the log without its start lines, which hold the time) is appended to
+  // that file, so that two builds can be compared on a corpus.
+  void Trace() {
+    const char* trace = std::getenv("EDI_FUZZ_TRACE");
+    if (trace == nullptr) return;
+    std::vector<std::filesystem::path> files;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path(), ec))
+      if (e.is_regular_file()) files.push_back(e.path());
+    std::sort(files.begin(), files.end());
+    std::ofstream out(trace, std::ios::app);
+    out << "--\n";
+    for (const auto& f : files) {
+      std::string bytes = edi::test::ReadBytes(f);
+      if (f.filename() == "ERR.LOG") {
+        std::istringstream lines(bytes);
+        std::string line, kept;
+        while (std::getline(lines, line))
+          if (line.find(" start--") == std::string::npos) kept += line + "\n";
+        bytes = kept;
+      }
+      out << f.filename().string() << " " << bytes.size() << " " << std::hash<std::string>{}(bytes) << "\n";
+    }
+  }
+
   // A fresh translator (no state carried over from the last input) over empty files.
-  cii::Translator& Fresh(const std::string& xmlCharCode = "M") {
+  cii::Translator& Fresh(const std::string& xmlCharCode = "M", const std::string& code16 = "M") {
+    return FreshWith(FuzzMasters(xmlCharCode, code16));
+  }
+
+  // The same over other masters.
+  cii::Translator& FreshWith(std::unique_ptr<cii::MemoryMasters> masters) {
+    Trace();
     std::error_code ec;
     for (const auto& e : std::filesystem::directory_iterator(dir.path(), ec))
       std::filesystem::remove_all(e.path(), ec);
     translator = std::make_unique<cii::Translator>(*db, dir / "ERR.LOG");
-    translator->impl().SetMasters(FuzzMasters(xmlCharCode));
+    translator->impl().SetMasters(std::move(masters));
     return *translator;
   }
 };

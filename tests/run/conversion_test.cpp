@@ -94,5 +94,16 @@ TEST_F(ConversionTest, FailedConversionsLeaveNoResultOrTheEarlierOne) {
   EXPECT_EQ(test::ReadBytes(bench_.out / "00000001_SND_C1__________.CII"), "EARLIER");
 }
 
+TEST_F(ConversionTest, ATranslationWhoseLogCannotBeWrittenCountsAsFailed) {
+  // An empty in-house file converts without an error, but its log lines are lost.
+  test::WriteBytes(bench_.out / "00000001_SND_C1__________0101.LOC", "");
+  cii::Translator lost(*bench_.ws.db, bench_.root / "no-such-folder" / "ERR.LOG");
+  RunContext ctx{bench_.ws, listener_, lost};
+  EXPECT_EQ(ConvertSendFiles(ctx, "C1", 1), "7200");
+  auto rows = Branches();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].Text("終了コード"), "0036");
+}
+
 }  // namespace
 }  // namespace edi::run

@@ -1,0 +1,375 @@
+#include "screen/history_window.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDate>
+#include <QDateEdit>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "app/text.h"
+#include "screen/history_dialogs.h"
+#include "screen/mail_progress_window.h"
+#include "screen/progress_form.h"
+#include "screen/run_list_model.h"
+
+namespace edi::screen {
+namespace {
+
+const char* const kBranchTitles[] = {"枝番",     "処理種別", "種別名",   "相手先企業", "情報区分",   "BPID",   "入力件数",
+                                     "出力件数", "終了日付", "終了時刻", "終了ｺｰﾄﾞ",  "詳細ｺｰﾄﾞ", "ファイル名"};
+constexpr int kBranchColumns = static_cast<int>(std::size(kBranchTitles));
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text) {
+  auto* label = new QLabel(text, parent);
+  label->setObjectName(QString::fromLatin1(name));
+  return label;
+}
+
+QString DateText(const QDate& date) { return date.toString(QStringLiteral("yyyy/MM/dd")); }
+
+}  // namespace
+
+HistoryWindow::HistoryWindow(Workstation& ws, HistoryDialogs& dialogs, QWidget* parent)
+    : QWidget(parent), ws_(ws), dialogs_(dialogs) {
+  setObjectName(QStringLiteral("HISTORY"));
+  setWindowTitle(QString::fromUtf8(kHistoryCaption));
+  BuildControls();
+
+  subForm_ = new ProgressForm(this);
+  mailWindow_ = new MailProgressWindow(this, dialogs_);
+  resender_ = std::make_unique<ResendController>(ws_, *mailWindow_);
+  connect(resender_.get(), &ResendController::finished, this, &HistoryWindow::OnResendFinished);
+
+  timer_ = new QTimer(this);
+  timer_->setInterval(kDefaultRefreshMs);
+  connect(timer_, &QTimer::timeout, this, &HistoryWindow::Refresh);
+  timer_->start();
+}
+
+HistoryWindow::~HistoryWindow() {
+  timer_->stop();
+  resender_.reset();  // waits for a send still running
+}
+
+void HistoryWindow::BuildControls() {
+  auto* top = new QHBoxLayout;
+  top->addWidget(MakeLabel(this, "tit_TITLE", QString::fromUtf8(kHistoryCaption)));
+  top->addStretch();
+  date_ = MakeLabel(this, "lbl_DATE", DateText(QDate::currentDate()));
+  top->addWidget(date_);
+
+  // The filter line: period, center, failures only, open runs only; every change searches.
+  auto* filter = new QHBoxLayout;
+  period_ = new QCheckBox(QStringLiteral("期間"), this);
+  period_->setObjectName(QStringLiteral("chk_PERIOD"));
+  period_->setChecked(true);
+  from_ = new QDateEdit(QDate::currentDate(), this);
+  from_->setObjectName(QStringLiteral("dte_FROM"));
+  to_ = new QDateEdit(QDate::currentDate(), this);
+  to_->setObjectName(QStringLiteral("dte_TO"));
+  for (QDateEdit* edit : {from_, to_}) {
+    edit->setDisplayFormat(QStringLiteral("yyyy/MM/dd"));
+    edit->setCalendarPopup(true);
+  }
+  center_ = new QComboBox(this);
+  center_->setObjectName(QStringLiteral("cmb_CENTER"));
+  center_->setMinimumWidth(220);
+  failed_ = new QCheckBox(QStringLiteral("エラーのみ"), this);
+  failed_->setObjectName(QStringLiteral("chk_FAILED"));
+  open_ = new QCheckBox(QStringLiteral("未終了のみ"), this);
+  open_->setObjectName(QStringLiteral("chk_OPEN"));
+  filter->addWidget(period_);
+  filter->addWidget(from_);
+  filter->addWidget(MakeLabel(this, "lbl_TILDE", QStringLiteral("～")));
+  filter->addWidget(to_);
+  filter->addSpacing(12);
+  filter->addWidget(MakeLabel(this, "lbl_CENTER", QStringLiteral("ｾﾝﾀｰ")));
+  filter->addWidget(center_);
+  filter->addSpacing(12);
+  filter->addWidget(failed_);
+  filter->addWidget(open_);
+  filter->addStretch();
+
+  model_ = new RunListModel(ws_.colours, this);
+  runList_ = new QTableView(this);
+  runList_->setObjectName(QStringLiteral("GRID_RUN"));
+  runList_->setModel(model_);
+  runList_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  runList_->setSelectionMode(QAbstractItemView::SingleSelection);
+  runList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  runList_->verticalHeader()->hide();
+  runList_->horizontalHeader()->setStretchLastSection(true);
+  const int widths[RunListModel::kColumns] = {80, 100, 230, 90, 76, 90, 76, 76, 70, 76, 90};
+  for (int c = 0; c < RunListModel::kColumns; ++c) runList_->setColumnWidth(c, widths[c]);
+
+  branches_ = new QTableWidget(0, kBranchColumns, this);
+  branches_->setObjectName(QStringLiteral("GRID_BRANCH"));
+  QStringList titles;
+  for (const char* t : kBranchTitles) titles << QString::fromUtf8(t);
+  branches_->setHorizontalHeaderLabels(titles);
+  branches_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  branches_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  branches_->verticalHeader()->hide();
+  branches_->horizontalHeader()->setStretchLastSection(true);
+
+  log_ = new QPlainTextEdit(this);
+  log_->setObjectName(QStringLiteral("TXT_LOG"));
+  log_->setReadOnly(true);
+  log_->setLineWrapMode(QPlainTextEdit::NoWrap);
+
+  auto* buttons = new QHBoxLayout;
+  status_ = MakeLabel(this, "lbl_STATUS", QString());
+  buttons->addWidget(status_, 1);
+  refresh_ = new QPushButton(QStringLiteral("最新の情報に更新"), this);
+  refresh_->setObjectName(QStringLiteral("CMD_REFRESH"));
+  resend_ = new QPushButton(QStringLiteral("再送信"), this);
+  resend_->setObjectName(QStringLiteral("CMD_RESEND"));
+  resend_->setEnabled(false);
+  buttons->addWidget(refresh_);
+  buttons->addWidget(resend_);
+
+  auto* runTitle = MakeLabel(this, "tit_RUN", QStringLiteral("処理履歴"));
+  auto* branchTitle = MakeLabel(this, "tit_BRANCH", QStringLiteral("処理明細"));
+  auto* logTitle = MakeLabel(this, "tit_LOG", QStringLiteral("変換ログ（ERR.LOG）"));
+
+  auto* detail = new QWidget(this);
+  auto* detailLayout = new QGridLayout(detail);
+  detailLayout->setContentsMargins(0, 0, 0, 0);
+  detailLayout->addWidget(branchTitle, 0, 0);
+  detailLayout->addWidget(branches_, 1, 0);
+  detailLayout->addWidget(logTitle, 2, 0);
+  detailLayout->addWidget(log_, 3, 0);
+  auto* runs = new QWidget(this);
+  auto* runsLayout = new QVBoxLayout(runs);
+  runsLayout->setContentsMargins(0, 0, 0, 0);
+  runsLayout->addWidget(runTitle);
+  runsLayout->addWidget(runList_);
+  auto* split = new QSplitter(Qt::Vertical, this);
+  split->addWidget(runs);
+  split->addWidget(detail);
+  split->setStretchFactor(0, 3);
+  split->setStretchFactor(1, 2);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(top);
+  layout->addLayout(filter);
+  layout->addWidget(split, 1);
+  layout->addLayout(buttons);
+  resize(1100, 760);
+
+  for (QCheckBox* box : {period_, failed_, open_}) connect(box, &QCheckBox::toggled, this, &HistoryWindow::Search);
+  for (QDateEdit* edit : {from_, to_}) connect(edit, &QDateEdit::dateChanged, this, &HistoryWindow::Search);
+  connect(period_, &QCheckBox::toggled, this, [this](bool on) {
+    from_->setEnabled(on);
+    to_->setEnabled(on);
+  });
+  connect(center_, &QComboBox::currentIndexChanged, this, &HistoryWindow::Search);
+  connect(refresh_, &QPushButton::clicked, this, &HistoryWindow::Refresh);
+  connect(resend_, &QPushButton::clicked, this, &HistoryWindow::ResendSelected);
+  connect(runList_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          &HistoryWindow::ShowSelectedRun);
+}
+
+bool HistoryWindow::LoadHistory() {
+  std::vector<std::pair<std::string, std::string>> centers;
+  try {
+    centers = run::QueryCenterNames(*ws_.db);
+  } catch (const DatabaseError& e) {
+    SetStatus(QStringLiteral("処理履歴を読めません: ") + Q(e.what()));
+    return false;
+  }
+  {
+    const QSignalBlocker quiet(center_);
+    center_->clear();
+    center_->addItem(QStringLiteral("（すべて）"), QString());
+    for (const auto& [code, name] : centers) center_->addItem(Q(code + "  " + name), Q(code));
+  }
+  databaseFailed_ = false;
+  Search();
+  return !databaseFailed_;
+}
+
+run::HistoryFilter HistoryWindow::CurrentFilter() const {
+  run::HistoryFilter filter;
+  if (period_->isChecked()) {
+    QDate from = from_->date(), to = to_->date();
+    filter.fromDate = DateText(from).toStdString();
+    filter.toDate = DateText(to).toStdString();
+  }
+  filter.centerCode = center_->currentData().toString().toStdString();
+  filter.failedOnly = failed_->isChecked();
+  filter.openOnly = open_->isChecked();
+  return filter;
+}
+
+void HistoryWindow::Search() { ReadRuns(run::kRunPageSize); }
+
+void HistoryWindow::Refresh() {
+  // The send's worker uses the connection meanwhile; its end refreshes the list.
+  if (resendInProgress()) return;
+  date_->setText(DateText(QDate::currentDate()));
+  ReadRuns(model_->rowCount());
+}
+
+void HistoryWindow::ReadRuns(int atLeast) {
+  if (resendInProgress()) return;
+  const auto kept = selectedSerial();
+  const run::HistoryFilter filter = CurrentFilter();
+  databaseFailed_ = false;
+  // The loader also serves the pages read later as the list scrolls.
+  model_->Reset(
+      [this, filter](std::optional<std::int32_t> below, int limit) {
+        try {
+          return run::QueryRuns(*ws_.db, filter, below, limit);
+        } catch (const DatabaseError& e) {
+          databaseFailed_ = true;
+          SetStatus(QStringLiteral("処理履歴を読めません: ") + Q(e.what()));
+          return std::vector<run::RunSummary>{};
+        }
+      },
+      atLeast);
+  if (databaseFailed_) {
+    ShowSelectedRun();
+    return;
+  }
+  if (!kept || !SelectSerial(*kept)) ShowSelectedRun();
+  SetStatus(QStringLiteral("%1件%2  %3 更新")
+                .arg(model_->rowCount())
+                .arg(model_->canFetchMore({}) ? QStringLiteral("以上") : QString())
+                .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
+}
+
+bool HistoryWindow::SelectSerial(std::int32_t serial) {
+  int row = model_->rowOfSerial(serial);
+  // Read further pages only while they can still hold the serial (newest first).
+  while (row < 0 && model_->canFetchMore({}) && model_->rowCount() > 0 &&
+         model_->runAt(model_->rowCount() - 1).serial > serial) {
+    model_->fetchMore({});
+    row = model_->rowOfSerial(serial);
+  }
+  if (row < 0) return false;
+  runList_->selectRow(row);
+  runList_->scrollTo(model_->index(row, 0));
+  ShowSelectedRun();
+  return true;
+}
+
+std::optional<std::int32_t> HistoryWindow::selectedSerial() const {
+  const auto rows = runList_->selectionModel()->selectedRows();
+  if (rows.isEmpty() || rows.front().row() >= model_->rowCount()) return std::nullopt;
+  return model_->runAt(rows.front().row()).serial;
+}
+
+void HistoryWindow::ShowSelectedRun() {
+  const auto serial = selectedSerial();
+  resend_->setEnabled(serial.has_value() && !resendInProgress());
+  if (!serial) {
+    branches_->setRowCount(0);
+    log_->clear();
+    return;
+  }
+  ShowBranches(*serial);
+  ShowLog(*serial);
+}
+
+void HistoryWindow::ShowBranches(std::int32_t serial) {
+  std::vector<run::BranchDetail> rows;
+  try {
+    rows = run::QueryBranches(*ws_.db, serial);
+  } catch (const DatabaseError& e) {
+    SetStatus(QStringLiteral("処理明細を読めません: ") + Q(e.what()));
+  }
+  branches_->setRowCount(static_cast<int>(rows.size()));
+  for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
+    const run::BranchDetail& b = rows[r];
+    const std::string values[kBranchColumns] = {std::to_string(b.branch), b.workKind, b.workKindName, b.partnerCompany,
+                                                b.infoCategory, b.bpid, b.inputRecords, b.outputRecords, b.endDate,
+                                                b.endTime, b.endCode, b.detailCode, b.fileName};
+    for (int c = 0; c < kBranchColumns; ++c) branches_->setItem(r, c, new QTableWidgetItem(Q(values[c])));
+  }
+  branches_->resizeColumnsToContents();
+}
+
+void HistoryWindow::ShowLog(std::int32_t serial) {
+  QStringList lines;
+  for (const auto& line : run::ErrLogLines(ws_.errLogPath, serial)) lines << Q(line);
+  log_->setPlainText(lines.join(QLatin1Char('\n')));
+}
+
+void HistoryWindow::SetStatus(const QString& text) { status_->setText(text); }
+
+void HistoryWindow::setRefreshInterval(int milliseconds) {
+  timer_->setInterval(milliseconds);
+  timer_->start();
+}
+
+void HistoryWindow::setResendEngine(ResendEngine engine) { resender_->setEngine(std::move(engine)); }
+
+bool HistoryWindow::resendInProgress() const { return resender_ && resender_->running(); }
+
+void HistoryWindow::ResendSelected() {
+  const auto serial = selectedSerial();
+  if (!serial || resendInProgress()) return;
+  const run::RunSummary run = model_->runAt(model_->rowOfSerial(*serial));
+  const ResendCheck check = resender_->Check(*serial);
+  if (!check.refusal.empty()) {
+    dialogs_.ShowMessage(this, Q(check.refusal));
+    return;
+  }
+  const QString what = QStringLiteral("通番 %1（%2 %3）").arg(Q(SerialField(run.serial)), Q(run.centerCode), Q(run.centerName));
+  if (!dialogs_.AskYesNo(this, what + QStringLiteral(" の送信結果を再送信してもよろしいですか"))) return;
+  bool force = false;
+  if (check.successfulSends > 0) {
+    if (!dialogs_.AskYesNo(this, QStringLiteral("この送信結果は既に%1回正常に送信されています。\n"
+                                                "相手先に同じデータが重ねて届きます。もう一度送信してもよろしいですか")
+                                     .arg(check.successfulSends)))
+      return;
+    force = true;
+  }
+  StartResend(*serial, force, check.mail);
+}
+
+void HistoryWindow::StartResend(std::int32_t serial, bool force, bool mail) {
+  resend_->setEnabled(false);
+  refresh_->setEnabled(false);
+  // The mail transfer opens its own progress window; a hand-off to the package path shows SUB_FRM.
+  if (!mail) subForm_->ShowOver(*this);
+  setCursor(Qt::WaitCursor);
+  resendIsMail_ = mail;
+  resender_->Start(serial, force);
+}
+
+void HistoryWindow::OnResendFinished(int serial, const QString& code, const QString& message, bool needsForce) {
+  subForm_->hide();
+  unsetCursor();
+  refresh_->setEnabled(true);
+  if (needsForce) {
+    // Sent successfully by someone else between the question and the send: ask once more.
+    if (dialogs_.AskYesNo(this, QStringLiteral("この送信結果は既に正常に送信されています。\n"
+                                               "もう一度送信してもよろしいですか"))) {
+      StartResend(serial, true, resendIsMail_);
+      return;
+    }
+  }
+  Refresh();
+  if (!needsForce) {
+    dialogs_.ShowMessage(this, code == QLatin1String("0000") ? QStringLiteral("再送信しました（通番 %1）")
+                                                                    .arg(Q(SerialField(serial)))
+                                                              : QStringLiteral("再送信エラー（%1）\n%2").arg(code, message));
+  }
+  emit resendFinished(serial, code);
+}
+
+}  // namespace edi::screen

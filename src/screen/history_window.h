@@ -1,0 +1,117 @@
+// The history window "処理履歴照会" of edi-history: the runs of the processing history newest
+// first under a filter (a date range, today by default; a center; failures only; open runs
+// only), the branches and the ERR.LOG lines of the selected run, and "再送信" to send a run's
+// result again. It reads the history through run/history_query and sends through the engine's
+// resend; it holds no business rules of its own. The list refreshes itself while the window
+// is open, since other workstations write the same history.
+#pragma once
+
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "app/workstation.h"
+#include "run/history_query.h"
+#include "screen/history_resend.h"
+
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QTableView;
+class QTableWidget;
+class QTimer;
+
+namespace edi::screen {
+
+class HistoryDialogs;
+class MailProgressWindow;
+class ProgressForm;
+class RunListModel;
+
+class HistoryWindow : public QWidget {
+  Q_OBJECT
+ public:
+  // How often the list reads the history again while the window is open.
+  static constexpr int kDefaultRefreshMs = 30000;
+
+  HistoryWindow(Workstation& ws, HistoryDialogs& dialogs, QWidget* parent = nullptr);
+  ~HistoryWindow() override;
+
+  // The center choices and the first search (today's runs). False when the database cannot
+  // be read (the reason is in the status label).
+  bool LoadHistory();
+  // Reads the list again under the same filter, keeping the selected run and as many runs as
+  // were read; the selected run's branches and log are read again too.
+  void Refresh();
+  // The filter as the controls show it.
+  run::HistoryFilter CurrentFilter() const;
+
+  // "再送信" for the selected run: the questions, the send on a worker thread, the progress.
+  void ResendSelected();
+  bool resendInProgress() const;
+
+  void setRefreshInterval(int milliseconds);
+  void setResendEngine(ResendEngine engine);
+  // Selects the run of the serial in the list (reading further pages when needed).
+  bool SelectSerial(std::int32_t serial);
+  std::optional<std::int32_t> selectedSerial() const;
+
+  QTableView* runList() const { return runList_; }
+  RunListModel* runModel() const { return model_; }
+  QTableWidget* branchGrid() const { return branches_; }
+  QPlainTextEdit* logView() const { return log_; }
+  QCheckBox* periodCheck() const { return period_; }
+  QDateEdit* fromEdit() const { return from_; }
+  QDateEdit* toEdit() const { return to_; }
+  QComboBox* centerBox() const { return center_; }
+  QCheckBox* failedCheck() const { return failed_; }
+  QCheckBox* openCheck() const { return open_; }
+  QPushButton* refreshButton() const { return refresh_; }
+  QPushButton* resendButton() const { return resend_; }
+  QLabel* statusLabel() const { return status_; }
+  MailProgressWindow* mailWindow() const { return mailWindow_; }
+  ProgressForm* progressForm() const { return subForm_; }
+
+ signals:
+  void resendFinished(int serial, QString code);
+
+ private:
+  void BuildControls();
+  void Search();
+  void ReadRuns(int atLeast);
+  void ShowSelectedRun();
+  void ShowBranches(std::int32_t serial);
+  void ShowLog(std::int32_t serial);
+  void StartResend(std::int32_t serial, bool force, bool mail);
+  void OnResendFinished(int serial, const QString& code, const QString& message, bool needsForce);
+  void SetStatus(const QString& text);
+
+  Workstation& ws_;
+  HistoryDialogs& dialogs_;
+  RunListModel* model_ = nullptr;
+  QTableView* runList_ = nullptr;
+  QTableWidget* branches_ = nullptr;
+  QPlainTextEdit* log_ = nullptr;
+  QCheckBox* period_ = nullptr;
+  QDateEdit* from_ = nullptr;
+  QDateEdit* to_ = nullptr;
+  QComboBox* center_ = nullptr;
+  QCheckBox* failed_ = nullptr;
+  QCheckBox* open_ = nullptr;
+  QPushButton* refresh_ = nullptr;
+  QPushButton* resend_ = nullptr;
+  QLabel* date_ = nullptr;
+  QLabel* status_ = nullptr;
+  QTimer* timer_ = nullptr;
+  ProgressForm* subForm_ = nullptr;
+  MailProgressWindow* mailWindow_ = nullptr;
+  std::unique_ptr<ResendController> resender_;
+  bool databaseFailed_ = false;
+  bool resendIsMail_ = false;
+};
+
+}  // namespace edi::screen

@@ -1,0 +1,94 @@
+#include "screen/run_list_model.h"
+
+#include <QColor>
+
+#include "app/center_rows.h"
+#include "app/text.h"
+#include "screen/platform_colour.h"
+
+namespace edi::screen {
+
+RunListModel::RunListModel(const StatusColours& colours, QObject* parent)
+    : QAbstractTableModel(parent), colours_(colours) {}
+
+void RunListModel::Reset(Loader loader, int atLeast) {
+  beginResetModel();
+  loader_ = std::move(loader);
+  const int limit = std::max(atLeast, run::kRunPageSize);
+  runs_ = loader_ ? loader_(std::nullopt, limit) : std::vector<run::RunSummary>{};
+  atEnd_ = static_cast<int>(runs_.size()) < limit;
+  endResetModel();
+}
+
+int RunListModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(runs_.size());
+}
+
+int RunListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kColumns; }
+
+bool RunListModel::canFetchMore(const QModelIndex& parent) const { return !parent.isValid() && !atEnd_; }
+
+void RunListModel::fetchMore(const QModelIndex& parent) {
+  if (parent.isValid() || atEnd_ || runs_.empty() || !loader_) return;
+  auto more = loader_(runs_.back().serial, run::kRunPageSize);
+  atEnd_ = static_cast<int>(more.size()) < run::kRunPageSize;
+  if (more.empty()) return;
+  const int first = static_cast<int>(runs_.size());
+  beginInsertRows({}, first, first + static_cast<int>(more.size()) - 1);
+  runs_.insert(runs_.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
+  endInsertRows();
+}
+
+int RunListModel::rowOfSerial(std::int32_t serial) const {
+  for (std::size_t i = 0; i < runs_.size(); ++i)
+    if (runs_[i].serial == serial) return static_cast<int>(i);
+  return -1;
+}
+
+QString RunListModel::StateText(const run::RunSummary& run) {
+  if (run.open()) return QStringLiteral("◆未終了");
+  return run.failed() ? QStringLiteral("エラー") : QStringLiteral("正常終了");
+}
+
+QColor RunListModel::StateColour(const run::RunSummary& run) const {
+  const int state = run.open() ? kRowProcessing : run.failed() ? kRowError : kRowProcessed;
+  if (auto colour = ColourFromNumber(colours_.ForState(state))) return *colour;
+  return {};
+}
+
+QVariant RunListModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= static_cast<int>(runs_.size())) return {};
+  const run::RunSummary& r = runs_[index.row()];
+  if (role == Qt::ForegroundRole) {
+    QColor colour = StateColour(r);
+    return colour.isValid() ? QVariant(colour) : QVariant();
+  }
+  if (role == Qt::TextAlignmentRole && (index.column() == kSerial || index.column() == kSends))
+    return QVariant(Qt::AlignRight | Qt::AlignVCenter);
+  if (role != Qt::DisplayRole) return {};
+  auto text = [](const std::string& s) { return QString::fromStdString(s); };
+  switch (index.column()) {
+    case kSerial: return text(SerialField(r.serial));
+    case kCenterCode: return text(r.centerCode);
+    case kCenterName: return text(r.centerName);
+    case kStartDate: return text(r.startDate);
+    case kStartTime: return text(r.startTime);
+    case kEndDate: return text(r.endDate);
+    case kEndTime: return text(r.endTime);
+    case kEndCode: return r.open() ? QString() : text(r.endCode);
+    case kSends: return r.sends;
+    case kLastSend: return text(r.lastSendCode);
+    case kState: return StateText(r);
+    default: return {};
+  }
+}
+
+QVariant RunListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return QAbstractTableModel::headerData(section, orientation, role);
+  static const char* const kTitles[kColumns] = {"通番",     "ｾﾝﾀｰｺｰﾄﾞ", "ｾﾝﾀｰ名",  "開始日付", "開始時刻",
+                                                "終了日付", "終了時刻", "終了ｺｰﾄﾞ", "送信回数", "最終送信",
+                                                "状態"};
+  return section >= 0 && section < kColumns ? QString::fromUtf8(kTitles[section]) : QVariant();
+}
+
+}  // namespace edi::screen
