@@ -32,11 +32,13 @@ constexpr int RemarkPosition(int details) { return 45 + kDetailBytes * details; 
 
 // The wide layout: kWideShortItems level-0 items cycling through a code (X, 6), a count (9, 5),
 // a date (Y, 8), kanji (K, 8 bytes) and an amount (N, 7 digits with 2 decimals, 8 bytes),
-// then a group of a code (X, 4), a count (9, 4) and kanji (K, 6) repeated kWideRepeats times.
+// then a group of a code (X, 4), a count (9, 4) and kanji (K, 6) repeated kWideRepeats times
+// (lines of about 10 KB, so that the lines of 1 GB stay within the 99,999 messages of one
+// message group, which CII to XML needs).
 constexpr const char* kWideCategory = "0202";
 constexpr const char* kWideBpid = "WIDE0202";
 constexpr int kWideShortItems = 50;
-constexpr int kWideRepeats = 10;
+constexpr int kWideRepeats = 700;
 constexpr int kWideMemberBytes = 4 + 4 + 6;
 constexpr int WideLineBytes() { return 39 + (6 + 5 + 8 + 8 + 8) * (kWideShortItems / 5) + kWideMemberBytes * kWideRepeats + 2; }
 
