@@ -11,6 +11,7 @@
 
 #include "app/database.h"
 #include "app/text.h"
+#include "app/whole_file.h"
 #include "cii/item_table.h"
 #include "cii/sjis.h"
 
@@ -248,10 +249,9 @@ std::vector<TableCount> ExportFormats(Database& db, const std::filesystem::path&
     }
     if (encoding != CsvEncoding::Utf8) text = ToAnsiBytes(text);
     const auto path = dir / FormatFileName(t.name);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) throw std::runtime_error("cannot write " + path.string());
+    // Written whole: a spreadsheet or a version control system never sees a cut file, and a
+    // failed write leaves the earlier export at the name.
+    if (auto fault = WriteFileWhole(path, text)) throw std::runtime_error(fault->text);
     counts.push_back({t.name, static_cast<int>(rows.size())});
   }
   return counts;

@@ -143,7 +143,7 @@ TEST(DatabaseTargetTest, ConnectStringsFromTheSettings) {
 TEST(DatabaseOpenTest, AFileThatIsNotADatabaseFailsToOpen) {
   test::TempDir dir;
   test::WriteBytes(dir / "bad.db", std::string(4096, 'x'));
-  DatabaseTarget t{DbEngine::Sqlite, "db=\"" + (dir / "bad.db").string() + "\"", "bad"};
+  DatabaseTarget t{DbEngine::Sqlite, "db=\"" + (dir / "bad.db").string() + "\"", "bad", {}};
   EXPECT_THROW(Database::Open(t), DatabaseError);
 }
 

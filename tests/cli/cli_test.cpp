@@ -42,7 +42,7 @@ TEST_F(CliTest, DbInitCreatesTheTablesOfAnSqliteWorkspace) {
   test::WriteAnsiText(dir / "EDI.ini", "[動作環境]\nDBENGINE=SQLITE\nDBFILE=edi.db\n");
   Result r = Run("--ini " + (dir / "EDI.ini").string() + " db init");
   ASSERT_EQ(r.exitCode, 0) << r.err;
-  DatabaseTarget t{DbEngine::Sqlite, "db=\"" + (dir / "edi.db").string() + "\"", "test"};
+  DatabaseTarget t{DbEngine::Sqlite, "db=\"" + (dir / "edi.db").string() + "\"", "test", {}};
   auto db = Database::Open(t);
   EXPECT_TRUE(MissingTables(*db).empty());
   // Running it again changes nothing and still succeeds.

@@ -62,7 +62,7 @@ struct FuzzEngine {
   std::unique_ptr<cii::Translator> translator;
 
   FuzzEngine() {
-    DatabaseTarget target{DbEngine::Sqlite, "db=:memory:", "fuzz"};
+    DatabaseTarget target{DbEngine::Sqlite, "db=:memory:", "fuzz", {}};
     db = Database::Open(target);
   }
 

@@ -30,7 +30,7 @@ class ExtractionInput : public ::testing::Test {
     ASSERT_FALSE(bench_->Start());
     translator_ = std::make_unique<cii::Translator>(*bench_->ws.db, bench_->root / "ERR.LOG");
     ctx_ = std::make_unique<RunContext>(RunContext{bench_->ws, listener_, *translator_});
-    HistoryStartRecord start{"S", "2", kWorkRun, "C1", 0, "", 0};
+    HistoryStartRecord start{"S", "2", kWorkRun, "C1", 0, "", 0, {}, 0};
     StartRunHistory(bench_->master(), start);
   }
   std::vector<Row> Branches() {

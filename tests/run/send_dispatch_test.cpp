@@ -26,7 +26,7 @@ class SendTest : public ::testing::Test {
     translator_ = std::make_unique<cii::Translator>(*bench_.ws.db, bench_.root / "ERR.LOG");
     ctx_ = std::make_unique<RunContext>(RunContext{bench_.ws, listener_, *translator_});
     // Every test sends under serial 5, which the run opened.
-    HistoryStartRecord start{"S", "2", kWorkRun, "Z1", 0, "", 0};
+    HistoryStartRecord start{"S", "2", kWorkRun, "Z1", 0, "", 0, {}, 0};
     for (int i = 0; i < 5; ++i) StartRunHistory(bench_.master(), start);
   }
   std::string Send(const std::string& center) { return SendCenterFiles(*ctx_, center, 5); }

@@ -77,14 +77,14 @@ std::unique_ptr<TestDatabase> TestDatabase::Postgres() {
   static std::atomic<int> counter{0};
   std::string name = "edi_t_" + std::to_string(getpid()) + "_" + std::to_string(counter++);
   {
-    DatabaseTarget admin{DbEngine::Postgresql, *base + " dbname=postgres", "admin"};
+    DatabaseTarget admin{DbEngine::Postgresql, *base + " dbname=postgres", "admin", {}};
     auto db = Database::Open(admin);
     db->Execute("DROP DATABASE IF EXISTS " + name);
     db->Execute("CREATE DATABASE " + name + " ENCODING 'UTF8' TEMPLATE template0");
   }
   std::unique_ptr<TestDatabase> t(new TestDatabase);
   t->pgDatabase_ = name;
-  DatabaseTarget target{DbEngine::Postgresql, *base + " dbname=" + name, "PostgreSQL " + name};
+  DatabaseTarget target{DbEngine::Postgresql, *base + " dbname=" + name, "PostgreSQL " + name, {}};
   t->db_ = Database::Open(target);
   CreateSchema(*t->db_);
   // The settings reach the same database through DBCONNECT; user and host come from the base.
@@ -96,7 +96,7 @@ namespace {
 // Opens the ODBC connection, creates the tables, and gives the 動作環境 section that reaches
 // the database from an EDI.ini (DBSTRING is the connect string: no DBENGINE means ODBC).
 void OpenThroughOdbc(std::unique_ptr<Database>& db, std::string& iniSection, const std::string& connect) {
-  DatabaseTarget target{DbEngine::Odbc, connect, "ODBC " + connect};
+  DatabaseTarget target{DbEngine::Odbc, connect, "ODBC " + connect, {}};
   db = Database::Open(target);
   CreateSchema(*db);
   iniSection = "[動作環境]\nDBSTRING=" + connect + "\n";
@@ -132,7 +132,7 @@ TestDatabase::~TestDatabase() {
   db_.reset();
   if (pgDatabase_.empty()) return;
   try {
-    DatabaseTarget admin{DbEngine::Postgresql, *PostgresConnect() + " dbname=postgres", "admin"};
+    DatabaseTarget admin{DbEngine::Postgresql, *PostgresConnect() + " dbname=postgres", "admin", {}};
     auto db = Database::Open(admin);
     db->Execute("DROP DATABASE IF EXISTS " + pgDatabase_ + " WITH (FORCE)");
   } catch (...) {
