@@ -1,5 +1,6 @@
 // Master data for the benchmarks: the demo format loaded from db/demo, one
-// FL1916 row per generated partner, and the demo format's detail group set to a repeat count.
+// FL1916 row per generated partner, the demo format's detail group set to a repeat count, and
+// a second, wide format (many short items and a small repeated group).
 #pragma once
 
 #include <filesystem>
@@ -19,5 +20,8 @@ void AddBenchPartners(Database& db, int keys);
 // The detail group (項目通番 5) of format 0101/ORDR0101 repeated `details` times on both sides,
 // and the remark moved behind it on the local side.
 void SetDetailRepeats(Database& db, int details);
+// The wide format 0202/WIDE0202 (layout in local_file_generator.h) for every partner of
+// keys 0 … keys-1: its message group rows, its format row and its 'E' and 'L' items.
+void AddWideFormat(Database& db, int keys);
 
 }  // namespace edi::bench

@@ -1,5 +1,5 @@
 // bench_gen_local: writes an in-house order file for the benchmarks.
-//   bench_gen_local OUT (--lines N | --mb SIZE) [--keys K] [--lines-per-key L] [--details R] [--seed S]
+//   bench_gen_local OUT (--lines N | --mb SIZE) [--keys K] [--lines-per-key L] [--details R] [--seed S] [--wide]
 // SIZE is in MB (1,000,000 bytes) and may be a fraction. Prints the lines and bytes written.
 #include <cstdlib>
 #include <cstring>
@@ -27,10 +27,11 @@ int main(int argc, char** argv) {
     else if (a == "--lines-per-key") options.linesPerKey = std::atoi(value());
     else if (a == "--details") options.details = std::atoi(value());
     else if (a == "--seed") options.seed = std::strtoull(value(), nullptr, 10);
+    else if (a == "--wide") options.layout = edi::bench::Layout::Wide;
     else if (out.empty() && a[0] != '-') out = a;
     else {
       std::cerr << "usage: bench_gen_local OUT (--lines N | --mb SIZE) [--keys K] [--lines-per-key L]"
-                   " [--details R] [--seed S]\n";
+                   " [--details R] [--seed S] [--wide]\n";
       return 2;
     }
   }
@@ -46,6 +47,6 @@ int main(int argc, char** argv) {
     std::cerr << "bench_gen_local: cannot write " << out << "\n";
     return 1;
   }
-  std::cout << lines << " lines, " << lines * edi::bench::LineBytes(options.details) << " bytes\n";
+  std::cout << lines << " lines, " << lines * edi::bench::LineBytes(options) << " bytes\n";
   return 0;
 }

@@ -37,6 +37,12 @@ const std::vector<std::string>& Remarks() {
   return v;
 }
 
+// Short kanji (at most 8 bytes, cut at a character boundary where a field is shorter).
+const std::vector<std::string>& ShortKanji() {
+  static const auto v = Ansi({"本社", "東京", "大阪支店", "部品", "鋼材", "ﾊﾟｲﾌﾟ", "検査済", "未定"});
+  return v;
+}
+
 // `bytes` padded with spaces or cut to `width` bytes (the vocabulary never cuts a kanji).
 void Put(std::string& line, const std::string& bytes, std::size_t width) {
   line.append(bytes, 0, std::min(bytes.size(), width));
@@ -64,7 +70,7 @@ LocalFileGenerator::LocalFileGenerator(const GeneratorOptions& options)
   if (options_.linesPerKey < 1) options_.linesPerKey = 1;
   if (options_.details < 1) options_.details = 1;
   // A size below one line still gives one line, so that every direction has something to read.
-  if (options_.lines <= 0) options_.lines = std::max<long long>(1, options_.targetBytes / LineBytes(options_.details));
+  if (options_.lines <= 0) options_.lines = std::max<long long>(1, options_.targetBytes / LineBytes(options_));
 }
 
 std::uint64_t LocalFileGenerator::Next() {  // xorshift64*: fast and the same on every run
@@ -75,15 +81,66 @@ std::uint64_t LocalFileGenerator::Next() {  // xorshift64*: fast and the same on
 }
 
 std::string LocalFileGenerator::Line(long long index) {
-  std::string line;
-  line.reserve(static_cast<std::size_t>(LineBytes(options_.details)));
+  return options_.layout == Layout::Wide ? WideLine(index) : DetailLine(index);
+}
+
+void LocalFileGenerator::PutKey(std::string& line, long long index, const char* category) {
   const int key = static_cast<int>((index / options_.linesPerKey) % options_.keys);
-  // Key: record kind (5), category 0101 (4), 6 spaces, own company (12), partner (12).
+  // Key: record kind (5), category (4), 6 spaces, own company (12), partner (12).
   line += "00001";
-  line += "0101";
+  line += category;
   line += "      ";
   line += "OWNCO0000001";
   line += PartnerCode(key);
+}
+
+std::string LocalFileGenerator::WideLine(long long index) {
+  std::string line;
+  line.reserve(static_cast<std::size_t>(WideLineBytes()));
+  PutKey(line, index, kWideCategory);
+  for (int k = 0; k < kWideShortItems; ++k) {
+    // About one item in eight is blank, so that skipped items are part of the work.
+    const bool blank = Pick(8) == 0;
+    switch (k % 5) {
+      case 0:
+        if (blank) line.append(6, ' ');
+        else Put(line, ItemCodes()[Pick(static_cast<int>(ItemCodes().size()))].substr(0, 6), 6);
+        break;
+      case 1: PutNumber(line, "%05lld", blank ? 0 : Pick(100000)); break;
+      case 2:
+        if (blank) line.append(8, ' ');
+        else {
+          PutNumber(line, "%04lld", 2020 + Pick(7));
+          PutNumber(line, "%02lld", 1 + Pick(12));
+          PutNumber(line, "%02lld", 1 + Pick(28));
+        }
+        break;
+      case 3: Put(line, blank ? std::string() : ShortKanji()[Pick(static_cast<int>(ShortKanji().size()))], 8); break;
+      default: {
+        const long long hundredths = blank ? 0 : static_cast<long long>(Next() % 9999999);
+        PutNumber(line, "%05lld", hundredths / 100);
+        PutNumber(line, ".%02lld", hundredths % 100);
+      }
+    }
+  }
+  const int filled = kWideRepeats - Pick(kWideRepeats / 2 + 1);
+  for (int r = 0; r < kWideRepeats; ++r) {
+    if (r >= filled) {
+      line.append(kWideMemberBytes, ' ');
+      continue;
+    }
+    PutNumber(line, "P%03lld", r + 1);
+    PutNumber(line, "%04lld", 1 + Pick(9999));
+    Put(line, ShortKanji()[Pick(static_cast<int>(ShortKanji().size()))], 6);
+  }
+  line += "\r\n";
+  return line;
+}
+
+std::string LocalFileGenerator::DetailLine(long long index) {
+  std::string line;
+  line.reserve(static_cast<std::size_t>(LineBytes(options_.details)));
+  PutKey(line, index, "0101");
   // Data part: order number, order date (8), delivery date (6), supplier name (kanji, 20).
   PutNumber(line, "A%09lld", (index + 1) % 1000000000);
   const int month = 1 + Pick(12), day = 1 + Pick(28);

@@ -2,6 +2,8 @@
 // category 0101, BPID ORDR0101): a 39-character key, order number, order and delivery dates,
 // a kanji supplier name, a detail group repeated `details` times (line number, item code,
 // kanji item name, quantity with two decimals, unit price) and a remark. CP932, CR LF.
+// Or, in the wide layout (category 0202, BPID WIDE0202), many short items in one line: codes,
+// counts, dates, kanji and amounts in turn, then a group of three members repeated.
 #pragma once
 
 #include <cstdint>
@@ -10,12 +12,15 @@
 
 namespace edi::bench {
 
+enum class Layout { Detail, Wide };
+
 struct GeneratorOptions {
+  Layout layout = Layout::Detail;
   long long lines = 0;        // lines to write; 0: as many as fit in targetBytes
   long long targetBytes = 0;  // used when lines is 0
   int keys = 1;               // distinct message group keys (partners)
   int linesPerKey = 1;        // consecutive lines per key before the next key (1: alternate)
-  int details = 3;            // repetitions of the detail group in the format
+  int details = 3;            // repetitions of the detail group in the format (detail layout)
   std::uint64_t seed = 1;
 };
 
@@ -25,9 +30,25 @@ constexpr int LineBytes(int details) { return 39 + 44 + kDetailBytes * details +
 // 1-based position of the remark in the data part (its 'L' 項目位置) for `details` repetitions.
 constexpr int RemarkPosition(int details) { return 45 + kDetailBytes * details; }
 
+// The wide layout: kWideShortItems level-0 items cycling through a code (X, 6), a count (9, 5),
+// a date (Y, 8), kanji (K, 8 bytes) and an amount (N, 7 digits with 2 decimals, 8 bytes),
+// then a group of a code (X, 4), a count (9, 4) and kanji (K, 6) repeated kWideRepeats times
+// (lines of about 10 KB, so that the lines of 1 GB stay within the 99,999 messages of one
+// message group, which CII to XML needs).
+constexpr const char* kWideCategory = "0202";
+constexpr const char* kWideBpid = "WIDE0202";
+constexpr int kWideShortItems = 50;
+constexpr int kWideRepeats = 700;
+constexpr int kWideMemberBytes = 4 + 4 + 6;
+constexpr int WideLineBytes() { return 39 + (6 + 5 + 8 + 8 + 8) * (kWideShortItems / 5) + kWideMemberBytes * kWideRepeats + 2; }
+
 // Partner code (相手先コード, 12 characters) of key k: key 0 is the demo partner CENTER01,
 // the others BENCHP01, BENCHP02, …, so that the masters need one FL1916 row per key.
 std::string PartnerCode(int key);
+
+constexpr int LineBytes(const GeneratorOptions& o) {
+  return o.layout == Layout::Wide ? WideLineBytes() : LineBytes(o.details);
+}
 
 class LocalFileGenerator {
  public:
@@ -38,6 +59,9 @@ class LocalFileGenerator {
   long long Write(std::ostream& out);
 
  private:
+  std::string DetailLine(long long index);
+  std::string WideLine(long long index);
+  void PutKey(std::string& line, long long index, const char* category);
   std::uint64_t Next();
   int Pick(int n) { return static_cast<int>(Next() % static_cast<std::uint64_t>(n)); }
   GeneratorOptions options_;

@@ -1,7 +1,9 @@
 // bench_prepare_db: the SQLite database of a benchmark workspace.
 //   bench_prepare_db DATABASE.db DEMO-FOLDER KEYS DETAILS
 // Creates the tables, loads the demo format from DEMO-FOLDER (db/demo), adds the
-// partners of KEYS generated keys and sets the detail group's repeat count to DETAILS.
+// partners of KEYS generated keys, sets the detail group's repeat count to DETAILS and adds
+// the wide format for the same partners.
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 
@@ -24,6 +26,7 @@ int main(int argc, char** argv) {
     db->Begin();
     edi::bench::AddBenchPartners(*db, std::atoi(argv[3]));
     edi::bench::SetDetailRepeats(*db, std::atoi(argv[4]));
+    edi::bench::AddWideFormat(*db, std::max(1, std::atoi(argv[3])));
     db->Commit();
     return 0;
   } catch (const std::exception& e) {

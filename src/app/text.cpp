@@ -13,10 +13,14 @@ namespace {
 
 // One conversion over iconv, with a replacement for what the target cannot take or the
 // source does not hold. `skipBad` tells how many input bytes to drop at a bad sequence.
-std::string Convert(const char* to, const char* from, std::string_view input, std::string_view replacement,
-                    bool utf8Input) {
+iconv_t Open(const char* to, const char* from) {
   iconv_t cd = iconv_open(to, from);
   if (cd == reinterpret_cast<iconv_t>(-1)) throw std::system_error(errno, std::generic_category(), "iconv_open");
+  return cd;
+}
+
+std::string Convert(iconv_t cd, std::string_view input, std::string_view replacement, bool utf8Input) {
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);  // the initial shift state
   std::string out;
   out.reserve(input.size() * 2 + 4);
   char* in = const_cast<char*>(input.data());
@@ -45,6 +49,13 @@ std::string Convert(const char* to, const char* from, std::string_view input, st
   size_t outLeft = sizeof buffer;
   iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
   out.append(buffer, outPtr - buffer);
+  return out;
+}
+
+std::string Convert(const char* to, const char* from, std::string_view input, std::string_view replacement,
+                    bool utf8Input) {
+  iconv_t cd = Open(to, from);
+  std::string out = Convert(cd, input, replacement, utf8Input);
   iconv_close(cd);
   return out;
 }
@@ -81,6 +92,35 @@ bool IsValidAnsiBytes(std::string_view bytes) {
 bool IsAnsiRepresentable(std::string_view utf8) {
   if (AllAscii(utf8)) return true;
   return FromAnsiBytes(ToAnsiBytes(utf8)) == utf8;
+}
+
+AnsiCodec::AnsiCodec() : toAnsi_(Open("CP932", "UTF-8")), fromAnsi_(nullptr) {
+  try {
+    fromAnsi_ = Open("UTF-8", "CP932");
+  } catch (...) {
+    iconv_close(static_cast<iconv_t>(toAnsi_));
+    throw;
+  }
+}
+
+AnsiCodec::~AnsiCodec() {
+  iconv_close(static_cast<iconv_t>(toAnsi_));
+  iconv_close(static_cast<iconv_t>(fromAnsi_));
+}
+
+std::string AnsiCodec::ToAnsi(std::string_view utf8) {
+  if (AllAscii(utf8)) return std::string(utf8);
+  return Convert(static_cast<iconv_t>(toAnsi_), utf8, "?", true);
+}
+
+std::string AnsiCodec::FromAnsi(std::string_view bytes) {
+  if (AllAscii(bytes)) return std::string(bytes);
+  return Convert(static_cast<iconv_t>(fromAnsi_), bytes, "\xEF\xBF\xBD", false);
+}
+
+bool AnsiCodec::Representable(std::string_view utf8) {
+  if (AllAscii(utf8)) return true;
+  return FromAnsi(ToAnsi(utf8)) == utf8;
 }
 
 int Utf8Length(std::string_view utf8) {

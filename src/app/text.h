@@ -26,6 +26,23 @@ bool IsValidAnsiBytes(std::string_view bytes);
 bool IsAnsiRepresentable(std::string_view utf8);
 // Length in CP932 bytes; for a text that CP932 cannot represent, twice its number of characters.
 int AnsiByteLength(std::string_view utf8);
+// The two conversions above for a loop that makes many of them: the converters are opened
+// once, not for every text. Same results as ToAnsiBytes and FromAnsiBytes.
+class AnsiCodec {
+ public:
+  AnsiCodec();
+  ~AnsiCodec();
+  AnsiCodec(const AnsiCodec&) = delete;
+  AnsiCodec& operator=(const AnsiCodec&) = delete;
+  std::string ToAnsi(std::string_view utf8);
+  std::string FromAnsi(std::string_view bytes);
+  // True when the text survives the round trip to CP932 and back unchanged.
+  bool Representable(std::string_view utf8);
+
+ private:
+  void* toAnsi_;    // iconv_t, UTF-8 to CP932
+  void* fromAnsi_;  // iconv_t, CP932 to UTF-8
+};
 // Number of Unicode characters in a UTF-8 text.
 int Utf8Length(std::string_view utf8);
 

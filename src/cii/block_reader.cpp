@@ -75,7 +75,7 @@ bool CiiBlockReader::ReadCiiBytes(std::string& out, std::size_t count) {
   return true;
 }
 
-std::optional<std::size_t> CiiBlockReader::ReadCiiLength(long long& remaining) {
+std::optional<std::size_t> CiiBlockReader::ReadCiiLengthAcross(long long& remaining) {
   auto b = ReadCiiByte();
   if (!b) return std::nullopt;
   --remaining;

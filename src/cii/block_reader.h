@@ -6,7 +6,10 @@
 #include <istream>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "cii/format.h"
 
 namespace edi::cii {
 
@@ -39,9 +42,34 @@ class CiiBlockReader {
   }
   // count data bytes across block boundaries. false when the file ended first.
   bool ReadCiiBytes(std::string& out, std::size_t count);
+  // count data bytes as a view: into the reader's buffer when they lie within the block and
+  // the buffer (valid until the next read), else copied into `spill`. false when the file
+  // ended first.
+  bool ReadCiiView(std::string_view& view, std::string& spill, std::size_t count) {
+    if (static_cast<long long>(count) <= bytesLeft_ && count <= available()) {
+      view = std::string_view(buffer_.data() + pos_, count);
+      pos_ += count;
+      bytesLeft_ -= static_cast<long long>(count);
+      return true;
+    }
+    if (!ReadCiiBytes(spill, count)) return false;
+    view = spill;
+    return true;
+  }
   // A TFD length: one byte 0–239, or 0xF2 and two bytes. Each byte read lowers remaining.
   // Another lead byte logs code 0009 quietly and gives 0; the end of the file gives nullopt.
-  std::optional<std::size_t> ReadCiiLength(long long& remaining);
+  std::optional<std::size_t> ReadCiiLength(long long& remaining) {
+    if (bytesLeft_ > 0 && pos_ < end_) {  // the usual one-byte length inside a block
+      const auto b = static_cast<unsigned char>(buffer_[pos_]);
+      if (b <= kMaxOneByteLength) {
+        ++pos_;
+        --bytesLeft_;
+        --remaining;
+        return b;
+      }
+    }
+    return ReadCiiLengthAcross(remaining);
+  }
   // Drops the data bytes left in the current block (its padding). false at the end of file.
   bool SkipRestOfBlock();
 
@@ -49,6 +77,7 @@ class CiiBlockReader {
 
  private:
   static constexpr std::size_t kChunk = 1 << 16;
+  std::optional<std::size_t> ReadCiiLengthAcross(long long& remaining);
   std::optional<unsigned char> ReadCiiByteAcross();
   long long DataBytesPerBlock() const;
   // Makes at least one byte available; false at the end of the file.

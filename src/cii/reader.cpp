@@ -119,6 +119,9 @@ class CiiToLocal {
     const ItemTable& L = st_.localItems;
     localOf_.assign(E.size() + 1, 0);
     for (std::size_t i = 1; i <= E.size(); ++i) localOf_[i] = FindLocalItemBySequence(L, E[i].counterpart);
+    dataItemNo_.assign(E.size() + 1, -1);
+    for (std::size_t i = 1; i <= E.size(); ++i)
+      if (!E[i].isGroup()) dataItemNo_[i] = E[i].itemNo;
     localPosition_.assign(L.size() + 1, 0);
     for (std::size_t i = 1; i <= L.size(); ++i) localPosition_[i] = L[i].positionNumber();
     template_.assign(static_cast<std::size_t>(std::max(0LL, length)), ' ');
@@ -248,8 +251,8 @@ class CiiToLocal {
         auto len = r_.ReadCiiLength(remaining);
         if (!len) return Stop(kCodeEndInBlock);
         if (*len == 0) return Stop(kCodeZeroLength);
-        std::string& bytes = bytes_;
-        if (!r_.ReadCiiBytes(bytes, *len)) return Stop(kCodeEndInBlock);
+        std::string_view bytes;
+        if (!r_.ReadCiiView(bytes, bytes_, *len)) return Stop(kCodeEndInBlock);
         remaining -= static_cast<long long>(*len);
         Element(line, levels, level, tag, bytes);
         continue;
@@ -331,12 +334,15 @@ class CiiToLocal {
   }
 
   void Element(std::string& line, std::vector<Level>& levels, std::size_t level, long long tag,
-               const std::string& bytes) {
+               std::string_view bytes) {
     const ItemTable& E = st_.ediItems;
     const ItemTable& L = st_.localItems;
     if (level > 0 && levels[level].group == 0) return;  // inside a group that is not in the table
     std::size_t pos = levels[level].position;
-    if (!FindEdiItem(E, pos, tag, static_cast<int>(level))) return;
+    // Elements mostly come in table order: the item where the search starts is the usual hit.
+    const bool hit = pos >= 1 && pos <= E.size() && dataItemNo_[pos] == tag &&
+                     E[pos].level == static_cast<int>(level);
+    if (!hit && !FindEdiItem(E, pos, tag, static_cast<int>(level))) return;
     // Each item appears once per repetition, in table order: the next search starts after it.
     levels[level].position = pos + 1;
     const ItemFormat& e = E[pos];
@@ -368,6 +374,7 @@ class CiiToLocal {
   std::string key_;
   std::vector<std::size_t> localOf_;       // 'E' index → 'L' index (0: none)
   std::vector<long long> localPosition_;   // 'L' index → 項目位置 as a number
+  std::vector<long long> dataItemNo_;      // 'E' index → 項目№ of a data item (-1: a group)
   // Buffers kept from one message to the next.
   std::string line_, bytes_, value_;
   std::vector<Level> levels_;

@@ -296,8 +296,7 @@ std::string ConvertDoubleByteCodes(std::string_view bytes, char from, char to) {
 
 namespace edi::cii {
 
-bool ShiftJisLine::StartsCharacter(std::size_t offset) {
-  if (offset == 0 || offset >= line_.size()) return true;
+bool ShiftJisLine::StartsAfterLeadRange(std::size_t offset) {
   // The bytes before the offset that can be lead bytes: the first of them begins a character
   // (the byte before it cannot be a lead byte, so it ends one), and from there they pair up
   // as lead and trail bytes; the offset begins a character when their number is even.
@@ -320,9 +319,7 @@ bool ShiftJisLine::Mapped(std::size_t offset) {
   return starts_[offset];
 }
 
-std::string_view ShiftJisLine::Field(std::size_t offset, std::size_t count, std::string& scratch) {
-  if (offset >= line_.size() || count == 0) return {};
-  const std::size_t n = std::min(count, line_.size() - offset);
+std::string_view ShiftJisLine::FieldWithHalves(std::size_t offset, std::size_t n, std::string& scratch) {
   const bool halfAtStart = !StartsCharacter(offset);
   const bool halfAtEnd = !StartsCharacter(offset + n);
   if (!halfAtStart && !halfAtEnd) return line_.substr(offset, n);

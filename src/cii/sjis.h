@@ -3,6 +3,7 @@
 // conversions between Shift_JIS ("M"), JIS X 0208 ("S") and UCS-2 big-endian ("U").
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -75,14 +76,26 @@ class ShiftJisLine {
     mapped_ = false;
   }
   // True when a character begins at the 0-based offset (the line's end counts as one).
-  bool StartsCharacter(std::size_t offset);
+  // Inline for the usual case: the byte before the offset cannot be a lead byte.
+  bool StartsCharacter(std::size_t offset) {
+    if (offset == 0 || offset >= line_.size() || !IsLeadByte(static_cast<unsigned char>(line_[offset - 1])))
+      return true;
+    return StartsAfterLeadRange(offset);
+  }
   // count bytes from the offset (cut at the line's end; empty beyond it), never half a
   // character: a trail byte at the field's start whose lead byte lies before the field, and
   // a lead byte at its end whose trail byte lies beyond it, each become a space, so the
   // field keeps its width. scratch holds the bytes when one had to be replaced.
-  std::string_view Field(std::size_t offset, std::size_t count, std::string& scratch);
+  std::string_view Field(std::size_t offset, std::size_t count, std::string& scratch) {
+    if (offset >= line_.size() || count == 0) return {};
+    const std::size_t n = std::min(count, line_.size() - offset);
+    if (StartsCharacter(offset) && StartsCharacter(offset + n)) return line_.substr(offset, n);
+    return FieldWithHalves(offset, n, scratch);
+  }
 
  private:
+  bool StartsAfterLeadRange(std::size_t offset);
+  std::string_view FieldWithHalves(std::size_t offset, std::size_t n, std::string& scratch);
   static constexpr std::size_t kShortRun = 64;
   bool Mapped(std::size_t offset);
   std::string_view line_;

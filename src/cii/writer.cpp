@@ -114,6 +114,7 @@ struct ItemPlan {
   long long count = 0;     // its 長さ, plus 1 for the decimal point of a numeric item
   // The element's tag in one-byte and in extended mode (empty: no such tag, code 0006).
   std::string tag, extendedTag;
+  bool text = false;  // 属性 "X": the value is the field without its surrounding spaces
 };
 
 // Builds the TFD bytes of messages under one set of item tables, keeping its buffers from
@@ -141,6 +142,7 @@ class TfdBuilder {
       p.position = local.positionNumber();
       p.count = local.length;
       if ((item.attribute == "N" || item.attribute == "9") && local.decimals != 0) ++p.count;
+      p.text = item.attribute == "X";
     }
     // Per group item: where its members end, the lowest position of a member's field, and
     // the fewest bytes that a repetition whose fields are all empty writes besides its
@@ -307,8 +309,15 @@ int TfdBuilder::Build(const TranslationState& state, std::string_view data, std:
     std::string_view extracted;
     if (plan.count > 0 && position >= 1 && static_cast<unsigned long long>(position) <= data.size())
       extracted = line_.Field(static_cast<std::size_t>(position - 1), static_cast<std::size_t>(plan.count), field_);
-    EditValueForEdi(item, L[plan.local], extracted, code16, value_);
-    if (value_.empty()) {
+    // A text value is a part of the line as it stands: taken in place, not copied first.
+    std::string_view value;
+    if (plan.text) {
+      value = TrimSpaceView(extracted);
+    } else {
+      EditValueForEdi(item, L[plan.local], extracted, code16, value_);
+      value = value_;
+    }
+    if (value.empty()) {
       if (observer)
         observer->OnItem(ItemTrace{i, plan.local, position, plan.count, extracted, {}, {}, {}, Repetitions(depth)});
       ++i;
@@ -323,12 +332,12 @@ int TfdBuilder::Build(const TranslationState& state, std::string_view data, std:
     if (tag.empty()) return kCodeBadTag;
     const std::size_t elementStart = tfd.size();
     tfd += tag;
-    if (value_.size() <= kMaxOneByteLength) tfd += static_cast<char>(value_.size());
-    else if (!AppendLength(tfd, value_.size())) return kCodeTooLong;
-    tfd += value_;
+    if (value.size() <= kMaxOneByteLength) tfd += static_cast<char>(value.size());
+    else if (!AppendLength(tfd, value.size())) return kCodeTooLong;
+    tfd += value;
     if (observer) {
       const std::string_view element = std::string_view(tfd).substr(elementStart);
-      observer->OnItem(ItemTrace{i, plan.local, position, plan.count, extracted, value_, element,
+      observer->OnItem(ItemTrace{i, plan.local, position, plan.count, extracted, value, element,
                                  element.substr(0, tag.size()), Repetitions(depth)});
     }
     ++i;

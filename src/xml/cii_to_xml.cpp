@@ -81,6 +81,24 @@ class CiiToXml {
   void Layout(const std::string& text) {
     if (writer_) writer_->Layout(text);
   }
+  // CR LF and `spaces` spaces: the start of an element line, made once per indentation.
+  const std::string& LineStart(long long spaces) {
+    const std::size_t n = spaces > 0 ? static_cast<std::size_t>(spaces) : 0;
+    if (lineStarts_.size() <= n) lineStarts_.resize(n + 1);
+    if (lineStarts_[n].empty()) lineStarts_[n] = kCrLf + Spaces(spaces);
+    return lineStarts_[n];
+  }
+  // The element name of the data item at `position` of the item table (tag `tag`), made once
+  // per item while the table stays.
+  const std::string& ElementName(std::size_t position, long long tag) {
+    if (names_.size() <= position) names_.resize(position + 1);
+    auto& [known, name] = names_[position];
+    if (name.empty() || known != tag) {
+      known = tag;
+      name = DataElementName(tag);
+    }
+    return name;
+  }
 
   cii::TranslationContext& ctx_;
   cii::TranslationState& state_;
@@ -89,6 +107,9 @@ class CiiToXml {
   std::filesystem::path partial_;
   std::ofstream file_;
   std::optional<XmlStreamWriter> writer_;
+  AnsiCodec codec_;
+  std::vector<std::string> lineStarts_;
+  std::vector<std::pair<long long, std::string>> names_;
   bool groupOpen_ = false;
   bool saved_ = false;
   bool unknownGroup_ = false;
@@ -143,6 +164,7 @@ bool CiiToXml::ReadHeader() {
   std::string body;
   if (!reader_.ReadBytes(body, cii::kRecordSize)) return Stop(cii::kCodeEndInBlock);
   std::copy(body.begin(), body.end(), state_.header.bytes.begin());
+  names_.clear();
   if (!LoadGroupFormat(ctx_, true)) return false;
   groupOpen_ = true;
   return OpenDocument();
@@ -265,14 +287,14 @@ bool CiiToXml::ConvertCiiMessageBody(std::size_t prefixLength) {
     levels.back().position = position;
     const std::string id = code == nullptr ? "0" : GroupId(*code, byValue);
     const std::string& multi = items[position].multiDetail;
-    Layout(kCrLf + Spaces(level() * 4 - 2));
+    Layout(LineStart(level() * 4 - 2));
     if (writer_) writer_->StartElement("JPM" + id);
     Level inner;
     inner.position = position + 1;
     inner.groupIndex = position;
     inner.repetitionName = "JPM" + (code != nullptr && IsAsciiAlnum(multi) ? multi : id) + "R";
     levels.push_back(inner);
-    Layout(kCrLf + Spaces(level() * 4 - 2));
+    Layout(LineStart(level() * 4 - 2));
     if (writer_) writer_->StartElement(levels.back().repetitionName);
     return true;
   };
@@ -307,12 +329,11 @@ bool CiiToXml::ConvertCiiMessageBody(std::size_t prefixLength) {
       std::size_t position = levels.back().position;
       if (!cii::FindEdiItem(items, position, *tag, level())) continue;  // not in the format: dropped
       levels.back().position = position;
-      Layout(kCrLf + Spaces(level() * 4));
+      Layout(LineStart(level() * 4));
       if (writer_) {
-        writer_->StartElement(DataElementName(*tag));
-        if (!writer_->Text(DecodeElementValue(header, value, items[position])))
-          ctx_.log.WriteTranslationLog(kCodeXmlLostCharacters, DataElementName(*tag), false);
-        writer_->EndElement();
+        const std::string& name = ElementName(position, *tag);
+        if (!writer_->TextElement(name, DecodeElementValue(header, value, items[position], &codec_)))
+          ctx_.log.WriteTranslationLog(kCodeXmlLostCharacters, name, false);
       }
       continue;
     }
@@ -347,14 +368,14 @@ bool CiiToXml::ConvertCiiMessageBody(std::size_t prefixLength) {
       case cii::kNextRepeat:
         if (level() == 0) break;  // no group open: nothing to repeat
         levels.back().position = levels.back().groupIndex + 1;
-        Layout(kCrLf + Spaces(level() * 4 - 2));
+        Layout(LineStart(level() * 4 - 2));
         if (writer_) writer_->EndElement();
-        Layout(kCrLf + Spaces(level() * 4 - 2));
+        Layout(LineStart(level() * 4 - 2));
         if (writer_) writer_->StartElement(levels.back().repetitionName);
         break;
       case cii::kGroupEnd: {
         if (level() == 0) break;  // no group open: nothing to end
-        Layout(kCrLf + Spaces(level() * 4 - 2));
+        Layout(LineStart(level() * 4 - 2));
         if (writer_) writer_->EndElement();
         const std::size_t closed = levels.back().groupIndex;
         levels.pop_back();

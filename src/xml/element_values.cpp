@@ -12,6 +12,18 @@ namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+bool AllDigits(std::string_view text) {
+  if (text.empty()) return false;
+  for (char c : text)
+    if (!IsDigit(c)) return false;
+  return true;
+}
+
+std::string_view WithoutLeadingZeros(std::string_view digits) {
+  const std::size_t nz = digits.find_first_not_of('0');
+  return nz == std::string_view::npos ? std::string_view() : digits.substr(nz);
+}
+
 // A 6-character date gets its century: "20" for a year 00–50, "19" for 51–99.
 std::string WithCentury(const std::string& date) {
   if (date.size() != 6 || !IsDigit(date[0]) || !IsDigit(date[1])) return date;
@@ -44,6 +56,11 @@ std::string PlainNumber(const cii::DecimalValue& v, bool withFraction) {
   if (withFraction && !v.fracDigits.empty()) out += "." + v.fracDigits;
   return out;
 }
+
+std::string FromAnsi(std::string_view bytes, AnsiCodec* codec) {
+  return codec ? codec->FromAnsi(bytes) : FromAnsiBytes(bytes);
+}
+std::string ToAnsi(std::string_view utf8, AnsiCodec* codec) { return codec ? codec->ToAnsi(utf8) : ToAnsiBytes(utf8); }
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -104,10 +121,10 @@ std::string Utf8ToUcs2Be(std::string_view utf8) {
 }
 
 std::string DecodeElementValue(const cii::CiiHeaderRecord& header, std::string_view bytes,
-                               const cii::ItemFormat& item) {
+                               const cii::ItemFormat& item, AnsiCodec* codec) {
   const std::string& a = item.attribute;
-  if (a == "9" || a == "X" || a == "N") return FromAnsiBytes(bytes);
-  if (a == "Y") return WithCentury(PadDate(FromAnsiBytes(bytes)));
+  if (a == "9" || a == "X" || a == "N") return FromAnsi(bytes, codec);
+  if (a == "Y") return WithCentury(PadDate(FromAnsi(bytes, codec)));
   if (a == "B") {
     static const char kHex[] = "0123456789ABCDEF";
     std::string out;
@@ -121,21 +138,35 @@ std::string DecodeElementValue(const cii::CiiHeaderRecord& header, std::string_v
     const char code16 = header.code16();
     // UCS-2 goes straight to text: every character survives, also those CP932 lacks.
     if (code16 == 'U') return Ucs2BeToUtf8(bytes);
-    return FromAnsiBytes(cii::ConvertDoubleByteCodes(bytes, code16, 'M'));
+    if (code16 == 'M') return FromAnsi(bytes, codec);
+    return FromAnsi(cii::ConvertDoubleByteCodes(bytes, code16, 'M'), codec);
   }
   return "";
 }
 
 std::optional<std::string> EncodeElementValue(const cii::CiiHeaderRecord& header, std::string_view text,
-                                              const cii::ItemFormat& item) {
+                                              const cii::ItemFormat& item, AnsiCodec* codec) {
   const std::string& a = item.attribute;
   if (a == "9") {
+    // The usual value, plain digits: the number without its leading zeros (none for zero).
+    if (AllDigits(text)) return std::string(WithoutLeadingZeros(text));
     const cii::DecimalValue v = cii::ParseDecimal(text);
     if (v.isZero()) return std::string();
     return PlainNumber(v, true);
   }
-  if (a == "N" || a == "X") return ToAnsiBytes(text);
+  if (a == "N" || a == "X") return ToAnsi(text, codec);
   if (a == "Y") {
+    if (text.size() >= 7 && AllDigits(text)) {
+      // A date with its century (or longer): no padding, no century, the rightmost 長さ
+      // digits read as a number.
+      const std::string_view kept = item.length <= 0 ? std::string_view()
+                                    : text.size() > static_cast<std::size_t>(item.length)
+                                        ? text.substr(text.size() - static_cast<std::size_t>(item.length))
+                                        : text;
+      const std::string_view number = WithoutLeadingZeros(kept);
+      if (number == "20000000") return std::string();
+      return std::string(number);
+    }
     std::string date = RightChars(WithCentury(PadDate(std::string(text))), item.length);
     const cii::DecimalValue v = cii::ParseDecimal(date);
     if (v.intDigits.empty()) return std::string();
@@ -157,9 +188,9 @@ std::optional<std::string> EncodeElementValue(const cii::CiiHeaderRecord& header
   if (a == "K") {
     const char code16 = header.code16();
     // UCS-2 can hold what CP932 lacks: such a text goes straight to its codes.
-    if (code16 == 'U' && !IsAnsiRepresentable(text)) return Utf8ToUcs2Be(text);
+    if (code16 == 'U' && !(codec ? codec->Representable(text) : IsAnsiRepresentable(text))) return Utf8ToUcs2Be(text);
     // Kanji items hold double-byte characters only: half-width text takes its full-width form.
-    return cii::ConvertDoubleByteCodes(cii::ToFullWidth(ToAnsiBytes(text)), 'M', code16);
+    return cii::ConvertDoubleByteCodes(cii::ToFullWidth(ToAnsi(text, codec)), 'M', code16);
   }
   return std::string();
 }

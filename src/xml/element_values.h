@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/text.h"
 #include "cii/format.h"
 #include "cii/item_table.h"
 
@@ -18,14 +19,15 @@ namespace edi::xml {
 //   "K"            double-byte codes by header byte 148 (JPC25): "M" Shift_JIS, "S" JIS X 0208,
 //                  "U" UCS-2 big-endian
 //   other          empty
+// `codec`, when given, does the Shift_JIS conversions (a loop over many elements keeps one).
 std::string DecodeElementValue(const cii::CiiHeaderRecord& header, std::string_view bytes,
-                               const cii::ItemFormat& item);
+                               const cii::ItemFormat& item, AnsiCodec* codec = nullptr);
 
 // The bytes of one data element from its XML text, the inverse of DecodeElementValue.
 // Empty means the element is left out. nullopt: the text cannot be encoded (a "B" value that
 // is not pairs of hexadecimal digits).
 std::optional<std::string> EncodeElementValue(const cii::CiiHeaderRecord& header, std::string_view text,
-                                              const cii::ItemFormat& item);
+                                              const cii::ItemFormat& item, AnsiCodec* codec = nullptr);
 
 // UCS-2 big-endian and UTF-8. A character outside the 16-bit range becomes U+FFFD; an odd
 // last byte is dropped from the decoding with U+FFFD in its place.

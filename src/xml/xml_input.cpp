@@ -3,8 +3,10 @@
 #include <libxml/encoding.h>
 #include <libxml/SAX2.h>
 #include <libxml/parser.h>
+#include <libxml/parserInternals.h>
 #include <libxml/xmlerror.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -18,6 +20,13 @@ struct StreamState {
   XmlUnitHandler* handler = nullptr;
   int depth = 0;       // of the element being read (the root is 1)
   int unitDepth = -1;  // of the unit being read, -1 outside any unit
+  // Of the outermost open element whose text the handler reads, -1 when none is open: text
+  // anywhere else (layout between elements, text outside the units) is not kept in the tree.
+  int textDepth = -1;
+  // Bytes of the run of text left out since the last node: the library refuses a text node
+  // beyond its limit, and a document refused so stays refused when its text is left out.
+  std::size_t droppedRun = 0;
+  bool textTooLong = false;
   bool stopped = false;
   // File bytes read when the tree last lost everything complete: what was read since is
   // what the tree may hold.
@@ -81,27 +90,6 @@ void CheckHeld(void* ctx) {
   xmlStopParser(static_cast<xmlParserCtxtPtr>(ctx));
 }
 
-void StreamCharacters(void* ctx, const xmlChar* text, int len) {
-  StateOf(ctx).stream->characters(ctx, text, len);
-  CheckHeld(ctx);
-}
-void StreamWhitespace(void* ctx, const xmlChar* text, int len) {
-  StateOf(ctx).stream->whitespace(ctx, text, len);
-  CheckHeld(ctx);
-}
-void StreamComment(void* ctx, const xmlChar* text) {
-  StateOf(ctx).stream->comment(ctx, text);
-  CheckHeld(ctx);
-}
-void StreamCdata(void* ctx, const xmlChar* text, int len) {
-  StateOf(ctx).stream->cdata(ctx, text, len);
-  CheckHeld(ctx);
-}
-void StreamInstruction(void* ctx, const xmlChar* target, const xmlChar* data) {
-  StateOf(ctx).stream->instruction(ctx, target, data);
-  CheckHeld(ctx);
-}
-
 void StreamStartDocument(void* ctx) {
   xmlSAX2StartDocument(ctx);
   auto* parser = static_cast<xmlParserCtxtPtr>(ctx);
@@ -116,15 +104,65 @@ void StreamStartElement(void* ctx, const xmlChar* localname, const xmlChar* pref
                         attributes);
   StreamState& stream = *StateOf(ctx).stream;
   ++stream.depth;
+  stream.droppedRun = 0;
   CheckHeld(ctx);
-  if (stream.unitDepth >= 0) return;
   const std::string_view name(reinterpret_cast<const char*>(localname));
-  for (std::string_view unit : stream.units) {
-    if (name == unit) {
-      stream.unitDepth = stream.depth;
-      break;
+  if (stream.unitDepth < 0) {
+    for (std::string_view unit : stream.units) {
+      if (name == unit) {
+        stream.unitDepth = stream.depth;
+        break;
+      }
     }
   }
+  if (stream.unitDepth >= 0 && stream.textDepth < 0 && stream.handler->ReadsTextOf(name))
+    stream.textDepth = stream.depth;
+}
+
+// Text and CDATA reach the tree only inside an element whose text is read. Text left out
+// still counts against the library's limit on one text node.
+void DropText(void* ctx, StreamState& stream, int len) {
+  const auto* parser = static_cast<xmlParserCtxtPtr>(ctx);
+  const std::size_t n = static_cast<std::size_t>(std::max(len, 0));
+  if (stream.droppedRun > 0 && stream.droppedRun + n > XML_MAX_TEXT_LENGTH && (parser->options & XML_PARSE_HUGE) == 0) {
+    stream.textTooLong = true;
+    xmlStopParser(static_cast<xmlParserCtxtPtr>(ctx));
+    return;
+  }
+  stream.droppedRun += n;
+}
+// The library's handlers run first (for the text that is kept), then the check of what the
+// tree holds.
+void StreamCharacters(void* ctx, const xmlChar* text, int len) {
+  StreamState& stream = *StateOf(ctx).stream;
+  if (stream.textDepth >= 0) stream.characters(ctx, text, len);
+  else DropText(ctx, stream, len);
+  CheckHeld(ctx);
+}
+void StreamWhitespace(void* ctx, const xmlChar* text, int len) {
+  StreamState& stream = *StateOf(ctx).stream;
+  if (stream.textDepth >= 0) stream.whitespace(ctx, text, len);
+  else DropText(ctx, stream, len);
+  CheckHeld(ctx);
+}
+// CDATA, comments and instructions are nodes of their own: text after them starts a new one.
+void StreamCdata(void* ctx, const xmlChar* text, int len) {
+  StreamState& stream = *StateOf(ctx).stream;
+  stream.droppedRun = 0;
+  if (stream.textDepth >= 0) stream.cdata(ctx, text, len);
+  CheckHeld(ctx);
+}
+void StreamComment(void* ctx, const xmlChar* text) {
+  StreamState& stream = *StateOf(ctx).stream;
+  stream.droppedRun = 0;
+  stream.comment(ctx, text);
+  CheckHeld(ctx);
+}
+void StreamInstruction(void* ctx, const xmlChar* target, const xmlChar* data) {
+  StreamState& stream = *StateOf(ctx).stream;
+  stream.droppedRun = 0;
+  stream.instruction(ctx, target, data);
+  CheckHeld(ctx);
 }
 
 // Frees every child of an element. The parser no longer refers to any of them: they are
@@ -145,6 +183,8 @@ void StreamEndElement(void* ctx, const xmlChar* localname, const xmlChar* prefix
   xmlSAX2EndElementNs(ctx, localname, prefix, uri);
   StreamState& stream = *StateOf(ctx).stream;
   const int depth = stream.depth--;
+  stream.droppedRun = 0;
+  if (depth == stream.textDepth) stream.textDepth = -1;
   if (stream.unitDepth >= 0 && depth > stream.unitDepth) return;  // inside a unit: kept for it
   if (element == nullptr || element->type != XML_ELEMENT_NODE) return;
   bool goOn = true;
@@ -212,6 +252,10 @@ XmlDocument Parse(ReadState& state, std::string& error) {
 
   XmlDocument result(doc);
   if (state.stream != nullptr && (state.stream->stopped || state.stream->tooLarge)) return result;
+  if (state.stream != nullptr && state.stream->textTooLong) {
+    error = "xmlSAX2Characters: huge text node";  // as the library says when it keeps the text
+    return nullptr;
+  }
   if (state.refusedDoctype) {
     error = "document type declarations are not accepted";
     return nullptr;

@@ -44,6 +44,10 @@ class XmlUnitHandler {
   virtual void DocumentStart(bool declaresEncoding) = 0;
   // One complete unit element. False stops the parse.
   virtual bool Unit(const xmlNode* element) = 0;
+  // Whether the handler reads the text inside elements of this name (the unit's own name
+  // included). Text and CDATA that no such element encloses are left out of the tree, so
+  // that layout between elements costs no nodes. All text by default.
+  virtual bool ReadsTextOf(std::string_view /*elementName*/) const { return true; }
 };
 
 enum class StreamOutcome {

@@ -1,6 +1,8 @@
 #include "xml/xml_output.h"
 
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <stdexcept>
 
 namespace edi::xml {
@@ -33,6 +35,29 @@ std::pair<char32_t, std::size_t> DecodeUtf8(std::string_view text, std::size_t p
     cp = (cp << 6) | (b & 0x3F);
   }
   return {cp, len};
+}
+
+// The number of leading bytes below 0x80, eight at a time where it can.
+std::size_t AsciiPrefix(std::string_view text) {
+  std::size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + i, 8);
+    if (word & 0x8080808080808080ULL) break;
+  }
+  while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
+  return i;
+}
+
+// True when the text can go into element content as it is: ASCII without a character that
+// EscapeText would change (& < > CR, and C0 controls other than tab and line feed).
+bool PlainAsciiText(std::string_view text) {
+  for (char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c >= 0x80 || c == '&' || c == '<' || c == '>') return false;
+    if (c < 0x20 && c != '\t' && c != '\n') return false;
+  }
+  return true;
 }
 
 const char* IconvTarget(XmlEncoding encoding) {
@@ -134,6 +159,26 @@ void OutputEncoder::Encode(std::string_view utf8, std::string& out, bool referen
     out.append(utf8);
     return;
   }
+  if (encoding_ != XmlEncoding::ShiftJis) {
+    Iconv(utf8, out, references);
+    return;
+  }
+  // Shift_JIS holds ASCII as it is: markup, layout and most values are copied, and only the
+  // runs with other characters go through iconv (a call costs far more than a byte copy).
+  std::size_t pos = 0;
+  while (pos < utf8.size()) {
+    const std::size_t end = pos + AsciiPrefix(utf8.substr(pos));
+    out.append(utf8.data() + pos, end - pos);
+    if (end == utf8.size()) break;
+    pos = end;
+    std::size_t stop = end;
+    while (stop < utf8.size() && static_cast<unsigned char>(utf8[stop]) >= 0x80) ++stop;
+    Iconv(utf8.substr(pos, stop - pos), out, references);
+    pos = stop;
+  }
+}
+
+void OutputEncoder::Iconv(std::string_view utf8, std::string& out, bool references) {
   // Convert the longest run that iconv takes; at a character it refuses, write the character
   // as a reference and go on after it.
   std::size_t pos = 0;
@@ -173,7 +218,10 @@ void OutputEncoder::Finish(std::string& out) {
 }
 
 XmlStreamWriter::XmlStreamWriter(std::ostream& out, XmlEncoding encoding)
-    : out_(out), encoder_(encoding), encoding_(encoding) {}
+    : out_(out),
+      encoder_(encoding),
+      encoding_(encoding),
+      asciiAsIs_(encoding == XmlEncoding::ShiftJis || encoding == XmlEncoding::None) {}
 
 void XmlStreamWriter::Declaration() {
   if (encoding_ == XmlEncoding::None) return;
@@ -216,7 +264,9 @@ void XmlStreamWriter::EndElement() {
     Put("/>", false);
     startTagOpen_ = false;
   } else {
-    Put("</" + open_.back() + ">", false);
+    Put("</", false);
+    Put(open_.back(), false);
+    Put(">", false);
   }
   open_.pop_back();
 }
@@ -228,9 +278,34 @@ void XmlStreamWriter::CloseTo(std::size_t depth) {
 bool XmlStreamWriter::Text(std::string_view utf8) {
   if (utf8.empty()) return true;
   CloseStartTag();
+  if (PlainAsciiText(utf8)) {  // most values: nothing to escape, nothing to check
+    Put(utf8, true);
+    return true;
+  }
   bool replaced = false;
   Put(EscapeText(utf8, &replaced), true);
   return !replaced;
+}
+
+bool XmlStreamWriter::TextElement(std::string_view name, std::string_view utf8) {
+  // The usual data element: an ASCII name and value in an encoding that keeps ASCII as it
+  // is go straight into the buffer, as the three calls would put them.
+  if (asciiAsIs_ && !utf8.empty() && AsciiPrefix(name) == name.size() && PlainAsciiText(utf8)) {
+    CloseStartTag();
+    buffer_ += '<';
+    buffer_ += name;
+    buffer_ += '>';
+    buffer_ += utf8;
+    buffer_ += "</";
+    buffer_ += name;
+    buffer_ += '>';
+    if (buffer_.size() >= 1 << 16) Flush();
+    return true;
+  }
+  StartElement(name);
+  const bool whole = Text(utf8);
+  EndElement();
+  return whole;
 }
 
 void XmlStreamWriter::Layout(std::string_view ascii) {
@@ -264,7 +339,8 @@ void XmlStreamWriter::CloseStartTag() {
 }
 
 void XmlStreamWriter::Put(std::string_view utf8, bool references) {
-  encoder_.Encode(utf8, buffer_, references);
+  if (asciiAsIs_ && AsciiPrefix(utf8) == utf8.size()) buffer_ += utf8;
+  else encoder_.Encode(utf8, buffer_, references);
   if (buffer_.size() >= 1 << 16) Flush();
 }
 

@@ -40,6 +40,7 @@ class OutputEncoder {
 
  private:
   void Convert(std::string_view ascii, std::string& out);
+  void Iconv(std::string_view utf8, std::string& out, bool references);
   XmlEncoding encoding_;
   iconv_t cd_ = reinterpret_cast<iconv_t>(-1);
 };
@@ -62,6 +63,9 @@ class XmlStreamWriter {
   // Element content, escaped. False when some character could not be written as it is
   // (see EscapeText): the document then holds "?" in its place.
   bool Text(std::string_view utf8);
+  // StartElement, Text and EndElement in one: an element holding only text. Returns what
+  // Text returns.
+  bool TextElement(std::string_view name, std::string_view utf8);
   // Layout text (CR LF, spaces), written as it is.
   void Layout(std::string_view ascii);
   void ProcessingInstruction(std::string_view target, std::string_view data);
@@ -81,6 +85,7 @@ class XmlStreamWriter {
   OutputEncoder encoder_;
   XmlEncoding encoding_;
   std::vector<std::string> open_;
+  bool asciiAsIs_;  // the encoding writes ASCII as it is (Shift_JIS, or UTF-8 without a declaration)
   bool startTagOpen_ = false;
   bool ok_ = true;
   std::string buffer_;

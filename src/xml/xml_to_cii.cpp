@@ -3,6 +3,7 @@
 #include <libxml/tree.h>
 
 #include <fstream>
+#include <unordered_map>
 #include <vector>
 
 #include "app/file_mark.h"
@@ -19,8 +20,9 @@ namespace edi::xml {
 
 namespace {
 
-std::string NameOf(const xmlNode* node) {
-  return node->name != nullptr ? TrimSpaces(reinterpret_cast<const char*>(node->name)) : std::string();
+// An element's name (names hold no spaces, so there is nothing to trim).
+std::string_view NameOf(const xmlNode* node) {
+  return node->name != nullptr ? std::string_view(reinterpret_cast<const char*>(node->name)) : std::string_view();
 }
 
 bool IsElement(const xmlNode* node) { return node->type == XML_ELEMENT_NODE; }
@@ -29,6 +31,15 @@ bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'
 
 // The text of an element; whitespace alone (layout) counts as no text.
 std::string TextOf(const xmlNode* node) {
+  const xmlNode* only = node->children;
+  if (only != nullptr && only->next == nullptr && only->type == XML_TEXT_NODE && only->content != nullptr) {
+    // The usual element holds one text node: its content is the text, without a copy by
+    // the library first.
+    const std::string_view text(reinterpret_cast<const char*>(only->content));
+    for (char c : text)
+      if (!IsXmlSpace(c)) return std::string(text);
+    return "";
+  }
   xmlChar* content = xmlNodeGetContent(node);
   std::string text = content != nullptr ? reinterpret_cast<const char*>(content) : "";
   xmlFree(content);
@@ -46,7 +57,7 @@ std::string TrimXmlSpace(const std::string& text) {
   return text.substr(b, e - b);
 }
 
-bool StartsWith(const std::string& s, std::string_view prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
+bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
 
 const xmlNode* LastElementChild(const xmlNode* parent) {
   const xmlNode* last = nullptr;
@@ -79,6 +90,9 @@ class XmlToCii : public XmlUnitHandler {
   bool Unit(const xmlNode* element) override {
     return NameOf(element) == "JPMGH" ? Header(element) : Message(element);
   }
+  // Text is read in data elements and header fields only; the JPTRM, JPMGH and group
+  // elements (JPM…) are read for their child elements.
+  bool ReadsTextOf(std::string_view name) const override { return name != "JPTRM" && !StartsWith(name, "JPM"); }
   bool Finish() { return !groupOpen_ || WriteTrailer(); }
 
  private:
@@ -92,7 +106,9 @@ class XmlToCii : public XmlUnitHandler {
   bool Message(const xmlNode* jptrm);
   // Encodes the children of a JPTRM, group or repetition element into the TFD bytes.
   bool EncodeChildren(const xmlNode* parent);
-  bool EncodeDataElement(const xmlNode* element, const std::string& name);
+  bool EncodeDataElement(const xmlNode* element, std::string_view name);
+  // The first item that is not a group with the 項目№, or nullptr.
+  const cii::ItemFormat* ItemNumbered(long long itemNo);
   bool Written() {
     if (!out_) return Stop(cii::kCodeWriteFailed);
     return true;
@@ -113,6 +129,9 @@ class XmlToCii : public XmlUnitHandler {
     std::size_t first = 0;
   };
   std::vector<GroupLevel> levels_;
+  AnsiCodec codec_;
+  // 項目№ → the first data item with it, for the item table loaded by the last group start.
+  std::unordered_map<long long, const cii::ItemFormat*> itemsByNumber_;
 };
 
 bool XmlToCii::Header(const xmlNode* jpmgh) {
@@ -121,7 +140,7 @@ bool XmlToCii::Header(const xmlNode* jpmgh) {
   bool changed = false;
   for (const xmlNode* child = jpmgh->children; child != nullptr; child = child->next) {
     if (!IsElement(child)) continue;
-    const cii::HeaderField* field = cii::FindHeaderField(NameOf(child));
+    const cii::HeaderField* field = cii::FindHeaderField(std::string(NameOf(child)));
     if (field == nullptr) continue;
     const std::string bytes = cii::StoreTextInByteField(field->length, ToAnsiBytes(TrimXmlSpace(TextOf(child)))).bytes;
     if (bytes != header.Field(*field)) {
@@ -138,7 +157,11 @@ bool XmlToCii::Header(const xmlNode* jpmgh) {
 }
 
 bool XmlToCii::OpenGroup() {
+  itemsByNumber_.clear();
   if (!LoadGroupFormat(ctx_, false)) return false;
+  const auto& items = state_.ediItems.items();
+  for (const cii::ItemFormat& item : items)
+    if (!item.isGroup()) itemsByNumber_.emplace(item.itemNo, &item);  // the first of a number stays
   const cii::CiiHeaderRecord& header = state_.header;
   out_ << cii::HeaderBlock(header);
   if (!Written()) return false;
@@ -175,7 +198,7 @@ bool XmlToCii::EncodeChildren(const xmlNode* parent) {
   const xmlNode* last = LastElementChild(parent);
   for (const xmlNode* child = parent->children; child != nullptr; child = child->next) {
     if (!IsElement(child)) continue;
-    const std::string name = NameOf(child);
+    const std::string_view name = NameOf(child);
     if (StartsWith(name, "JPM")) {
       if (name.size() > 3 && name.back() == 'R') {  // a repetition
         // Each repetition searches its member groups from the group's first member again.
@@ -187,7 +210,7 @@ bool XmlToCii::EncodeChildren(const xmlNode* parent) {
       // A group: its group item comes from the item table, found the way CII to XML found it
       // (JPM0 in one-byte mode: the first group item of the level), so that the group start
       // is written as it was read.
-      const std::string id = name.substr(3);
+      const std::string id(name.substr(3));
       const int level = static_cast<int>(levels_.size()) - 1;
       std::size_t position = levels_.back().position;
       const bool unnumbered = id == "0" && !extended_;
@@ -212,20 +235,20 @@ bool XmlToCii::EncodeChildren(const xmlNode* parent) {
   return true;
 }
 
-bool XmlToCii::EncodeDataElement(const xmlNode* element, const std::string& name) {
-  const std::string digits = name.substr(2);
+const cii::ItemFormat* XmlToCii::ItemNumbered(long long itemNo) {
+  auto found = itemsByNumber_.find(itemNo);
+  return found == itemsByNumber_.end() ? nullptr : found->second;
+}
+
+bool XmlToCii::EncodeDataElement(const xmlNode* element, std::string_view name) {
+  const std::string_view digits = name.substr(2);
   bool numeric = !digits.empty() && digits.size() <= 9;
-  for (char c : digits) numeric = numeric && c >= '0' && c <= '9';
-  const cii::ItemFormat* item = nullptr;
-  if (numeric) {
-    const long long itemNo = std::stoll(digits);
-    for (const cii::ItemFormat& candidate : state_.ediItems.items()) {
-      if (candidate.itemNo == itemNo && !candidate.isGroup()) {
-        item = &candidate;
-        break;
-      }
-    }
+  long long itemNo = 0;
+  for (char c : digits) {
+    numeric = numeric && c >= '0' && c <= '9';
+    itemNo = itemNo * 10 + (c - '0');
   }
+  const cii::ItemFormat* item = numeric ? ItemNumbered(itemNo) : nullptr;
   if (item == nullptr) {
     ctx_.log.WriteTranslationLog(kCodeXmlNoItem, name, true);
     return true;
@@ -235,7 +258,7 @@ bool XmlToCii::EncodeDataElement(const xmlNode* element, const std::string& name
     tfd_ += static_cast<char>(cii::kExtendedTags);
     extended_ = true;
   }
-  std::optional<std::string> value = EncodeElementValue(state_.header, TextOf(element), *item);
+  std::optional<std::string> value = EncodeElementValue(state_.header, TextOf(element), *item, &codec_);
   if (!value) {
     ctx_.log.WriteTranslationLog(kCodeXmlBadHex, name, true);
     return true;

@@ -29,6 +29,22 @@ TEST(AnsiTextTest, BrokenBytesAreReplacedNotDropped) {
   EXPECT_EQ(ToAnsiBytes("a😀b"), "a?b");
 }
 
+// The codec a conversion loop keeps gives what the one-off functions give, text after text:
+// nothing of one conversion (a refused character, a cut lead byte) carries into the next.
+TEST(AnsiTextTest, KeptCodecMatchesOneOffConversions) {
+  AnsiCodec codec;
+  const std::string texts[] = {"ABC", "漢字ｱ～①", "a😀b", "", "é", "末尾の漢"};
+  for (int round = 0; round < 2; ++round)
+    for (const std::string& t : texts) {
+      EXPECT_EQ(codec.ToAnsi(t), ToAnsiBytes(t)) << t;
+      EXPECT_EQ(codec.Representable(t), IsAnsiRepresentable(t)) << t;
+      const std::string bytes = ToAnsiBytes(t);
+      EXPECT_EQ(codec.FromAnsi(bytes), FromAnsiBytes(bytes)) << t;
+      const std::string cut = bytes + "\x88";  // a lone lead byte at the end
+      EXPECT_EQ(codec.FromAnsi(cut), FromAnsiBytes(cut)) << t;
+    }
+}
+
 TEST(TextHelpersTest, NulTrimmingAndDefaults) {
   EXPECT_EQ(TrimAtNul(std::string("abc\0def", 7)), "abc");
   EXPECT_EQ(TrimAtNul("abc"), "");

@@ -139,6 +139,49 @@ TEST(FastReading, BlocksAcrossChunks) {
   EXPECT_EQ(bytes, "abc");  // what was there is handed out
 }
 
+TEST(FastReading, LengthsAndValuesAcrossBlocksAndChunks) {
+  // Elements of 1 to 400 bytes (one-byte and 0xF2 lengths) in 251-byte blocks, over several
+  // 64 KB chunks: lengths and values that straddle a block or a chunk end read as whole ones.
+  std::string data;
+  std::vector<std::string> values;
+  for (int k = 0; data.size() < 300000; ++k) {
+    const std::size_t n = 1 + static_cast<std::size_t>(k * 37 % 400);
+    if (n <= kMaxOneByteLength) {
+      data += static_cast<char>(n);
+    } else {
+      data += static_cast<char>(kLength16);
+      data += static_cast<char>(n >> 8);
+      data += static_cast<char>(n & 0xFF);
+    }
+    std::string v;
+    for (std::size_t i = 0; i < n; ++i) v += static_cast<char>('a' + (k + i) % 26);
+    data += v;
+    values.push_back(v);
+  }
+  std::string file;
+  for (std::size_t at = 0; at < data.size(); at += 250) file += '1' + data.substr(at, 250);
+  edi::test::TempDir dir;
+  TranslationLog log(dir / "ERR.LOG");
+  std::istringstream in(file);
+  CiiBlockReader r(in, log);
+  std::string lead, spill;
+  ASSERT_TRUE(r.ReadBytes(lead, 1));
+  r.SetBytesLeft(250);
+  long long remaining = 0, expectedRemaining = 0;
+  for (const std::string& v : values) {
+    auto n = r.ReadCiiLength(remaining);
+    ASSERT_TRUE(n);
+    ASSERT_EQ(*n, v.size());
+    expectedRemaining -= v.size() <= kMaxOneByteLength ? 1 : 3;
+    ASSERT_EQ(remaining, expectedRemaining);
+    std::string_view view;
+    ASSERT_TRUE(r.ReadCiiView(view, spill, v.size()));
+    ASSERT_EQ(view, v);
+  }
+  std::string_view view;
+  EXPECT_FALSE(r.ReadCiiView(view, spill, 1));
+}
+
 class GroupChanges : public Engine {
  protected:
   // Format 0101 with a 5-byte text; format 0202 (partner OTHER) with a number, then a text.

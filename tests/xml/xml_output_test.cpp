@@ -73,5 +73,33 @@ TEST(XmlOutput, EveryEncodingParsesBackToTheSameText) {
   }
 }
 
+// A data element written in one piece is the same bytes as start, text and end, in every
+// encoding, for values that take the short way (ASCII) and for those that do not (escapes,
+// controls, kanji, characters the encoding lacks, bytes that are not UTF-8, empty).
+TEST(XmlOutput, TextElementIsStartTextEnd) {
+  const std::string values[] = {"12345", "", "a&b", "<x>", "a\rb", "tab\tlf\n", "\x01", "漢字", "ｱ", "𠮷", "\xFF\xFE",
+                                std::string(70000, 'x'), "AB漢CD"};
+  for (XmlEncoding e : {XmlEncoding::ShiftJis, XmlEncoding::Utf16, XmlEncoding::Iso2022Jp, XmlEncoding::None}) {
+    std::ostringstream one, three;
+    XmlStreamWriter a(one, e), b(three, e);
+    for (XmlStreamWriter* w : {&a, &b}) {
+      w->StartElement("R");
+      w->StartElement("JPTRM");
+      w->Attribute("SEQ", "1");
+    }
+    for (const std::string& v : values) {
+      const bool whole = a.TextElement("JP00001", v);
+      b.StartElement("JP00001");
+      EXPECT_EQ(whole, b.Text(v)) << v;
+      b.EndElement();
+      a.Layout("\r\n  ");
+      b.Layout("\r\n  ");
+    }
+    EXPECT_TRUE(a.Finish());
+    EXPECT_TRUE(b.Finish());
+    EXPECT_EQ(one.str(), three.str()) << EncodingLabel(e);
+  }
+}
+
 }  // namespace
 }  // namespace edi::xml

@@ -59,6 +59,21 @@ TEST_F(XmlToCiiTest, ValuesByAttribute) {
   EXPECT_EQ(Tfd(cii, 502), "");  // zero number, zero date and empty text are left out
 }
 
+// Plain digits and dates with their century take a short way; signs, spaces, points and
+// short dates the general one: both give the same numbers.
+TEST_F(XmlToCiiTest, NumbersAndDatesInEveryForm) {
+  const std::string cii = ToCii(Doc(Jpmgh() +
+                                    "<JPTRM><JP00002>0000</JP00002><JP00002> 12</JP00002><JP00002>-0012.50</JP00002>"
+                                    "<JP00002>000000000000000000000000042</JP00002></JPTRM>"
+                                    "<JPTRM><JP00003>20260203</JP00003><JP00003>20000000</JP00003>"
+                                    "<JP00003>120260203</JP00003><JP00003>00000000</JP00003><JP00003>0099123</JP00003>"
+                                    "<JP00003>260203</JP00003><JP00003>2026-02-03</JP00003></JPTRM>"));
+  ASSERT_EQ(log.resultCode(), "") << Log();
+  EXPECT_EQ(Tfd(cii, 251), B({2, 2}) + "12" + B({2, 5}) + "-12.5" + B({2, 2}) + "42");
+  EXPECT_EQ(Tfd(cii, 502), B({3, 8}) + "20260203" + B({3, 8}) + "20260203" + B({3, 5}) + "99123" + B({3, 8}) +
+                               "20260203" + B({3, 2}) + "26");  // the rightmost 8 characters, read up to the "-"
+}
+
 TEST_F(XmlToCiiTest, GroupsRepetitionsAndExtendedTags) {
   const std::string cii = ToCii(Doc(Jpmgh() +
                                     "<JPTRM>\r\n<JPM0>\r\n  <JPM0R><JP00010>a</JP00010></JPM0R>\r\n  <JPM0R/>\r\n"
@@ -72,6 +87,21 @@ TEST_F(XmlToCiiTest, GroupsRepetitionsAndExtendedTags) {
 // A group element is written from its group item: JPM0 in one-byte mode is the first group
 // item of its level, written as 0xFA alone; a group that the form does not have stops the
 // conversion and leaves the output as it was.
+// Text between elements (layout, or stray words) is never part of a value, wherever it stands;
+// text inside a data element is read whole, also around elements nested in it.
+TEST_F(XmlToCiiTest, OnlyTextInsideDataElementsAndHeaderFieldsIsRead) {
+  const std::string clean = ToCii(Doc(Jpmgh() + "<JPTRM><JP00001>A B</JP00001><JPM0><JPM0R><JP00010>c</JP00010>"
+                                                "</JPM0R></JPM0><JP00005>" + ToAnsiBytes("亜") + "</JP00005></JPTRM>"));
+  std::filesystem::remove(dir / "out.cii");
+  const std::string noisy = ToCii(
+      "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<CII-ABCD01010101-V10>stray " + Jpmgh() +
+      " between<JPTRM>\r\n  words <![CDATA[cdata]]><!-- c --><?pi x?><JP00001>A<b> </b><![CDATA[B]]></JP00001>"
+      "<JPM0> text <JPM0R> more <JP00010>c</JP00010>\r\n</JPM0R>\r\n</JPM0> <JP00005>" + ToAnsiBytes("亜") +
+      "</JP00005><other>ignored</other></JPTRM>tail</CII-ABCD01010101-V10>\r\n");
+  ASSERT_EQ(log.resultCode(), "") << Log();
+  EXPECT_EQ(noisy, clean);
+}
+
 TEST_F(XmlToCiiTest, GroupsComeFromTheItemTable) {
   masters = {};
   Format({Item(1, 0, 0, 0, "", "M", 0, 0, "7", 2), Item(2, 0, 1, 10, "", "X", 5)});
