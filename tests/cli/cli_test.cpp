@@ -122,7 +122,7 @@ TEST_F(FormatCli, ImportCheckAndExportGiveTheirExitCodes) {
     EXPECT_EQ(test::ReadBytes(e.path()), test::ReadBytes(demo / "formats" / e.path().filename())) << e.path();
 
   {
-    auto db = Database::Open({DbEngine::Sqlite, "db=\"" + (dir / "edi.db").string() + "\"", "test"});
+    auto db = Database::Open({DbEngine::Sqlite, "db=\"" + (dir / "edi.db").string() + "\"", "test", {}});
     db->Execute("UPDATE FL1903レコードフォーマット情報マスタ SET レベル番号=2 WHERE 項目通番=6");
   }
   r = Edi("format check --category 0101");
