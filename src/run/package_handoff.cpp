@@ -185,13 +185,12 @@ bool WritePackageParameterFile(const RunContext& ctx, const PackageSettings& set
     ctx.Log("情報区分の読込みに失敗しました: " + std::string(e.what()));
     codes = settings.defaultInfoCodes;
   }
-  if (auto bad = RefusedParameterValue(codes, centerCode, ctx.ws.operatorCode, StatusFilePath(ctx.paths(), serial),
-                                      partnerCode)) {
+  const auto statusFile = StatusFilePath(ctx.paths(), serial);
+  if (auto bad = RefusedParameterValue(codes, centerCode, ctx.ws.operatorCode, statusFile, partnerCode)) {
     if (refused != nullptr) *refused = *bad;
     return false;
   }
-  auto lines = PackageParameterLines(codes, centerCode, serial, ctx.ws.operatorCode,
-                                     StatusFilePath(ctx.paths(), serial), partnerCode);
+  auto lines = PackageParameterLines(codes, centerCode, serial, ctx.ws.operatorCode, statusFile, partnerCode);
   const auto path = ParameterFilePath(settings, serial);
   std::string bytes;
   for (const auto& line : lines) bytes += ToAnsiBytes(line) + "\r\n";
