@@ -181,15 +181,14 @@ class LayoutChecker {
     }
     for (auto& list : children) {
       std::stable_sort(list.begin(), list.end(), [](const Span& a, const Span& b) { return a.from < b.from; });
+      // The earlier item that reaches furthest, kept as the list is walked.
+      const Span* before = list.empty() ? nullptr : &list[0];
       for (std::size_t k = 1; k < list.size(); ++k) {
-        // The earlier item that reaches furthest.
-        const Span* before = &list[0];
-        for (std::size_t j = 1; j < k; ++j)
-          if (list[j].to > before->to) before = &list[j];
         if (list[k].from <= before->to)
           Fault('L', rows[list[k].index - 1], rule::kOverlap,
                 "bytes " + Range(list[k].from, list[k].to) + " overlap 項目通番 " +
                     std::to_string(table[before->index].sequence) + " (bytes " + Range(before->from, before->to) + ")");
+        if (list[k].to > before->to) before = &list[k];
       }
     }
   }

@@ -12,6 +12,7 @@
 #include "cii/line_reader.h"
 #include "cii/sjis.h"
 #include "cii/state.h"
+#include "cii/translation_log.h"
 #include "cii/writer.h"
 
 namespace edi::cii {
@@ -93,40 +94,6 @@ std::string ReadLocalLines(const std::filesystem::path& file, Visit visit, long 
 
 bool IsBlank(std::string_view line) { return line.find_first_not_of(' ') == std::string_view::npos; }
 
-// Index of the first byte that belongs to no well-formed character; npos when none.
-std::size_t FirstBrokenByte(std::string_view b) {
-  for (std::size_t i = 0; i < b.size(); ++i) {
-    const auto c = static_cast<unsigned char>(b[i]);
-    if (IsSingleByteChar(c)) continue;
-    if (!IsLeadByte(c) || i + 1 >= b.size() || !IsTrailByte(static_cast<unsigned char>(b[i + 1]))) return i;
-    ++i;
-  }
-  return std::string_view::npos;
-}
-
-// Where the characters of a line's data part start, walked once per line the way
-// LeftBytesWholeLength walks (a lead byte with a byte after it takes two).
-class CharacterStarts {
- public:
-  explicit CharacterStarts(std::string_view text) : text_(text) {}
-  // True when byte index i (0-based) falls inside a double-byte character.
-  bool Inside(std::size_t i) {
-    if (i == 0 || i >= text_.size()) return false;
-    if (starts_.empty()) {
-      starts_.assign(text_.size(), 0);
-      for (std::size_t k = 0; k < text_.size(); ++k) {
-        starts_[k] = 1;
-        if (IsLeadByte(static_cast<unsigned char>(text_[k])) && k + 1 < text_.size()) ++k;
-      }
-    }
-    return starts_[i] == 0;
-  }
-
- private:
-  std::string_view text_;
-  std::vector<unsigned char> starts_;
-};
-
 bool AllDigits(std::string_view s) {
   return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
 }
@@ -157,8 +124,8 @@ std::string Written(std::string_view value) {
 
 // What the writer would silently change about one item's value; empty when nothing.
 // broken is set when the value holds broken Shift_JIS (which stops the translation).
-std::string ItemProblem(const ItemFormat& e, const ItemFormat& l, const ItemTrace& t, std::string_view data,
-                        CharacterStarts& starts, bool& broken) {
+std::string ItemProblem(const ItemFormat& e, const ItemFormat& l, const ItemTrace& t, ShiftJisLine& line,
+                        bool& broken) {
   const std::string_view raw = t.raw;
   const std::string& a = e.attribute;
   if (a == "N" || a == "9") {
@@ -197,11 +164,11 @@ std::string ItemProblem(const ItemFormat& e, const ItemFormat& l, const ItemTrac
   if (a == "K" || a == "X" || a == "B") {
     const std::size_t from = static_cast<std::size_t>(t.position - 1);
     const std::size_t to = from + raw.size();
-    if (starts.Inside(from)) return "a double-byte character is cut by the start of the field";
-    if (starts.Inside(to))
+    if (!line.StartsCharacter(from)) return "a double-byte character is cut by the start of the field";
+    if (!line.StartsCharacter(to))
       return "a double-byte character is cut by the end of the field (byte " + std::to_string(kLocalKeyBytes + to) +
              "): it is not written whole";
-    if (FirstBrokenByte(raw) != std::string_view::npos) {
+    if (FirstBrokenShiftJisByte(raw) != std::string_view::npos) {
       broken = true;
       return "broken Shift_JIS: the translation stops at this line (0027)";
     }
@@ -253,11 +220,6 @@ std::string Hex(std::string_view bytes) {
   return s;
 }
 
-std::string CodeField(int code) {
-  std::string s = std::to_string(code);
-  return std::string(4 - std::min<std::size_t>(4, s.size()), '0') + s;
-}
-
 // The layouts of the keys met so far.
 class Layouts {
  public:
@@ -279,23 +241,24 @@ class Layouts {
 class ItemJudge : public ItemObserver {
  public:
   ItemJudge(const Layout& layout, long long line, std::string_view data, std::vector<LocalFinding>& findings)
-      : layout_(layout), line_(line), data_(data), starts_(data), findings_(findings) {}
+      : layout_(layout), lineNo_(line), findings_(findings) {
+    line_.Reset(data);
+  }
   void OnItem(const ItemTrace& t) override {
     if (t.localIndex == 0 || t.raw.empty()) return;  // no 'L' item, or beyond the line's end
     const ItemFormat& e = layout_.state.ediItems[t.ediIndex];
     std::string problem =
-        ItemProblem(e, layout_.state.localItems[t.localIndex], t, data_, starts_, brokenReported);
+        ItemProblem(e, layout_.state.localItems[t.localIndex], t, line_, brokenReported);
     if (problem.empty()) return;
-    findings_.push_back({line_, static_cast<long long>(kLocalKeyBytes) + t.position, e.itemNo, ItemName(layout_, t),
+    findings_.push_back({lineNo_, static_cast<long long>(kLocalKeyBytes) + t.position, e.itemNo, ItemName(layout_, t),
                          std::string(t.raw), std::move(problem)});
   }
   bool brokenReported = false;
 
  private:
   const Layout& layout_;
-  long long line_;
-  std::string_view data_;
-  CharacterStarts starts_;
+  long long lineNo_;
+  ShiftJisLine line_;  // where the line's characters start
   std::vector<LocalFinding>& findings_;
 };
 
@@ -361,9 +324,9 @@ LocalCheckResult CheckLocalFile(MasterSource& masters, const std::filesystem::pa
         const int code = BuildMessageTfd(layout.state, data, tfd, &judge);
         const bool brokenReported = judge.brokenReported;
         if (code != 0)
-          add(n, 1, std::nullopt, "", "", "the message cannot be written: the translation stops here (" + CodeField(code) + ")");
+          add(n, 1, std::nullopt, "", "", "the message cannot be written: the translation stops here (" + CodeText(code) + ")");
         if (!brokenReported) {
-          const std::size_t broken = FirstBrokenByte(view);
+          const std::size_t broken = FirstBrokenShiftJisByte(view);
           if (broken != std::string_view::npos)
             add(n, static_cast<long long>(broken) + 1, std::nullopt, "", view.substr(broken, 2),
                 "broken Shift_JIS: the translation stops at this line (0027)");
@@ -491,7 +454,7 @@ void PrintExplanation(const LineExplanation& x, std::ostream& out) {
         << Hex(std::string_view(it.element).substr(it.tag.size(), lengthBytes)) << " (" << it.value.size()
         << "), data " << Hex(it.value) << "\n";
   }
-  if (x.code != 0) out << "the message is not written: the translation stops with " << CodeField(x.code) << "\n";
+  if (x.code != 0) out << "the message is not written: the translation stops with " << CodeText(x.code) << "\n";
 }
 
 }  // namespace edi::cii

@@ -18,7 +18,7 @@ inline bool EightAscii(const char* p) {
 }
 }  // namespace
 
-bool IsWellFormedShiftJis(std::string_view bytes) {
+std::size_t FirstBrokenShiftJisByte(std::string_view bytes) {
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     // Runs of ASCII, the bulk of most lines, are passed over eight bytes at a time.
     while (i + 8 <= bytes.size() && EightAscii(bytes.data() + i)) i += 8;
@@ -26,11 +26,13 @@ bool IsWellFormedShiftJis(std::string_view bytes) {
     unsigned char b = static_cast<unsigned char>(bytes[i]);
     if (IsSingleByteChar(b)) continue;
     if (!IsLeadByte(b) || i + 1 >= bytes.size() || !IsTrailByte(static_cast<unsigned char>(bytes[i + 1])))
-      return false;
+      return i;
     ++i;
   }
-  return true;
+  return std::string_view::npos;
 }
+
+bool IsWellFormedShiftJis(std::string_view bytes) { return FirstBrokenShiftJisByte(bytes) == std::string_view::npos; }
 
 bool IsSingleByteText(std::string_view bytes) {
   for (char c : bytes)

@@ -16,8 +16,10 @@ inline bool IsTrailByte(unsigned char b) { return b >= 0x40 && b <= 0xFC && b !=
 // A byte that is a character on its own: ASCII and half-width katakana.
 inline bool IsSingleByteChar(unsigned char b) { return b < 0x80 || (b >= 0xA1 && b <= 0xDF); }
 
-// True when every byte belongs to a well-formed character (a single byte, or a lead byte
-// followed by a trail byte).
+// Index of the first byte that belongs to no well-formed character (a single byte, or a lead
+// byte followed by a trail byte); npos when none.
+std::size_t FirstBrokenShiftJisByte(std::string_view bytes);
+// True when every byte belongs to a well-formed character.
 bool IsWellFormedShiftJis(std::string_view bytes);
 // True when every byte is a single-byte character (no double-byte character at all).
 bool IsSingleByteText(std::string_view bytes);
