@@ -280,7 +280,6 @@ bool CiiToXml::ConvertCiiMessageBody(std::size_t prefixLength) {
     std::size_t position = levels.back().position;
     bool byValue = false;
     if (!cii::FindEdiGroup(items, position, level(), code, &byValue)) {
-      if (!groupOpen_) return true;  // a message outside any group is only passed over
       unknownGroup_ = true;
       return Stop(cii::kCodeGroupNotFound);
     }

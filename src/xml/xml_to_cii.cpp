@@ -246,6 +246,7 @@ bool XmlToCii::EncodeDataElement(const xmlNode* element, std::string_view name) 
   long long itemNo = 0;
   for (char c : digits) {
     numeric = numeric && c >= '0' && c <= '9';
+    if (!numeric) break;  // a name of more than 9 digits would overflow the number
     itemNo = itemNo * 10 + (c - '0');
   }
   const cii::ItemFormat* item = numeric ? ItemNumbered(itemNo) : nullptr;
