@@ -260,9 +260,12 @@ bool HistoryWindow::SelectSerial(std::int32_t serial) {
     row = model_->rowOfSerial(serial);
   }
   if (row < 0) return false;
+  // Selecting another row shows it through the selection signal; the row already selected
+  // sends none, so it is shown here (its branches and log read once either way).
+  const bool already = selectedSerial() == serial;
   runList_->selectRow(row);
   runList_->scrollTo(model_->index(row, 0));
-  ShowSelectedRun();
+  if (already) ShowSelectedRun();
   return true;
 }
 
