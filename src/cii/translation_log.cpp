@@ -1,5 +1,7 @@
 #include "cii/translation_log.h"
 
+#include <cctype>
+#include <charconv>
 #include <cstdio>
 
 #include "app/text.h"
@@ -16,6 +18,21 @@ std::string CodeText(int code) {
 
 std::string StartMessage(const std::string& module, long long serial, const std::string& dateTime) {
   return "--" + module + " start--" + SerialField(serial) + "  " + dateTime;
+}
+
+std::optional<long long> StartLineSerial(std::string_view line) {
+  static constexpr std::string_view kMarker = " start--";
+  const std::string lead = CodeText(0) + "--";
+  if (line.size() <= lead.size() || line.substr(0, lead.size()) != lead) return std::nullopt;
+  const auto marker = line.find(kMarker, lead.size());
+  if (marker == std::string_view::npos) return std::nullopt;
+  std::string_view rest = line.substr(marker + kMarker.size());
+  std::size_t digits = 0;
+  while (digits < rest.size() && std::isdigit(static_cast<unsigned char>(rest[digits]))) ++digits;
+  if (digits == 0 || digits > 18) return std::nullopt;
+  long long serial = 0;
+  std::from_chars(rest.data(), rest.data() + digits, serial);
+  return serial;
 }
 
 void TranslationLog::WriteTranslationLog(int code, std::string_view message, bool quiet) {

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -54,5 +55,8 @@ std::string CodeText(int code);
 
 // The start line's message: "--P114040 start--" + serial (8 digits) + two spaces + date/time.
 std::string StartMessage(const std::string& module, long long serial, const std::string& dateTime);
+// The serial of a start line as it stands in the log ("0000--P114040 start--00000123  …", the
+// code before StartMessage), or nullopt when the line is no start line.
+std::optional<long long> StartLineSerial(std::string_view line);
 
 }  // namespace edi::cii

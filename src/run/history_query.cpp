@@ -7,6 +7,7 @@
 
 #include "app/database.h"
 #include "app/text.h"
+#include "cii/translation_log.h"
 #include "run/history.h"
 
 namespace edi::run {
@@ -58,22 +59,6 @@ int ToInt(std::string_view digits) {
   int value = 0;
   std::from_chars(digits.data(), digits.data() + digits.size(), value);
   return value;
-}
-
-// The serial of a translator's start line ("0000--P114040 start--00000123  2026/12/08 …"),
-// or nullopt when the line is no start line.
-std::optional<long long> StartLineSerial(std::string_view line) {
-  static constexpr std::string_view kMarker = " start--";
-  if (line.size() < 7 || line.substr(0, 6) != "0000--") return std::nullopt;
-  const auto marker = line.find(kMarker, 6);
-  if (marker == std::string_view::npos) return std::nullopt;
-  std::string_view rest = line.substr(marker + kMarker.size());
-  std::size_t digits = 0;
-  while (digits < rest.size() && std::isdigit(static_cast<unsigned char>(rest[digits]))) ++digits;
-  if (digits == 0 || digits > 18) return std::nullopt;
-  long long serial = 0;
-  std::from_chars(rest.data(), rest.data() + digits, serial);
-  return serial;
 }
 
 }  // namespace
@@ -166,7 +151,7 @@ std::vector<std::string> ErrLogLines(const std::filesystem::path& errLog, std::i
   std::string line;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (auto started = StartLineSerial(line)) inside = *started == serial;
+    if (auto started = cii::StartLineSerial(line)) inside = *started == serial;
     if (inside) lines.push_back(FromAnsiBytes(line));
   }
   return lines;
