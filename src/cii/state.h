@@ -36,12 +36,17 @@ void MapEdiToLocal(TranslationState& state);
 using Clock = std::function<std::tm()>;
 std::tm LocalNow();
 
+// True when the machine has a second core: a long file's messages are then built by the
+// calling thread and one helper thread together (the output is the same either way).
+bool HelperThreadAvailable();
+
 // Everything one translation call works with.
 struct TranslationContext {
   MasterSource& masters;   // usually a CachedMasters over the database, fresh per call
   TranslationLog& log;
   TranslationState& state;
   Clock clock = LocalNow;
+  bool useHelperThread = HelperThreadAvailable();
 };
 
 }  // namespace edi::cii

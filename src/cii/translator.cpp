@@ -1,6 +1,7 @@
 #include "cii/translator.h"
 
 #include <cstdio>
+#include <thread>
 
 #include "app/database.h"
 #include "cii/codes.h"
@@ -16,6 +17,8 @@ std::tm LocalNow() {
   localtime_r(&t, &tm);
   return tm;
 }
+
+bool HelperThreadAvailable() { return std::thread::hardware_concurrency() >= 2; }
 
 Translator::Impl::Impl(Database* db, std::filesystem::path errLog) : log(std::move(errLog)) {
   if (db) dbMasters_ = std::make_unique<DatabaseMasters>(*db);

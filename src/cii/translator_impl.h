@@ -24,12 +24,13 @@ struct Translator::Impl {
   void SetMasters(std::unique_ptr<MasterSource> source) { override_ = std::move(source); }
 
   TranslationContext Context(MasterSource& callMasters) {
-    return TranslationContext{callMasters, log, state, clock};
+    return TranslationContext{callMasters, log, state, clock, useHelperThread};
   }
 
   TranslationLog log;
   TranslationState state;
   Clock clock = LocalNow;
+  bool useHelperThread = HelperThreadAvailable();
 
  private:
   std::unique_ptr<DatabaseMasters> dbMasters_;

@@ -12,6 +12,7 @@
 #include "cii/field_conversion.h"
 #include "cii/line_reader.h"
 #include "cii/message_writer.h"
+#include "cii/ordered_work.h"
 #include "cii/sjis.h"
 
 namespace edi::cii {
@@ -117,10 +118,17 @@ struct ItemPlan {
   bool text = false;  // 属性 "X": the value is the field without its surrounding spaces
 };
 
-// Builds the TFD bytes of messages under one set of item tables, keeping its buffers from
-// one message to the next.
-class TfdBuilder {
- public:
+// What building a message under one set of item tables needs besides the tables, worked out
+// once when they are loaded; read-only while messages are built, by any thread.
+struct MessagePlan {
+  struct GroupPlan {
+    std::size_t end = 0;          // index of the first item after the group's members
+    std::size_t emptyBytes = 0;   // 0: a repetition of empty fields writes nothing
+    long long lowestPosition = LLONG_MAX;  // LLONG_MAX: no member takes bytes from the line
+  };
+  std::vector<ItemPlan> plan_;
+  std::vector<GroupPlan> groups_;
+
   void Prepare(const TranslationState& state) {
     const ItemTable& E = state.ediItems;
     const ItemTable& L = state.localItems;
@@ -167,7 +175,13 @@ class TfdBuilder {
     }
   }
 
-  int Build(const TranslationState& state, std::string_view data, std::string& tfd,
+};
+
+// Builds the TFD bytes of messages under a plan, keeping its buffers from one message to the
+// next. Each thread that builds messages has a builder of its own.
+class TfdBuilder {
+ public:
+  int Build(const MessagePlan& plan, const TranslationState& state, std::string_view data, std::string& tfd,
             ItemObserver* observer = nullptr);
 
  private:
@@ -178,15 +192,10 @@ class TfdBuilder {
     for (std::size_t k = 1; k <= depth; ++k) repetitions_.push_back(open_[k].repetition);
     return repetitions_;
   }
-  struct GroupPlan {
-    std::size_t end = 0;          // index of the first item after the group's members
-    std::size_t emptyBytes = 0;   // 0: a repetition of empty fields writes nothing
-    long long lowestPosition = LLONG_MAX;  // LLONG_MAX: no member takes bytes from the line
-  };
   bool LaterRepetitionsBeyondLine(const OpenGroup& group, std::size_t lineSize) const;
 
-  std::vector<ItemPlan> plan_;
-  std::vector<GroupPlan> groups_;
+  const std::vector<ItemPlan>* plan_ = nullptr;
+  const std::vector<MessagePlan::GroupPlan>* groups_ = nullptr;
   ShiftJisLine line_;
   std::string field_;
   std::vector<OpenGroup> open_;
@@ -203,13 +212,15 @@ long long AddFar(long long a, long long b) { return a > kFar - b ? kFar : a + b;
 // it, every member's field lies beyond the end of the line (later repetitions lie further on
 // still): all their fields are empty.
 bool TfdBuilder::LaterRepetitionsBeyondLine(const OpenGroup& group, std::size_t lineSize) const {
-  const long long lowest = groups_[group.item].lowestPosition;
+  const long long lowest = (*groups_)[group.item].lowestPosition;
   if (lowest == LLONG_MAX) return true;
   return !group.broken && AddFar(lowest, group.offset) > static_cast<long long>(lineSize);
 }
 
-int TfdBuilder::Build(const TranslationState& state, std::string_view data, std::string& tfd,
-                      ItemObserver* observer) {
+int TfdBuilder::Build(const MessagePlan& messagePlan, const TranslationState& state, std::string_view data,
+                      std::string& tfd, ItemObserver* observer) {
+  plan_ = &messagePlan.plan_;
+  groups_ = &messagePlan.groups_;
   const ItemTable& E = state.ediItems;
   const ItemTable& L = state.localItems;
   const char code16 = state.header.code16();
@@ -247,7 +258,7 @@ int TfdBuilder::Build(const TranslationState& state, std::string_view data, std:
         // would owe are never written); when each writes bytes, and all of them together
         // cannot fit in a message, the message is too long now rather than after the walk.
         if (g.repetition < repeats && LaterRepetitionsBeyondLine(g, data.size())) {
-          const std::size_t perRepetition = groups_[g.item].emptyBytes;
+          const std::size_t perRepetition = (*groups_)[g.item].emptyBytes;
           const auto left = static_cast<unsigned long long>(repeats - g.repetition + 1);
           if (perRepetition == 0) {
             const long long length = L.has(static_cast<long long>(g.item)) ? L[g.item].length : 0;
@@ -296,7 +307,7 @@ int TfdBuilder::Build(const TranslationState& state, std::string_view data, std:
       tfd += static_cast<char>(kExtendedTags);
       extended = true;
     }
-    const ItemPlan& plan = plan_[i];
+    const ItemPlan& plan = (*plan_)[i];
     if (plan.local == 0) {
       if (observer) observer->OnItem(ItemTrace{i, 0, 0, 0, {}, {}, {}, {}, Repetitions(depth)});
       ++i;
@@ -349,9 +360,10 @@ int TfdBuilder::Build(const TranslationState& state, std::string_view data, std:
 
 int BuildMessageTfd(const TranslationState& state, std::string_view data, std::string& tfd,
                     ItemObserver* observer) {
+  MessagePlan plan;
+  plan.Prepare(state);
   TfdBuilder builder;
-  builder.Prepare(state);
-  return builder.Build(state, data, tfd, observer);
+  return builder.Build(plan, state, data, tfd, observer);
 }
 
 namespace {
@@ -359,17 +371,66 @@ namespace {
 // The item tables of one information category and BPID with what the writer derives from
 // them. A file whose groups change between formats keeps the tables it has loaded, so that
 // going back to a format costs no reload.
+// Lines of one key, after their key, and the messages built from them. Building stops at
+// the first line that stops the file (a broken Shift_JIS line or a builder's code).
+struct alignas(64) LineChunk {
+  std::string data;                 // the lines one after another
+  std::vector<std::size_t> ends;    // where each line ends in data
+  std::string tfds;                 // the TFD bytes of the lines built, one after another
+  std::vector<std::size_t> tfdEnds;
+  std::vector<int> codes;           // the builder's code for each line built
+  std::size_t broken = SIZE_MAX;    // the line whose Shift_JIS is broken (not built), if any
+
+  std::size_t Lines() const { return ends.size(); }
+  std::string_view Line(std::size_t k) const {
+    const std::size_t from = k == 0 ? 0 : ends[k - 1];
+    return std::string_view(data).substr(from, ends[k] - from);
+  }
+  std::string_view Tfd(std::size_t k) const {
+    const std::size_t from = k == 0 ? 0 : tfdEnds[k - 1];
+    return std::string_view(tfds).substr(from, tfdEnds[k] - from);
+  }
+  void Clear() {
+    data.clear();
+    ends.clear();
+    tfds.clear();
+    tfdEnds.clear();
+    codes.clear();
+    broken = SIZE_MAX;
+    // A chunk that once held a very long line gives its memory back.
+    if (data.capacity() > kReleaseBytes) std::string().swap(data);
+    if (tfds.capacity() > kReleaseBytes) std::string().swap(tfds);
+  }
+  static constexpr std::size_t kReleaseBytes = 1 << 20;
+};
+
+// A chunk of this many bytes of lines goes to the helper thread; one at least this large
+// (a few very long lines) is built in place instead, so that the chunks in flight stay small.
+constexpr std::size_t kChunkBytes = 64 * 1024;
+constexpr std::size_t kInPlaceBytes = 512 * 1024;
+constexpr std::size_t kChunksInFlight = 4;
+
 struct GroupLayout {
   FormatInfo format;
   ItemTable ediItems, localItems;
   std::vector<std::size_t> ediToLocal;
-  TfdBuilder builder;
+  MessagePlan plan;
   long long recordLength = 0;
+};
+
+// What one thread needs to build messages, kept apart from the other thread's so that
+// neither writes into the cache lines of the other.
+struct alignas(64) BuildWorker {
+  TfdBuilder builder;
+  std::string tfd;  // the TFD of the line being built
 };
 
 class LocalToCii {
  public:
-  LocalToCii(TranslationContext& ctx, std::ofstream& out) : ctx_(ctx), out_(out) {}
+  LocalToCii(TranslationContext& ctx, std::ofstream& out)
+      : ctx_(ctx), out_(out), work_(kChunksInFlight, ctx.useHelperThread, [this](LineChunk& c, int worker) {
+          BuildChunk(c, workers_[worker]);
+        }) {}
 
   // Step 4: the masters of a new group and its header block. false: stopped (logged).
   bool StartGroup(std::string_view key) {
@@ -398,19 +459,33 @@ class LocalToCii {
     return true;
   }
 
-  // Step 5: one line's message. false: stopped.
+  // Step 5: one line's message (its bytes after the key), converted now or kept in the
+  // current chunk to be converted with the lines after it. false: stopped.
   bool Message(std::string_view data) {
-    // A line shorter than its layout (trailing spaces trimmed by some exporter, say) is still
-    // converted: the items beyond its end are empty. The log names the line so it can be checked.
-    if (static_cast<long long>(data.size()) < current_.recordLength)
-      ctx_.log.WriteTranslationLog(kCodeShortLine, "-" + std::to_string(messages_ + 1), true);
-    if (++messages_ > kMaxMessageNumber) return Stop(kCodeTooManyMessages);
-    int code = current_.builder.Build(ctx_.state, data, tfd_);
-    if (code != 0) return Stop(code);
-    if (WriteMessage(out_, messages_, tfd_, ctx_.state.header.storageMode()) == MessageWriteResult::TooLong)
-      return Stop(kCodeTooLong);
-    if (!out_) return Stop(kCodeWriteFailed);
+    LineChunk& c = work_.Back();
+    c.data.append(data);
+    c.ends.push_back(c.data.size());
+    if (c.data.size() < kChunkBytes) return true;
+    if (c.data.size() >= kInPlaceBytes) return Flush();
+    // A full chunk goes to the work queue; finished chunks are written as they come, and
+    // a full queue is emptied by one before the next chunk is filled.
+    work_.Add();
+    while (LineChunk* done = work_.FrontIfDone())
+      if (!TakeFront(*done)) return false;
+    if (work_.Full() && !TakeFront(work_.Front())) return false;
     return true;
+  }
+
+  // Writes the messages of every line given so far, in order. false: stopped.
+  bool Flush() {
+    while (!work_.Empty())
+      if (!TakeFront(work_.Front())) return false;
+    LineChunk& c = work_.Back();
+    if (c.Lines() == 0) return true;
+    BuildChunk(c, workers_[0]);
+    const bool ok = Take(c);
+    c.Clear();
+    return ok;
   }
 
   bool Trailer() {
@@ -425,6 +500,49 @@ class LocalToCii {
   }
 
  private:
+  // The messages of a chunk's lines (in the calling thread or the helper's): the lines are
+  // checked and built with the tables of the current group, which no one changes while
+  // chunks are in flight.
+  void BuildChunk(LineChunk& c, BuildWorker& w) {
+    for (std::size_t k = 0; k < c.Lines(); ++k) {
+      const std::string_view line = c.Line(k);
+      if (!IsWellFormedShiftJis(line)) {
+        c.broken = k;
+        return;
+      }
+      const int code = w.builder.Build(current_.plan, ctx_.state, line, w.tfd);
+      c.codes.push_back(code);
+      if (code != 0) return;
+      c.tfds += w.tfd;
+      c.tfdEnds.push_back(c.tfds.size());
+    }
+  }
+
+  // Writes a chunk's messages in line order: each line's log lines and checks come in the
+  // order they would for the line alone. false: stopped.
+  bool Take(const LineChunk& c) {
+    for (std::size_t k = 0; k < c.Lines(); ++k) {
+      if (k == c.broken) return Stop(kCodeBadShiftJis);
+      // A line shorter than its layout (trailing spaces trimmed by some exporter, say) is
+      // still converted: the items beyond its end are empty. The log names the line so it
+      // can be checked.
+      if (static_cast<long long>(c.Line(k).size()) < current_.recordLength)
+        ctx_.log.WriteTranslationLog(kCodeShortLine, "-" + std::to_string(messages_ + 1), true);
+      if (++messages_ > kMaxMessageNumber) return Stop(kCodeTooManyMessages);
+      if (c.codes[k] != 0) return Stop(c.codes[k]);
+      if (WriteMessage(out_, messages_, c.Tfd(k), ctx_.state.header.storageMode()) == MessageWriteResult::TooLong)
+        return Stop(kCodeTooLong);
+      if (!out_) return Stop(kCodeWriteFailed);
+    }
+    return true;
+  }
+  bool TakeFront(LineChunk& c) {
+    if (!Take(c)) return false;
+    c.Clear();
+    work_.PopFront();
+    return true;
+  }
+
   using LayoutKey = std::pair<std::string, std::string>;  // 情報区分, BPID
 
   // What a message group row gives the header, read once per key in a call.
@@ -497,7 +615,7 @@ class LocalToCii {
     if (auto bad = LoadItemFormats(st.localItems, std::move(local))) return Stop(kCodeBadItemTable, "L " + *bad);
     MapEdiToLocal(st);
     current_.recordLength = LocalRecordLength(st.localItems);
-    current_.builder.Prepare(st);
+    current_.plan.Prepare(st);
     loadedKey_ = std::move(key);
     loaded_ = true;
     return true;
@@ -511,7 +629,7 @@ class LocalToCii {
     l.ediItems = std::move(st.ediItems);
     l.localItems = std::move(st.localItems);
     l.ediToLocal = std::move(st.ediToLocal);
-    l.builder = std::move(current_.builder);
+    l.plan = std::move(current_.plan);
     l.recordLength = current_.recordLength;
     return l;
   }
@@ -522,7 +640,7 @@ class LocalToCii {
     l.ediItems = st.ediItems;
     l.localItems = st.localItems;
     l.ediToLocal = st.ediToLocal;
-    l.builder = current_.builder;
+    l.plan = current_.plan;
     l.recordLength = current_.recordLength;
     return l;
   }
@@ -533,12 +651,12 @@ class LocalToCii {
     st.ediItems = std::move(l.ediItems);
     st.localItems = std::move(l.localItems);
     st.ediToLocal = std::move(l.ediToLocal);
-    current_.builder = std::move(l.builder);
+    current_.plan = std::move(l.plan);
     current_.recordLength = l.recordLength;
   }
 
   struct Current {
-    TfdBuilder builder;
+    MessagePlan plan;
     long long recordLength = 0;
   };
 
@@ -550,7 +668,11 @@ class LocalToCii {
   std::map<LayoutKey, GroupLayout> parked_;
   std::map<std::string, GroupHeader> headers_;
   int messages_ = 0;
-  std::string tfd_;
+  // Worker 0 is this thread, 1 the helper; the helper's buffers are first filled (and so
+  // allocated) in its own thread.
+  BuildWorker workers_[2];
+  // Declared last: destroyed first, so the helper thread stops before what it uses goes.
+  OrderedWork<LineChunk> work_;
 };
 
 }  // namespace
@@ -577,30 +699,28 @@ void ConvertLocalToCii(TranslationContext& ctx, const std::filesystem::path& loc
   LineReader lines(in, kMaxLineBytes);
   std::string line, previousKey;
   bool groupOpen = false;
+  // Whatever stops the file at a line comes after the messages of the lines before it.
+  auto stopAfterEarlierLines = [&writer](int code) {
+    if (writer.Flush()) writer.Stop(code);
+  };
   for (;;) {
     LineReader::Result r = lines.Next(line);
     if (r == LineReader::Result::End) break;
-    if (r == LineReader::Result::TooLong) {
-      writer.Stop(kCodeTooLong);
-      return;
-    }
-    if (r == LineReader::Result::Failed) {
-      writer.Stop(kCodeInputMissing);
-      return;
-    }
+    if (r == LineReader::Result::TooLong) return stopAfterEarlierLines(kCodeTooLong);
+    if (r == LineReader::Result::Failed) return stopAfterEarlierLines(kCodeInputMissing);
     const LocalLineKind kind = ClassifyLocalLine(line);
     if (kind == LocalLineKind::Blank) continue;  // blank lines are not messages
     const std::string_view view(line);
-    if (kind == LocalLineKind::NoKey) {
-      writer.Stop(kCodeBadKey);
-      return;
-    }
-    if (!IsWellFormedShiftJis(line)) {
-      writer.Stop(kCodeBadShiftJis);
-      return;
-    }
+    if (kind == LocalLineKind::NoKey) return stopAfterEarlierLines(kCodeBadKey);
     const std::string_view key = view.substr(0, kKeyBytes);
     if (!groupOpen || key != previousKey) {
+      // A new group: the lines of the last one are written first, and this line is checked
+      // before the group changes. The lines of a group are checked as their messages are built.
+      if (!writer.Flush()) return;
+      if (!IsWellFormedShiftJis(line)) {
+        writer.Stop(kCodeBadShiftJis);
+        return;
+      }
       if (groupOpen && !writer.Trailer()) return;
       groupOpen = true;
       previousKey.assign(key);
@@ -608,6 +728,7 @@ void ConvertLocalToCii(TranslationContext& ctx, const std::filesystem::path& loc
     }
     if (!writer.Message(view.substr(kKeyBytes))) return;
   }
+  if (!writer.Flush()) return;
   if (groupOpen && !writer.Trailer()) return;
   out.flush();
   if (!out) writer.Stop(kCodeWriteFailed);

@@ -294,5 +294,56 @@ TEST_F(Writer, KanjiUnderEachSixteenBitCode) {
   }
 }
 
+// A long file is built in chunks by this thread and a helper thread together: the output and
+// the log are those of one thread alone, also when the file stops deep inside a chunk.
+TEST_F(Writer, ALongFileGivesTheSameBytesAndLogWithOrWithoutTheHelperThread) {
+  Simple();
+  masters.AddMessageGroup(Pad12("PART2"), Pad12("OWN"), "0101", GroupInfo());
+  const std::string a = Key("0101", "OWN", "PART"), b = Key("0101", "OWN", "PART2");
+  std::string lines;
+  for (int i = 0; i < 9000; ++i) {
+    const std::string& key = i < 6000 ? a : b;
+    if (i % 997 == 0) lines += key + "S\r\n";  // short: logged with its message number
+    else lines += key + "ITEM" + std::to_string(i % 100000) + std::string(6 - std::to_string(i).size(), ' ') +
+                  "0001" + std::to_string(i % 10) + ".50\r\n";
+  }
+  struct Case {
+    std::string name, text, code;
+  };
+  std::string broken = lines;
+  // A lead byte before a space in the last line of the first group, and in the last line.
+  broken.insert(broken.rfind(a, broken.find(b)) + a.size() + 2, "\x88 ");
+  std::string late = lines;
+  late.insert(late.rfind(b) + b.size() + 2, "\x81\x20");
+  const std::vector<Case> cases = {
+      {"clean", lines, ""},
+      {"broken", broken, "0027"},
+      {"broken-late", late, "0027"},
+      {"too-long", lines + a + std::string(kMaxLineBytes, 'x'), "0028"},
+      {"no-key", lines + "\x82\xA0\r\n", "0025"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    edi::test::WriteBytes(dir / (c.name + ".loc"), c.text);
+    std::string results[2], logs[2], codes[2];
+    for (int helper = 0; helper < 2; ++helper) {
+      std::filesystem::remove(dir / "ERR.LOG");
+      log.ClearResult();
+      CachedMasters cached(masters);
+      TranslationContext ctx{cached, log, state, FixedTime, helper == 1};
+      const auto out = dir / (c.name + std::to_string(helper) + ".cii");
+      ConvertLocalToCii(ctx, dir / (c.name + ".loc"), out);
+      results[helper] = edi::test::ReadBytes(out);
+      logs[helper] = Log();
+      codes[helper] = log.resultCode();
+    }
+    EXPECT_EQ(codes[1], c.code);
+    EXPECT_EQ(codes[0], codes[1]);
+    EXPECT_EQ(logs[0], logs[1]);
+    EXPECT_TRUE(results[0] == results[1]) << results[0].size() << " bytes alone, " << results[1].size() << " with the helper";
+    if (c.code.empty()) EXPECT_EQ(results[1].size() % 251, 0u);
+  }
+}
+
 }  // namespace
 }  // namespace edi::cii::test
