@@ -1,5 +1,7 @@
 #include "app/text.h"
 
+#include "app/cp932_decoder.h"
+
 #include <gtest/gtest.h>
 
 #include "test_support.h"
@@ -83,6 +85,46 @@ TEST(MoveFileTest, MovesReportsMissingAndErrors) {
   EXPECT_EQ(test::ReadBytes(dir / "b"), "data");
   EXPECT_EQ(MoveFile(dir / "b", dir / "no-such-folder" / "c"), 9);
   EXPECT_TRUE(std::filesystem::exists(dir / "b"));  // nothing lost
+}
+
+// The table decoder gives the system converter's bytes for every character CP932 maps, fed
+// whole or in pieces that cut characters in two, and stops where the converter would fail.
+TEST(Cp932DecoderTest, DecodesLikeTheConverterInAnyPieces) {
+  std::string text;
+  for (int lead = 0x81; lead <= 0xFC; ++lead) {
+    for (int trail = 0x40; trail <= 0xFC; ++trail) {
+      const std::string pair = {static_cast<char>(lead), static_cast<char>(trail)};
+      if (!IsValidAnsiBytes(pair) || (lead >= 0xA0 && lead <= 0xDF)) continue;
+      text += pair;
+      if (trail % 7 == 0) text += std::string(static_cast<std::size_t>(trail % 13), 'a');  // ASCII runs of all lengths
+    }
+  }
+  for (int b = 0; b < 0x80; ++b) text += static_cast<char>(b);
+  for (int b = 0xA1; b <= 0xDF; ++b) text += static_cast<char>(b);
+  const std::string expected = FromAnsiBytes(text);
+  ASSERT_EQ(expected.find("\xEF\xBF\xBD"), std::string::npos);
+  for (std::size_t piece : {text.size(), std::size_t{1}, std::size_t{2}, std::size_t{7}, std::size_t{4093}}) {
+    std::string out, kept;
+    std::vector<char> buffer;
+    for (std::size_t at = 0; at < text.size(); at += piece) {
+      kept += text.substr(at, piece);
+      buffer.resize(kept.size() * 3);
+      std::size_t written = 0, consumed = 0;
+      const auto r = Cp932Decoder::Decode(kept.data(), kept.size(), buffer.data(), written, consumed);
+      ASSERT_NE(r, Cp932Decoder::Result::Invalid) << piece << " at " << at;
+      out.append(buffer.data(), written);
+      kept.erase(0, consumed);
+    }
+    EXPECT_TRUE(kept.empty());
+    EXPECT_TRUE(out == expected) << "pieces of " << piece;
+  }
+  for (const std::string bad : {"abcdefghij\x85\x40", "abc\x82\x20", "\x80", "abcdefghijkl\xA0", "\xFD"}) {
+    char buffer[64];
+    std::size_t written = 0, consumed = 0;
+    EXPECT_EQ(Cp932Decoder::Decode(bad.data(), bad.size(), buffer, written, consumed), Cp932Decoder::Result::Invalid);
+    EXPECT_EQ(std::string(buffer, written), bad.substr(0, consumed));
+    EXPECT_EQ(consumed, bad.find_first_of("\x80\x82\x85\xA0\xFD"));
+  }
 }
 
 }  // namespace

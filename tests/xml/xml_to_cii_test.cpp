@@ -244,5 +244,43 @@ TEST_F(XmlToCiiTest, EveryEncodingReadsBack) {
   }
 }
 
+// A Shift_JIS document is decoded by a table before the parser reads it: it converts exactly
+// as its UTF-8 twin, however its declaration is written and wherever its characters fall in
+// the pieces it is read in; bytes that are not Shift_JIS still refuse it.
+TEST_F(XmlToCiiTest, AShiftJisDocumentConvertsAsItsUtf8Twin) {
+  const std::vector<std::string> chars = {"ｱ", "漢", "字", "①", "ⅰ", "髙", "~", "\\", "ﾊ", "ﾟ", "表"};
+  std::string body = Jpmgh();
+  for (std::size_t i = 0; i < 4000; ++i) {
+    std::string text(i % 7, 'x');
+    for (std::size_t k = 0; k <= i % chars.size(); ++k) text += chars[(i + k) % chars.size()];
+    body += "<JPTRM><JP00001>" + ToAnsiBytes(text) + "</JP00001></JPTRM>";
+  }
+  const std::string sjis = Doc(body);
+  std::string utf8 = FromAnsiBytes(sjis);
+  utf8.replace(utf8.find("Shift_JIS"), 9, "UTF-8");
+  const std::string expected = ToCii(utf8, "twin.cii");
+  ASSERT_EQ(log.resultCode(), "") << Log();
+  ASSERT_GT(expected.size(), 4000u * 251);
+  const std::string declaration = "encoding=\"Shift_JIS\"";
+  for (const std::string& form : {declaration, std::string("encoding = 'shift_jis' standalone='yes'"),
+                                  std::string("encoding=\"CP932\"")}) {
+    SCOPED_TRACE(form);
+    std::string doc = sjis;
+    doc.replace(doc.find(declaration), declaration.size(), form);
+    std::filesystem::remove(dir / "out.cii");
+    EXPECT_TRUE(ToCii(doc) == expected);
+    EXPECT_EQ(log.resultCode(), "");
+  }
+  // A lead byte left after the root element is dropped, as the library's converter drops it.
+  std::filesystem::remove(dir / "out.cii");
+  EXPECT_TRUE(ToCii(sjis + "\x82") == expected);
+  // An unmapped pair deep in the document (after many converted messages) refuses it whole.
+  std::string broken = sjis;
+  broken.insert(broken.find("</JP00001>", broken.size() / 2), "\x85\x40");
+  std::filesystem::remove(dir / "out.cii");
+  EXPECT_EQ(ToCii(broken), "");
+  EXPECT_EQ(log.resultCode(), "0040");
+}
+
 }  // namespace
 }  // namespace edi::xml::test
