@@ -7,14 +7,18 @@
 // done, in the caller's thread. A chunk is touched by one thread at a time: the caller until
 // Add(), then whoever works on it, then the caller again once Front() returns it. The helper
 // thread starts at the first Add() and is stopped (after the chunk it is working on) when
-// the object goes.
+// the object goes. What the work throws on the helper thread is thrown again by Front() for
+// that chunk, in the caller's thread.
 #pragma once
 
 #include <condition_variable>
 #include <cstddef>
+#include <exception>
 #include <functional>
 #include <mutex>
+#include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace edi::cii {
@@ -28,7 +32,7 @@ class OrderedWork {
 
   OrderedWork(std::size_t capacity, bool useHelper, Work work)
       : chunks_(capacity < 2 ? 2 : capacity), useHelper_(useHelper), work_(std::move(work)),
-        finishedFlags_(chunks_.size(), 0) {}
+        finishedFlags_(chunks_.size(), 0), errors_(chunks_.size()) {}
   ~OrderedWork() {
     if (!helper_.joinable()) return;
     {
@@ -49,7 +53,13 @@ class OrderedWork {
   Chunk& Back() { return chunks_[added_ % chunks_.size()]; }
 
   void Add() {
-    if (useHelper_ && !helper_.joinable()) helper_ = std::thread([this] { Help(); });
+    if (useHelper_ && !helper_.joinable()) {
+      try {
+        helper_ = std::thread([this] { Help(); });
+      } catch (const std::system_error&) {
+        useHelper_ = false;  // no thread to be had: the caller does all the work
+      }
+    }
     {
       std::lock_guard<std::mutex> lock(mutex_);
       ++added_;
@@ -62,22 +72,22 @@ class OrderedWork {
     std::unique_lock<std::mutex> lock(mutex_);
     while (!Finished(head_)) {
       if (started_ < added_) {
-        const std::size_t k = started_++;
-        lock.unlock();
-        work_(chunks_[k % chunks_.size()], 0);
-        lock.lock();
-        MarkFinished(k);
+        WorkOnNext(lock, 0);
       } else {
         finished_.wait(lock);
       }
     }
+    if (std::exception_ptr error = std::exchange(errors_[head_ % chunks_.size()], nullptr)) std::rethrow_exception(error);
     return chunks_[head_ % chunks_.size()];
   }
   // The front chunk when its work is already done, else nullptr (never waits or works).
   Chunk* FrontIfDone() {
     if (Empty()) return nullptr;
-    std::lock_guard<std::mutex> lock(mutex_);
-    return Finished(head_) ? &chunks_[head_ % chunks_.size()] : nullptr;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!Finished(head_)) return nullptr;
+    }
+    return &Front();
   }
   void PopFront() { ++head_; }
 
@@ -94,18 +104,30 @@ class OrderedWork {
     for (;;) {
       wake_.wait(lock, [this] { return stop_ || started_ < added_; });
       if (stop_) return;
-      const std::size_t k = started_++;
-      lock.unlock();
-      work_(chunks_[k % chunks_.size()], 1);
-      lock.lock();
-      MarkFinished(k);
+      WorkOnNext(lock, 1);
     }
+  }
+  // Works on the next chunk nobody has started (the lock is held on entry and on return,
+  // released while working). What the work throws is kept for Front().
+  void WorkOnNext(std::unique_lock<std::mutex>& lock, int worker) {
+    const std::size_t k = started_++;
+    lock.unlock();
+    std::exception_ptr error;
+    try {
+      work_(chunks_[k % chunks_.size()], worker);
+    } catch (...) {
+      error = std::current_exception();
+    }
+    lock.lock();
+    errors_[k % chunks_.size()] = error;
+    MarkFinished(k);
   }
 
   std::vector<Chunk> chunks_;
-  const bool useHelper_;
+  bool useHelper_;
   Work work_;
   std::vector<std::size_t> finishedFlags_;
+  std::vector<std::exception_ptr> errors_;  // what the work on a chunk threw
   std::thread helper_;
   std::mutex mutex_;
   std::condition_variable wake_, finished_;
