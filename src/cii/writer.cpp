@@ -368,9 +368,6 @@ int BuildMessageTfd(const TranslationState& state, std::string_view data, std::s
 
 namespace {
 
-// The item tables of one information category and BPID with what the writer derives from
-// them. A file whose groups change between formats keeps the tables it has loaded, so that
-// going back to a format costs no reload.
 // Lines of one key, after their key, and the messages built from them. Building stops at
 // the first line that stops the file (a broken Shift_JIS line or a builder's code).
 struct alignas(64) LineChunk {
@@ -410,6 +407,9 @@ constexpr std::size_t kChunkBytes = 64 * 1024;
 constexpr std::size_t kInPlaceBytes = 512 * 1024;
 constexpr std::size_t kChunksInFlight = 4;
 
+// The item tables of one information category and BPID with what the writer derives from
+// them. A file whose groups change between formats keeps the tables it has loaded, so that
+// going back to a format costs no reload.
 struct GroupLayout {
   FormatInfo format;
   ItemTable ediItems, localItems;
