@@ -123,6 +123,13 @@ bool AnsiCodec::Representable(std::string_view utf8) {
   return FromAnsi(ToAnsi(utf8)) == utf8;
 }
 
+bool AllDigits(std::string_view text) {
+  if (text.empty()) return false;
+  for (char c : text)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
 int Utf8Length(std::string_view utf8) {
   int n = 0;
   for (unsigned char c : utf8)

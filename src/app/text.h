@@ -46,6 +46,9 @@ class AnsiCodec {
 // Number of Unicode characters in a UTF-8 text.
 int Utf8Length(std::string_view utf8);
 
+// True for a text of one or more ASCII digits and nothing else.
+bool AllDigits(std::string_view text);
+
 // Leading and trailing spaces (ASCII space only) removed.
 std::string TrimSpaces(std::string_view text);
 std::string TrimRightSpaces(std::string_view text);

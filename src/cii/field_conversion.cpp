@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "app/text.h"
 #include "cii/sjis.h"
 
 namespace edi::cii {
@@ -33,13 +34,6 @@ std::string Increment(std::string digits) {
     }
   }
   return "1" + digits;
-}
-
-bool AllDigits(std::string_view s) {
-  if (s.empty()) return false;
-  for (char c : s)
-    if (c < '0' || c > '9') return false;
-  return true;
 }
 
 // The bytes cut (never inside a double-byte character) or padded to width bytes, into out:

@@ -94,10 +94,6 @@ std::string ReadLocalLines(const std::filesystem::path& file, Visit visit, long 
 
 bool IsBlank(std::string_view line) { return line.find_first_not_of(' ') == std::string_view::npos; }
 
-bool AllDigits(std::string_view s) {
-  return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
-}
-
 bool IsCalendarDate(std::string_view digits) {
   int year = 0, month = 0, day = 0;
   auto num = [&](std::size_t at, std::size_t n) { return std::stoi(std::string(digits.substr(at, n))); };

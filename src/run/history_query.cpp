@@ -49,12 +49,6 @@ std::string Next(std::vector<Param>& params, Param value) {
   return ":" + std::to_string(params.size());
 }
 
-bool AllDigits(std::string_view text) {
-  for (char c : text)
-    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
-  return !text.empty();
-}
-
 int ToInt(std::string_view digits) {
   int value = 0;
   std::from_chars(digits.data(), digits.data() + digits.size(), value);

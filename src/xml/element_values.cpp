@@ -12,13 +12,6 @@ namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-bool AllDigits(std::string_view text) {
-  if (text.empty()) return false;
-  for (char c : text)
-    if (!IsDigit(c)) return false;
-  return true;
-}
-
 std::string_view WithoutLeadingZeros(std::string_view digits) {
   const std::size_t nz = digits.find_first_not_of('0');
   return nz == std::string_view::npos ? std::string_view() : digits.substr(nz);
