@@ -43,6 +43,10 @@ void AssignFitted(std::string& out, std::string_view bytes, long long width, std
   if (width <= 0) return;
   const std::size_t w = static_cast<std::size_t>(width);
   out.assign(bytes.substr(0, LeftBytesWholeLength(bytes, w)));
+  if (pad.size() == 1) {
+    out.append(w - out.size(), pad[0]);
+    return;
+  }
   while (out.size() + pad.size() <= w) out += pad;
   while (out.size() < w) out += ' ';
 }

@@ -48,6 +48,7 @@ std::string MidBytes(std::string_view bytes, long long start, long long count) {
 }
 
 std::size_t LeftBytesWholeLength(std::string_view bytes, std::size_t n) {
+  if (bytes.size() <= n) return bytes.size();  // nothing to cut
   std::size_t i = 0;
   while (i < bytes.size()) {
     std::size_t w = IsLeadByte(static_cast<unsigned char>(bytes[i])) && i + 1 < bytes.size() ? 2 : 1;
