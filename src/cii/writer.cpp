@@ -126,14 +126,14 @@ struct MessagePlan {
     std::size_t emptyBytes = 0;   // 0: a repetition of empty fields writes nothing
     long long lowestPosition = LLONG_MAX;  // LLONG_MAX: no member takes bytes from the line
   };
-  std::vector<ItemPlan> plan_;
-  std::vector<GroupPlan> groups_;
+  std::vector<ItemPlan> items;   // per 'E' item, by index
+  std::vector<GroupPlan> groups;  // per group item, by index
 
   void Prepare(const TranslationState& state) {
     const ItemTable& E = state.ediItems;
     const ItemTable& L = state.localItems;
     const bool mapped = state.ediToLocal.size() == E.size() + 1;
-    plan_.assign(E.size() + 1, ItemPlan{});
+    items.assign(E.size() + 1, ItemPlan{});
     for (std::size_t i = 1; i <= E.size(); ++i) {
       const ItemFormat& item = E[i];
       if (item.isGroup()) continue;
@@ -143,7 +143,7 @@ struct MessagePlan {
           if (L[j].counterpart == item.sequence) li = j;
       if (li == 0) continue;
       const ItemFormat& local = L[li];
-      ItemPlan& p = plan_[i];
+      ItemPlan& p = items[i];
       if (!AppendTag(p.tag, item.itemNo, false)) p.tag.clear();
       if (!AppendTag(p.extendedTag, item.itemNo, true)) p.extendedTag.clear();
       p.local = li;
@@ -156,25 +156,24 @@ struct MessagePlan {
     // the fewest bytes that a repetition whose fields are all empty writes besides its
     // separator (a member group writes at least its end byte; a member that has a value for
     // empty bytes, its tag, length and value).
-    groups_.assign(E.size() + 1, GroupPlan{});
+    groups.assign(E.size() + 1, GroupPlan{});
     std::string value;
     for (std::size_t i = 1; i <= E.size(); ++i) {
       if (!E[i].isGroup()) continue;
-      GroupPlan& g = groups_[i];
+      GroupPlan& g = groups[i];
       std::size_t j = i + 1;
       for (; j <= E.size() && E[j].level > E[i].level; ++j) {
         if (E[j].isGroup()) {
           g.emptyBytes += 1;
-        } else if (plan_[j].local != 0) {
-          EditValueForEdi(E[j], L[plan_[j].local], std::string_view(), state.header.code16(), value);
+        } else if (items[j].local != 0) {
+          EditValueForEdi(E[j], L[items[j].local], std::string_view(), state.header.code16(), value);
           if (!value.empty()) g.emptyBytes += value.size() + 2;
-          if (plan_[j].count > 0) g.lowestPosition = std::min(g.lowestPosition, plan_[j].position);
+          if (items[j].count > 0) g.lowestPosition = std::min(g.lowestPosition, items[j].position);
         }
       }
       g.end = j;
     }
   }
-
 };
 
 // Builds the TFD bytes of messages under a plan, keeping its buffers from one message to the
@@ -194,8 +193,7 @@ class TfdBuilder {
   }
   bool LaterRepetitionsBeyondLine(const OpenGroup& group, std::size_t lineSize) const;
 
-  const std::vector<ItemPlan>* plan_ = nullptr;
-  const std::vector<MessagePlan::GroupPlan>* groups_ = nullptr;
+  const MessagePlan* plan_ = nullptr;  // of the message being built
   ShiftJisLine line_;
   std::string field_;
   std::vector<OpenGroup> open_;
@@ -212,15 +210,14 @@ long long AddFar(long long a, long long b) { return a > kFar - b ? kFar : a + b;
 // it, every member's field lies beyond the end of the line (later repetitions lie further on
 // still): all their fields are empty.
 bool TfdBuilder::LaterRepetitionsBeyondLine(const OpenGroup& group, std::size_t lineSize) const {
-  const long long lowest = (*groups_)[group.item].lowestPosition;
+  const long long lowest = plan_->groups[group.item].lowestPosition;
   if (lowest == LLONG_MAX) return true;
   return !group.broken && AddFar(lowest, group.offset) > static_cast<long long>(lineSize);
 }
 
 int TfdBuilder::Build(const MessagePlan& messagePlan, const TranslationState& state, std::string_view data,
                       std::string& tfd, ItemObserver* observer) {
-  plan_ = &messagePlan.plan_;
-  groups_ = &messagePlan.groups_;
+  plan_ = &messagePlan;
   const ItemTable& E = state.ediItems;
   const ItemTable& L = state.localItems;
   const char code16 = state.header.code16();
@@ -258,7 +255,7 @@ int TfdBuilder::Build(const MessagePlan& messagePlan, const TranslationState& st
         // would owe are never written); when each writes bytes, and all of them together
         // cannot fit in a message, the message is too long now rather than after the walk.
         if (g.repetition < repeats && LaterRepetitionsBeyondLine(g, data.size())) {
-          const std::size_t perRepetition = (*groups_)[g.item].emptyBytes;
+          const std::size_t perRepetition = plan_->groups[g.item].emptyBytes;
           const auto left = static_cast<unsigned long long>(repeats - g.repetition + 1);
           if (perRepetition == 0) {
             const long long length = L.has(static_cast<long long>(g.item)) ? L[g.item].length : 0;
@@ -307,7 +304,7 @@ int TfdBuilder::Build(const MessagePlan& messagePlan, const TranslationState& st
       tfd += static_cast<char>(kExtendedTags);
       extended = true;
     }
-    const ItemPlan& plan = (*plan_)[i];
+    const ItemPlan& plan = plan_->items[i];
     if (plan.local == 0) {
       if (observer) observer->OnItem(ItemTrace{i, 0, 0, 0, {}, {}, {}, {}, Repetitions(depth)});
       ++i;
