@@ -129,7 +129,10 @@ class FileFeed {
     started_ = true;
     raw_.resize(kChunk + 1);
     const std::size_t n = std::fread(raw_.data(), 1, kChunk, file_);
-    if (n == 0 && std::ferror(file_)) return Fail(false) >= 0;
+    if (n == 0 && std::ferror(file_)) {
+      Fail(false);
+      return false;
+    }
     std::size_t from = 0, to = 0;
     const std::string_view head(raw_.data(), n);
     decoding_ = FindDeclaredEncoding(head, from, to) && IsShiftJisName(head.substr(from, to - from));
@@ -156,7 +159,10 @@ class FileFeed {
   bool Refill() {
     pos_ = end_ = 0;
     const std::size_t n = std::fread(raw_.data() + kept_, 1, kChunk, file_);
-    if (n == 0 && std::ferror(file_)) return Fail(false) >= 0;
+    if (n == 0 && std::ferror(file_)) {
+      Fail(false);
+      return false;
+    }
     bytesRead_ += n;
     kept_ += n;
     atEnd_ = n == 0;
@@ -195,8 +201,7 @@ class FileFeed {
 
 struct ReadState {
   StreamState* stream = nullptr;      // streaming units, or building the whole tree
-  std::FILE* file = nullptr;          // reading a file as it stands
-  FileFeed* feed = nullptr;           // or through a feed
+  FileFeed* feed = nullptr;           // reading a file
   const std::string* bytes = nullptr; // or a buffer
   std::size_t offset = 0;
   std::size_t bytesRead = 0;          // from the file or buffer so far
@@ -213,15 +218,6 @@ int ReadCallback(void* context, char* buffer, int len) {
     state->readError = state->feed->readError();
     state->badBytes = state->feed->badBytes();
     return n;
-  }
-  if (state->file != nullptr) {
-    const std::size_t n = std::fread(buffer, 1, static_cast<std::size_t>(len), state->file);
-    if (n == 0 && std::ferror(state->file)) {
-      state->readError = true;
-      return -1;
-    }
-    state->bytesRead += n;
-    return static_cast<int>(n);
   }
   const std::size_t left = state->bytes->size() - state->offset;
   const std::size_t n = std::min(left, static_cast<std::size_t>(len));
@@ -451,14 +447,16 @@ void InitXmlLibrary() {
 }
 
 XmlDocument LoadXmlDocument(const std::filesystem::path& path, std::string& error) {
-  ReadState state;
-  state.file = std::fopen(path.c_str(), "rb");
-  if (state.file == nullptr) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
     error = "the file cannot be opened";
     return nullptr;
   }
+  FileFeed feed(file);
+  ReadState state;
+  state.feed = &feed;
   XmlDocument doc = Parse(state, error);
-  std::fclose(state.file);
+  std::fclose(file);
   return doc;
 }
 
