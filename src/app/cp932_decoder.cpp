@@ -7,6 +7,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "app/sjis_bytes.h"
+
 namespace edi {
 
 namespace {
@@ -16,8 +18,6 @@ struct Utf8Char {
   std::uint8_t size = 0;
   char bytes[3] = {};
 };
-
-bool IsLead(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 
 struct Tables {
   std::array<Utf8Char, 256> single;           // bytes that are a character of their own
@@ -42,10 +42,10 @@ struct Tables {
     };
     for (int b = 0; b < 256; ++b) {
       const char byte = static_cast<char>(b);
-      if (!IsLead(static_cast<unsigned char>(b))) convert(&byte, 1, single[static_cast<std::size_t>(b)]);
+      if (!IsLeadByte(static_cast<unsigned char>(b))) convert(&byte, 1, single[static_cast<std::size_t>(b)]);
     }
     for (int lead = 0x81; lead <= 0xFC; ++lead) {
-      if (!IsLead(static_cast<unsigned char>(lead))) continue;
+      if (!IsLeadByte(static_cast<unsigned char>(lead))) continue;
       for (int trail = 0; trail < 256; ++trail) {
         const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
         convert(pair, 2, pairs[LeadIndex(static_cast<unsigned char>(lead)) * 256 + static_cast<std::size_t>(trail)]);
@@ -58,12 +58,6 @@ struct Tables {
 const Tables& TablesOnce() {
   static const Tables tables;
   return tables;
-}
-
-bool EightAscii(const char* p) {
-  std::uint64_t v;
-  std::memcpy(&v, p, 8);
-  return (v & 0x8080808080808080ULL) == 0;
 }
 
 }  // namespace
@@ -90,7 +84,7 @@ Cp932Decoder::Result Cp932Decoder::Decode(const char* bytes, std::size_t size, c
       ++i;
       continue;
     }
-    if (IsLead(b)) {
+    if (IsLeadByte(b)) {
       if (i + 1 >= size) {
         result = Result::Incomplete;
         break;

@@ -9,14 +9,6 @@
 
 namespace edi::cii {
 
-namespace {
-// True when the eight bytes at p are all ASCII.
-inline bool EightAscii(const char* p) {
-  std::uint64_t w;
-  std::memcpy(&w, p, sizeof w);
-  return (w & 0x8080808080808080ULL) == 0;
-}
-}  // namespace
 
 std::size_t FirstBrokenShiftJisByte(std::string_view bytes) {
   for (std::size_t i = 0; i < bytes.size(); ++i) {

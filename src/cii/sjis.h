@@ -9,12 +9,9 @@
 #include <string_view>
 #include <vector>
 
-namespace edi::cii {
+#include "app/sjis_bytes.h"  // IsLeadByte, IsTrailByte, IsSingleByteChar, EightAscii
 
-inline bool IsLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-inline bool IsTrailByte(unsigned char b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
-// A byte that is a character on its own: ASCII and half-width katakana.
-inline bool IsSingleByteChar(unsigned char b) { return b < 0x80 || (b >= 0xA1 && b <= 0xDF); }
+namespace edi::cii {
 
 // Index of the first byte that belongs to no well-formed character (a single byte, or a lead
 // byte followed by a trail byte); npos when none.
