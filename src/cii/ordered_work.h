@@ -47,7 +47,6 @@ class OrderedWork {
 
   bool Empty() const { return head_ == added_; }
   bool Full() const { return added_ - head_ == chunks_.size(); }
-  std::size_t Pending() const { return added_ - head_; }
 
   // The chunk to fill next; only while !Full().
   Chunk& Back() { return chunks_[added_ % chunks_.size()]; }
