@@ -1,27 +1,22 @@
 // The `edi` command: transfers and translations for scripts, schedules and tests.
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 
 #include "cli/cli.h"
+#include "cli/edi_help.h"  // made at build time from the command descriptions in docs/man
 
 namespace {
 
-void PrintUsage(std::ostream& out) {
-  out << "usage: edi [--ini PATH] COMMAND ...\n"
-         "  run [--operator CODE] [--terminal NAME] (--all | CENTER...)\n"
-         "  translate local-to-cii IN OUT [--serial N] [--explain LINE]\n"
-         "  translate cii-to-local IN OUT\n"
-         "  translate cii-to-xml IN OUT\n"
-         "  translate xml-to-cii IN OUT\n"
-         "  dump FILE\n"
-         "  history [--serial N] [--from DATE] [--to DATE] [--center CODE] [--failed] [--open]\n"
-         "  resend SERIAL [--force]\n"
-         "  db init\n"
-         "  format export DIR [--category C] [--bpid B] [--encoding cp932|utf-8]\n"
-         "  format import DIR [--replace]\n"
-         "  format check [--category C] [--bpid B]\n"
-         "  check FILE [--format csv]\n"
-         "EDI.ini: --ini PATH, else $EDI_INI, else two folders above the program.\n";
+const edi::cli::CommandHelp* FindHelp(const std::string& command) {
+  for (const auto& help : edi::cli::kCommandHelp)
+    if (command == help.name) return &help;
+  return nullptr;
+}
+
+bool AsksForHelp(const std::vector<std::string>& args) {
+  return std::any_of(args.begin(), args.end(), [](const std::string& a) { return a == "--help" || a == "-h"; });
 }
 
 }  // namespace
@@ -33,11 +28,20 @@ int main(int argc, char** argv) {
   try {
     options.iniPath = TakeOption(args, "--ini");
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-      PrintUsage(args.empty() ? std::cerr : std::cout);
+      (args.empty() ? std::cerr : std::cout) << kOverviewHelp;
       return args.empty() ? kExitUsage : kExitOk;
+    }
+    if (args[0] == "--version") {
+      std::cout << "edi " << kVersion << "\n";
+      return kExitOk;
     }
     const std::string command = args[0];
     args.erase(args.begin());
+    // The command's own help comes from the same description as its manual page section.
+    if (const CommandHelp* help = FindHelp(command); help && AsksForHelp(args)) {
+      std::cout << help->text;
+      return kExitOk;
+    }
     options.args = std::move(args);
     if (command == "db") return CmdDb(options);
     if (command == "translate") return CmdTranslate(options);
@@ -47,8 +51,7 @@ int main(int argc, char** argv) {
     if (command == "format") return CmdFormat(options);
     if (command == "check") return CmdCheck(options);
     if (command == "resend") return CmdResend(options);
-    std::cerr << "edi: unknown command \"" << command << "\"\n";
-    PrintUsage(std::cerr);
+    std::cerr << "edi: unknown command \"" << command << "\" (edi --help lists the commands)\n";
     return kExitUsage;
   } catch (const UsageError& e) {
     std::cerr << "edi: " << e.what() << "\n";

@@ -19,8 +19,9 @@ struct Result {
 
 class CliTest : public ::testing::Test {
  protected:
-  Result Run(const std::string& arguments) {
-    std::string command = std::string("env -u EDI_INI ") + EDI_PROGRAM + " " + arguments + " >" +
+  Result Run(const std::string& arguments) { return RunProgram(EDI_PROGRAM, arguments); }
+  Result RunProgram(const std::string& program, const std::string& arguments) {
+    std::string command = "env -u EDI_INI " + program + " " + arguments + " >" +
                           (dir / "out.txt").string() + " 2>" + (dir / "err.txt").string() + " </dev/null";
     int status = std::system(command.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, test::ReadBytes(dir / "out.txt"),
@@ -36,6 +37,48 @@ TEST_F(CliTest, UsageErrorsExitTwo) {
   EXPECT_NE(r.err.find("unknown command"), std::string::npos);
   EXPECT_EQ(Run("--help").exitCode, 0);
   EXPECT_EQ(Run("--ini").exitCode, 2);
+}
+
+// The help and the version are made from the command descriptions of the manual page: each
+// described command exists, answers --help with its own usage lines, and is in the overview.
+TEST_F(CliTest, EveryDescribedCommandHasItsHelpAndExists) {
+  EXPECT_EQ(Run("--version").out, std::string("edi ") + EDI_VERSION + "\n");
+  const std::string overview = Run("--help").out;
+  int described = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(std::string(EDI_SOURCE_DIR) + "/docs/man/edi")) {
+    if (entry.path().extension() != ".scd") continue;
+    const std::string name = entry.path().stem().string();
+    ++described;
+    Result help = Run(name + " --help");
+    EXPECT_EQ(help.exitCode, 0) << name;
+    EXPECT_EQ(help.out.rfind("usage: edi " + name, 0), 0u) << name << ": " << help.out;
+    EXPECT_NE(overview.find("\n  edi " + name), std::string::npos) << name;
+    EXPECT_EQ(Run(name).err.find("unknown command"), std::string::npos) << name << " is described but not a command";
+  }
+  EXPECT_GE(described, 8);
+}
+
+// Installed, the command on the search path is a link to the program, and EDI.ini beside the
+// program folder's parent is a link to the file under /etc: the folder rule must take the
+// program the link points to, and read EDI.ini through its link.
+TEST_F(CliTest, ALinkToTheProgramFindsEdiIniTwoFoldersAboveTheRealProgram) {
+  namespace fs = std::filesystem;
+  fs::create_directories(dir / "lib/BIN/P740150");
+  fs::create_directories(dir / "bin");
+  fs::create_directories(dir / "etc");
+  std::error_code ec;
+  fs::create_hard_link(EDI_PROGRAM, dir / "lib/BIN/P740150/edi", ec);
+  if (ec) fs::copy_file(EDI_PROGRAM, dir / "lib/BIN/P740150/edi");
+  fs::create_symlink("../lib/BIN/P740150/edi", dir / "bin/edi");
+  test::WriteAnsiText(dir / "etc/EDI.ini", "[動作環境]\nDBENGINE=SQLITE\nDBFILE=" + (dir / "var.db").string() + "\n");
+  fs::create_symlink(dir / "etc/EDI.ini", dir / "lib/EDI.ini");
+
+  Result r = RunProgram((dir / "bin/edi").string(), "db init");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(fs::exists(dir / "var.db"));
+  // The link's own folder is not the program's: without the link target there is no EDI.ini.
+  fs::remove(dir / "lib/EDI.ini");
+  EXPECT_EQ(RunProgram((dir / "bin/edi").string(), "db init").exitCode, 2);
 }
 
 TEST_F(CliTest, DbInitCreatesTheTablesOfAnSqliteWorkspace) {
