@@ -10,6 +10,9 @@
 
 namespace edi {
 
+// The kernel gives /proc/self/exe with every link resolved: a command on the search path that
+// is a link to the program (/usr/bin/edi) yields the program's own folder, so the folder rule
+// finds EDI.ini two folders above the program, not above the link.
 std::string ExecutableFolder() {
   char buf[PATH_MAX + 1] = {};
   ssize_t n = readlink("/proc/self/exe", buf, PATH_MAX);
