@@ -15,6 +15,8 @@ void PrintUsage(std::ostream& out) {
          "  translate xml-to-cii IN OUT\n"
          "  dump FILE\n"
          "  history [--serial N] [--from DATE] [--to DATE] [--center CODE] [--failed] [--open]\n"
+         "  history purge --before DATE [--archive DIR]\n"
+         "  report [--from DATE] [--to DATE] [--center CODE] [--format text|csv] [--encoding cp932|utf-8]\n"
          "  resend SERIAL [--force]\n"
          "  db init\n"
          "  format export DIR [--category C] [--bpid B] [--encoding cp932|utf-8]\n"
@@ -47,6 +49,7 @@ int main(int argc, char** argv) {
     if (command == "format") return CmdFormat(options);
     if (command == "check") return CmdCheck(options);
     if (command == "resend") return CmdResend(options);
+    if (command == "report") return CmdReport(options);
     std::cerr << "edi: unknown command \"" << command << "\"\n";
     PrintUsage(std::cerr);
     return kExitUsage;
