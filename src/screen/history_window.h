@@ -23,10 +23,12 @@ class QPlainTextEdit;
 class QPushButton;
 class QTableView;
 class QTableWidget;
+class QTabWidget;
 class QTimer;
 
 namespace edi::screen {
 
+class BoardPane;
 class HistoryDialogs;
 class MailProgressWindow;
 class ProgressForm;
@@ -73,6 +75,11 @@ class HistoryWindow : public QWidget {
   QPushButton* refreshButton() const { return refresh_; }
   QPushButton* resendButton() const { return resend_; }
   QLabel* statusLabel() const { return status_; }
+  // The board "送信状況" beside the run list, and the tabs that hold the two.
+  BoardPane* board() const { return board_; }
+  QTabWidget* tabs() const { return tabs_; }
+  // The run list filtered to one center's runs of one day (a click on the board).
+  void ShowCenterDay(const QString& center, const QString& date);
   MailProgressWindow* mailWindow() const { return mailWindow_; }
   ProgressForm* progressForm() const { return subForm_; }
 
@@ -106,6 +113,8 @@ class HistoryWindow : public QWidget {
   QPushButton* resend_ = nullptr;
   QLabel* date_ = nullptr;
   QLabel* status_ = nullptr;
+  BoardPane* board_ = nullptr;
+  QTabWidget* tabs_ = nullptr;
   QTimer* timer_ = nullptr;
   ProgressForm* subForm_ = nullptr;
   MailProgressWindow* mailWindow_ = nullptr;
