@@ -67,7 +67,7 @@ BoardPane::BoardPane(Database& db, const StatusColours& colours, QWidget* parent
   grid_->setObjectName(QStringLiteral("GRID_BOARD"));
   grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   grid_->setSelectionMode(QAbstractItemView::SingleSelection);
-  grid_->horizontalHeader()->setDefaultSectionSize(62);
+  grid_->horizontalHeader()->setDefaultSectionSize(56);
   grid_->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   grid_->verticalHeader()->setDefaultSectionSize(52);
   grid_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
