@@ -1,6 +1,7 @@
 #include "run/purge.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -225,6 +226,29 @@ struct Journal {
   }
 };
 
+// One purge at a time per ERR.LOG: a second one would take the first one's journal for an
+// interrupted purge. The lock goes with the process, also when it is killed.
+class PurgeLock {
+ public:
+  explicit PurgeLock(const fs::path& path) {
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd_ < 0) Fail("cannot open", path, errno);
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+      ::close(fd_);
+      fd_ = -1;
+      throw PurgeFault("another purge is running (" + path.string() + " is locked)");
+    }
+  }
+  ~PurgeLock() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  PurgeLock(const PurgeLock&) = delete;
+  PurgeLock& operator=(const PurgeLock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
+
 void Hook(const PurgeRequest& request, const char* step) {
   if (request.at) request.at(step);
 }
@@ -292,6 +316,13 @@ std::string RecoverInterruptedPurge(Database& db, const fs::path& errLog) {
 PurgeReport PurgeHistory(Database& db, const PurgeRequest& request) {
   PurgeReport report;
   const fs::path journalPath = PurgeJournalPath(request.errLog);
+  std::optional<PurgeLock> lock;
+  try {
+    lock.emplace(fs::path(request.errLog.string() + ".purge-lock"));
+  } catch (const std::exception& e) {
+    report.error = e.what();
+    return report;
+  }
   try {
     report.recovered = RecoverInterruptedPurge(db, request.errLog);
   } catch (const std::exception& e) {

@@ -227,7 +227,12 @@ TEST_P(PurgeTest, AStopOrACrashHalfWayEndsAllAsBeforeOrAllAsAfter) {
       // The purge on a connection of its own that "dies" with it.
       auto connection = Database::Open(db().target());
       auto request = Request();
-      request.at = [step](const char* at) {
+      request.at = [this, step](const char* at) {
+        if (std::string(at) == "prepared") {
+          // A second purge meanwhile would take this one's journal for a crashed one: refused.
+          const auto second = run::PurgeHistory(db(), Request());
+          EXPECT_NE(second.error.find("another purge is running"), std::string::npos) << second.error;
+        }
         if (std::string(at) == step) throw Crash{};
       };
       EXPECT_THROW(run::PurgeHistory(*connection, request), Crash);
