@@ -2,9 +2,15 @@
 // an open run, never one inside the retry window), archives exactly what it removes (rows,
 // backup files, the old part of ERR.LOG), refuses bad dates, and a purge that is stopped, runs
 // out of disk or crashes between its steps ends all as before or all as after.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <set>
 #include <sstream>
 
@@ -108,9 +114,9 @@ class PurgeTest : public ::testing::TestWithParam<bool> {
     EXPECT_FALSE(fs::exists(bench->ws.errLogPath.string() + ".purge-new"));
   }
   void ExpectAsAfter() {
-    std::vector<std::string> kept;
+    std::vector<std::string> kept;  // runs 3 (open), 4 (ended on the date) and 5
     for (const auto& line : rowsBefore)
-      if (line.rfind("1|", 0) != 0 && line.rfind("2|", 0) != 0) kept.push_back(line);
+      if (line.rfind("3|", 0) == 0 || line.rfind("4|", 0) == 0 || line.rfind("5|", 0) == 0) kept.push_back(line);
     EXPECT_EQ(Rows(""), kept);
     EXPECT_EQ(Files(bench->old), (std::set<std::string>{"00000003_SND_C1__________.CII", "00000004_SND_C1__________.CII",
                                                          "00000005_SND_C1__________.CII", "00000099_SND_C1__________.CII"}));
@@ -126,6 +132,18 @@ class PurgeTest : public ::testing::TestWithParam<bool> {
     EXPECT_EQ(log.rfind("0000--P114040 start--00000005", 0), 0u) << log;
     EXPECT_EQ(ReadBytes(folders[0] / "ERR.LOG") + log, logBefore);
     EXPECT_FALSE(fs::exists(run::PurgeJournalPath(bench->ws.errLogPath)));
+  }
+
+  // More finished runs before the date, each a single row: a purge with work to do.
+  void AddOldRuns(int count) {
+    db().Execute(
+        "INSERT INTO FL1102処理履歴ファイル (通番, 枝番, 処理種別, 処理開始日付, 処理開始時刻, センターコード, 処理終了日付,"
+        " 処理終了時刻, 終了コード, ファイル名)"
+        " WITH RECURSIVE seq(n) AS (SELECT 0 UNION ALL SELECT n + 1 FROM seq WHERE n + 1 < :1)"
+        " SELECT 1000 + n, 0, '04', '2026/11/02', '09:00:00', 'C1', '2026/11/02', '09:00:09', '0000',"
+        " 'a long file name to fill the archive disk quickly: 0123456789012345678901234567890123456789' FROM seq",
+        {static_cast<long long>(count)});
+    rowsBefore = Rows("");
   }
 
   std::unique_ptr<RunBench> bench;
@@ -254,14 +272,7 @@ TEST_P(PurgeTest, AFullArchiveDiskRemovesNothing) {
   Seed();
   TmpfsMount disk(archive, "48k");
   if (!disk.mounted()) GTEST_SKIP() << "mounting a tmpfs is not permitted here";
-  // About 300 KB of archive: 2000 more finished runs before the date.
-  db().Execute(
-      "INSERT INTO FL1102処理履歴ファイル (通番, 枝番, 処理種別, 処理開始日付, 処理開始時刻, センターコード, 処理終了日付,"
-      " 処理終了時刻, 終了コード, ファイル名)"
-      " WITH RECURSIVE seq(n) AS (SELECT 0 UNION ALL SELECT n + 1 FROM seq WHERE n + 1 < 2000)"
-      " SELECT 1000 + n, 0, '04', '2026/11/02', '09:00:00', 'C1', '2026/11/02', '09:00:09', '0000',"
-      " 'a long file name to fill the archive disk quickly: 0123456789012345678901234567890123456789' FROM seq");
-  rowsBefore = Rows("");
+  AddOldRuns(2000);  // about 300 KB of archive
   auto r = RunEdi(*bench, "history purge --before 2026/11/15 --archive '" + archive.string() + "'");
   EXPECT_EQ(r.exitCode, 1) << r.out;
   EXPECT_NE(r.out.find("nothing was removed"), std::string::npos) << r.out;
@@ -269,6 +280,47 @@ TEST_P(PurgeTest, AFullArchiveDiskRemovesNothing) {
   EXPECT_EQ(Files(bench->old), oldBefore);
   EXPECT_EQ(ReadBytes(bench->ws.errLogPath), logBefore);
   EXPECT_TRUE(Files(archive).empty());
+}
+
+// SIGTERM to a real `edi history purge` at some moment of its work: it ends stopped with
+// everything as before, or finished with everything as after; never in between.
+TEST_P(PurgeTest, SigtermAtAnyMomentEndsAllAsBeforeOrAllAsAfter) {
+  for (int delayMs : {30, 300, 3000}) {
+    SCOPED_TRACE(delayMs);
+    Seed();
+    AddOldRuns(5000);
+    const fs::path output = bench->root / "purge.out";
+    std::vector<std::string> args = {EDI_CLI_PATH,        "--ini",     bench->ini.string(), "history",
+                                     "purge", "--before", "2026/11/15", "--archive", archive.string()};
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(fd, 1);
+      dup2(fd, 2);
+      std::vector<char*> argv;
+      for (auto& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    kill(pid, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    const std::string out = ReadBytes(output);
+    const bool finished = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    RecordProperty("finishedAfter" + std::to_string(delayMs) + "ms", finished ? 1 : 0);  // which end was seen
+    if (finished) {
+      ExpectAsAfter();
+    } else {
+      // Stopped by the purge (exit 1), or ended by the signal before the purge began.
+      if (WIFEXITED(status)) {
+        EXPECT_EQ(WEXITSTATUS(status), 1) << out;
+        EXPECT_NE(out.find("stopped by signal 15; nothing was removed"), std::string::npos) << out;
+      }
+      ExpectAsBefore();
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, PurgeTest, ::testing::Values(false, true),
