@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <thread>
 #include <set>
 #include <sstream>
@@ -225,6 +226,16 @@ TEST_P(PurgeTest, RunsInsideTheRetryWindowAreKept) {
   EXPECT_EQ(report.keptRetry, 1);
   EXPECT_EQ(Rows(" WHERE 通番 = 2").size(), 3u);
   EXPECT_EQ(Files(bench->old).count("00000002_SND_C1__________.CII"), 1u);
+
+  // `edi history purge` reads the window from EDI.ini: 60 days keep run 2 again.
+  {
+    std::ofstream ini(bench->ini, std::ios::app | std::ios::binary);
+    ini << "\r\n[RETRY]\r\nENABLED=1\r\nWINDOWHOURS=" << 24 * 60 << "\r\n";
+  }
+  const auto r = RunEdi(*bench, "history purge --before 2026/11/15");
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_NE(r.out.find("runs removed:            0"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("kept for retry (1440 h):  1"), std::string::npos) << r.out;
 }
 
 // A stop asked before the commit, and a crash at each step: the next purge settles the journal
