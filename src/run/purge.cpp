@@ -301,7 +301,8 @@ std::string RecoverInterruptedPurge(Database& db, const fs::path& errLog) {
   bool committed = true;
   if (!j.markerSerial.empty()) {
     const auto rows = db.Query(
-        "SELECT COUNT(*) FROM FL1102処理履歴ファイル WHERE 通番 = :1 AND 枝番 = 0 AND 処理開始日付 = :2 AND 処理開始時刻 = :3",
+        "SELECT COUNT(*) FROM FL1102処理履歴ファイル WHERE 通番 = :1 AND 枝番 = 0"
+        " AND COALESCE(処理開始日付, '') = :2 AND COALESCE(処理開始時刻, '') = :3",
         {std::stoll(j.markerSerial), j.markerDate, j.markerTime});
     committed = rows.front().at(0).value_or("0") == "0";
   }
@@ -332,10 +333,12 @@ PurgeReport PurgeHistory(Database& db, const PurgeRequest& request) {
 
   const std::string now = request.now.empty() ? TodayYmd() + " " + NowHms() : request.now;
   // The runs to remove (alias r, branch 0): ended before the date, never open, never started
-  // inside the retry window.
+  // inside the retry window; a branch without an end (a resend of the run working now) keeps
+  // the run too.
   std::string condition =
       "r.枝番 = 0 AND r.処理終了日付 IS NOT NULL AND r.処理終了日付 <> '' AND r.処理終了日付 <> ' '"
-      " AND r.処理終了日付 < :1";
+      " AND r.処理終了日付 < :1 AND NOT EXISTS (SELECT 1 FROM FL1102処理履歴ファイル o WHERE o.通番 = r.通番"
+      " AND (o.処理終了日付 IS NULL OR o.処理終了日付 = '' OR o.処理終了日付 = ' '))";
   std::vector<Param> base{request.beforeDate};
   std::string cutoff;
   if (request.retryWindowHours) {

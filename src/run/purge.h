@@ -1,8 +1,8 @@
 // Retention of the processing history: `edi history purge --before DATE [--archive DIR]`.
 //
 // Removes the runs whose branch 0 ended before DATE (earlier than the date, not on it) with
-// all their branches, in one transaction; never an open run, never a run that started inside
-// the automatic-retry window. With an archive folder the removed rows are written there as a
+// all their branches, in one transaction; never an open run (nor one with a branch still
+// open: a resend working now), never a run that started inside the automatic-retry window. With an archive folder the removed rows are written there as a
 // CSV file first (the history table's column names as its header) and the backup folder's
 // files of the removed serials are moved there; without one those files are removed. ERR.LOG
 // keeps everything from the first start line dated on or after DATE and is rewritten whole;

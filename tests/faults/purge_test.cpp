@@ -215,17 +215,24 @@ TEST_P(PurgeTest, BadOrMissingDatesAreRefusedAndNothingIsRemoved) {
   ExpectAsBefore();
 }
 
-TEST_P(PurgeTest, RunsInsideTheRetryWindowAreKept) {
+TEST_P(PurgeTest, RunsInsideTheRetryWindowAndRunsBeingResentAreKept) {
   Seed();
+  AddRow(1, 3, "2026/11/01", "", "");  // run 1 is being sent again right now: a branch without an end
   auto request = Request();
   request.retryWindowHours = 24;
   request.now = "2026/11/11 08:00:00";  // run 2 started 2026/11/10 09:00:00: inside the window
-  const auto report = run::PurgeHistory(db(), request);
+  auto report = run::PurgeHistory(db(), request);
   ASSERT_TRUE(report.ok) << report.error;
-  EXPECT_EQ(report.runs, 1);
+  EXPECT_EQ(report.runs, 0);
   EXPECT_EQ(report.keptRetry, 1);
+  EXPECT_EQ(Rows(" WHERE 通番 = 1").size(), 4u);
   EXPECT_EQ(Rows(" WHERE 通番 = 2").size(), 3u);
   EXPECT_EQ(Files(bench->old).count("00000002_SND_C1__________.CII"), 1u);
+  // Once the resend has ended, the run goes.
+  db().Execute("UPDATE FL1102処理履歴ファイル SET 処理終了日付 = '2026/11/01' WHERE 通番 = 1 AND 枝番 = 3");
+  report = run::PurgeHistory(db(), request);
+  EXPECT_EQ(report.runs, 1);
+  EXPECT_EQ(Rows(" WHERE 通番 = 1").size(), 0u);
 
   // `edi history purge` reads the window from EDI.ini: 60 days keep run 2 again.
   {
