@@ -335,17 +335,21 @@ PurgeReport PurgeHistory(Database& db, const PurgeRequest& request) {
   // The runs to remove (alias r, branch 0): ended before the date, never open, never started
   // inside the retry window; a branch without an end (a resend of the run working now) keeps
   // the run too.
-  std::string condition =
+  // `ended` walks the index of runs; the open-branch test is added where the serials are
+  // bounded (a page, or the one deletion), so that no page reads the whole table.
+  std::string ended =
       "r.枝番 = 0 AND r.処理終了日付 IS NOT NULL AND r.処理終了日付 <> '' AND r.処理終了日付 <> ' '"
-      " AND r.処理終了日付 < :1 AND NOT EXISTS (SELECT 1 FROM FL1102処理履歴ファイル o WHERE o.通番 = r.通番"
-      " AND (o.処理終了日付 IS NULL OR o.処理終了日付 = '' OR o.処理終了日付 = ' '))";
+      " AND r.処理終了日付 < :1";
   std::vector<Param> base{request.beforeDate};
   std::string cutoff;
   if (request.retryWindowHours) {
     cutoff = HoursBefore(now, *request.retryWindowHours);
-    condition += " AND r.処理開始日付 || ' ' || r.処理開始時刻 < :2";
+    ended += " AND r.処理開始日付 || ' ' || r.処理開始時刻 < :2";
     base.emplace_back(cutoff);
   }
+  const std::string condition =
+      ended + " AND NOT EXISTS (SELECT 1 FROM FL1102処理履歴ファイル o WHERE o.通番 = r.通番"
+              " AND (o.処理終了日付 IS NULL OR o.処理終了日付 = '' OR o.処理終了日付 = ' '))";
   auto with = [&](std::vector<Param> more) {
     std::vector<Param> params = base;
     for (auto& p : more) params.push_back(std::move(p));
@@ -405,16 +409,22 @@ PurgeReport PurgeHistory(Database& db, const PurgeRequest& request) {
     std::vector<long long> serials;
     long long last = std::numeric_limits<std::int32_t>::min();  // below every serial (serials start at 1)
     for (;;) {
+      const auto bounds = db.Query("SELECT r.通番 FROM FL1102処理履歴ファイル r WHERE " + ended + " AND r.通番 > " +
+                                       next + " ORDER BY r.通番 LIMIT " + after,
+                                   with({last, static_cast<long long>(kSerialPage)}));
+      if (bounds.empty()) break;
+      const long long low = std::stoll(*bounds.front().at(0));
+      const long long high = std::stoll(*bounds.back().at(0));
       const auto page = db.Query("SELECT r.通番, r.処理開始日付, r.処理開始時刻 FROM FL1102処理履歴ファイル r WHERE " +
-                                     condition + " AND r.通番 > " + next + " ORDER BY r.通番 LIMIT " + after,
-                                 with({last, static_cast<long long>(kSerialPage)}));
-      if (page.empty()) break;
-      const long long low = std::stoll(*page.front().at(0));
-      const long long high = std::stoll(*page.back().at(0));
+                                     condition + " AND r.通番 >= " + next + " AND r.通番 <= " + after +
+                                     " ORDER BY r.通番",
+                                 with({low, high}));
       for (const Row& row : page) serials.push_back(std::stoll(*row.at(0)));
-      j.markerSerial = *page.back().at(0);
-      j.markerDate = page.back().at(1).value_or("");
-      j.markerTime = page.back().at(2).value_or("");
+      if (!page.empty()) {
+        j.markerSerial = *page.back().at(0);
+        j.markerDate = page.back().at(1).value_or("");
+        j.markerTime = page.back().at(2).value_or("");
+      }
       const std::string runs = "SELECT r.通番 FROM FL1102処理履歴ファイル r WHERE " + condition + " AND r.通番 >= " +
                                next + " AND r.通番 <= " + after;
       if (csv) {
