@@ -41,7 +41,7 @@ int CmdHistoryPurge(CliOptions& options) {
       if (archive->empty()) throw UsageError("--archive needs a folder");
       request.archiveFolder = *archive;
     }
-  } catch (const std::logic_error& e) {
+  } catch (const std::exception& e) {
     std::cerr << "edi history purge: " << e.what() << "\n" << kUsage;
     return kExitUsage;
   }

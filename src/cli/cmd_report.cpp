@@ -89,7 +89,7 @@ int CmdReport(CliOptions& options) {
       else if (*encoding == "cp932" || *encoding == "CP932") utf8 = false;
       else throw UsageError("--encoding is cp932 or utf-8: " + *encoding);
     }
-  } catch (const std::logic_error& e) {
+  } catch (const std::exception& e) {
     std::cerr << "edi report: " << e.what() << "\n" << kUsage;
     return kExitUsage;
   }

@@ -19,7 +19,7 @@ namespace {
 // the text, so the history index serves the walk over the runs.
 const char* kRunOpen = "(h.処理終了日付 IS NULL OR h.処理終了日付 = '' OR h.処理終了日付 = ' ')";
 
-std::string SummarySql(bool oneCenter) {
+std::string SummarySql(bool oneCenter, bool boundBranches) {
   std::string inner =
       std::string("SELECT h.センターコード AS センターコード, h.処理開始日付 AS 日付,") +
       " CASE WHEN " + kRunOpen + " THEN 1 ELSE 0 END AS 未終了," +
@@ -30,8 +30,18 @@ std::string SummarySql(bool oneCenter) {
       " SUM(CASE WHEN b.処理種別 = :1 THEN COALESCE(b.出力レコード数, 0) ELSE 0 END) AS 出力数,"
       " SUM(CASE WHEN b.処理種別 = :2 THEN 1 ELSE 0 END) AS 送信数,"
       " SUM(CASE WHEN b.処理種別 = :2 AND b.終了コード = '0000' THEN 1 ELSE 0 END) AS 正常送信数"
-      " FROM FL1102処理履歴ファイル h LEFT JOIN FL1102処理履歴ファイル b ON b.通番 = h.通番 AND b.枝番 > 0"
-      " WHERE h.枝番 = 0 AND h.処理開始日付 >= :3 AND h.処理開始日付 <= :4";
+      " FROM FL1102処理履歴ファイル h LEFT JOIN FL1102処理履歴ファイル b ON b.通番 = h.通番 AND b.枝番 > 0";
+  if (boundBranches) {
+    // The serials of the period bound the branches read (always true for a matching branch):
+    // PostgreSQL then reads the branches by key range instead of hashing the whole table.
+    // SQLite reads each run's branches by key anyway, and the bounds would cost it two walks.
+    inner +=
+        " AND b.通番 >= (SELECT MIN(s.通番) FROM FL1102処理履歴ファイル s WHERE s.枝番 = 0 AND s.処理開始日付 >= :3"
+        " AND s.処理開始日付 <= :4)"
+        " AND b.通番 <= (SELECT MAX(s.通番) FROM FL1102処理履歴ファイル s WHERE s.枝番 = 0 AND s.処理開始日付 >= :3"
+        " AND s.処理開始日付 <= :4)";
+  }
+  inner += " WHERE h.枝番 = 0 AND h.処理開始日付 >= :3 AND h.処理開始日付 <= :4";
   if (oneCenter) inner += " AND h.センターコード = :5";
   inner += " GROUP BY h.通番, h.センターコード, h.処理開始日付, h.処理終了日付, h.終了コード";
   return "SELECT センターコード, 日付, COUNT(*) AS 実行数, SUM(ファイル数) AS ファイル数, SUM(入力数) AS 入力数,"
@@ -84,7 +94,7 @@ std::vector<DaySummary> QueryDailySummary(Database& db, const SummaryPeriod& per
   // period only serve the usual-day rule.
   std::map<std::pair<std::string, std::string>, DaySummary> days;
   std::set<std::string> centers;
-  for (const Row& row : db.Query(SummarySql(!period.centerCode.empty()), params)) {
+  for (const Row& row : db.Query(SummarySql(!period.centerCode.empty(), db.engine() == DbEngine::Postgresql), params)) {
     DaySummary s;
     s.centerCode = row.Text("センターコード");
     s.date = row.Text("日付");
