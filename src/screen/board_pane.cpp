@@ -100,6 +100,7 @@ int BoardPane::RowOf(const std::string& center) const {
 }
 
 bool BoardPane::Refresh() {
+  if (busy_ && busy_()) return false;
   run::SummaryPeriod period;
   QDate from = from_->date(), to = to_->date();
   if (from > to) std::swap(from, to);

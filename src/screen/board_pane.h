@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -39,8 +40,12 @@ class BoardPane : public QWidget {
 
   // The centers that always have a row (every center of the master), as (code, name).
   void SetCenters(std::vector<std::pair<std::string, std::string>> centers);
-  // Reads the period again. False when the history cannot be read (the reason in the status).
+  // Reads the period again. False when the history cannot be read (the reason in the status)
+  // or the connection is busy.
   bool Refresh();
+  // True while another thread uses the database connection (a resend): the board then keeps
+  // what it shows and reads again with the window's next refresh.
+  void setConnectionBusy(std::function<bool()> busy) { busy_ = std::move(busy); }
 
   QTableWidget* grid() const { return grid_; }
   QDateEdit* fromEdit() const { return from_; }
@@ -59,6 +64,7 @@ class BoardPane : public QWidget {
 
   Database& db_;
   const StatusColours& colours_;
+  std::function<bool()> busy_;
   std::vector<std::pair<std::string, std::string>> centers_;
   std::vector<std::string> dates_;  // the columns, oldest first
   std::vector<std::string> rows_;   // the center of each row

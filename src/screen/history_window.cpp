@@ -172,6 +172,7 @@ void HistoryWindow::BuildControls() {
   listLayout->addWidget(split, 1);
   board_ = new BoardPane(*ws_.db, ws_.colours, this);
   connect(board_, &BoardPane::dayChosen, this, &HistoryWindow::ShowCenterDay);
+  board_->setConnectionBusy([this] { return resendInProgress(); });
   tabs_ = new QTabWidget(this);
   tabs_->setObjectName(QStringLiteral("TAB_HISTORY"));
   tabs_->addTab(listPage, QStringLiteral("処理履歴"));

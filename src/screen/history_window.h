@@ -2,8 +2,9 @@
 // first under a filter (a date range, today by default; a center; failures only; open runs
 // only), the branches and the ERR.LOG lines of the selected run, and "再送信" to send a run's
 // result again. It reads the history through run/history_query and sends through the engine's
-// resend; it holds no business rules of its own. The list refreshes itself while the window
-// is open, since other workstations write the same history.
+// resend; it holds no business rules of its own. A second tab holds the board of centers by
+// day (screen/board_pane). The list and the board refresh themselves while the window is open,
+// since other workstations write the same history.
 #pragma once
 
 #include <QWidget>
