@@ -6,9 +6,15 @@
 // Generates ROWS history rows (default 1,000,000): runs of five rows each (the run, two
 // extractions, a conversion, the sending) over 730 days and 20 centers; every 25th run
 // failed, every 5000th left open. Then times what the history window and `edi history` do:
-// the first page under each filter, the next page, a run's branches, the center choices.
-// Each figure is the best of 5.
+// the first page under each filter, the next page, a run's branches, the center choices;
+// the board's and `edi report`'s query over 14 days and over a year. Each figure is the best
+// of 5. Last, once, a purge of the older half of the history with an archive (the history is
+// generated again at the next start).
+#include <unistd.h>
+
 #include <algorithm>
+#include <filesystem>
+#include <stdexcept>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -18,7 +24,9 @@
 
 #include "app/database.h"
 #include "app/text.h"
+#include "run/daily_summary.h"
 #include "run/history_query.h"
+#include "run/purge.h"
 
 namespace {
 
@@ -143,6 +151,32 @@ int main(int argc, char** argv) {
     std::printf("%-36s %8zu %10.4f\n", "branches of a run", found, s);
     s = BestSeconds([&] { return edi::run::QueryCenterNames(*db).size(); }, found);
     std::printf("%-36s %8zu %10.4f\n", "center choices", found, s);
+
+    std::printf("%-36s %8s %10s\n", "by center and day", "cells", "seconds");
+    s = BestSeconds([&] { return edi::run::QueryDailySummary(*db, {Day(kDays - 14), lastDay, "", lastDay}).size(); },
+                    found);
+    std::printf("%-36s %8zu %10.4f\n", "board / report, 14 days", found, s);
+    s = BestSeconds([&] { return edi::run::QueryDailySummary(*db, {Day(kDays - 365), lastDay, "", lastDay}).size(); },
+                    found);
+    std::printf("%-36s %8zu %10.4f\n", "report, a year", found, s);
+    s = BestSeconds(
+        [&] { return edi::run::QueryDailySummary(*db, {Day(kDays - 14), lastDay, "CENTER7", lastDay}).size(); },
+        found);
+    std::printf("%-36s %8zu %10.4f\n", "report, one center, 14 days", found, s);
+
+    // The older half of the history purged into an archive (rows as CSV).
+    const auto archive = std::filesystem::temp_directory_path() / ("bench_history_purge_" + std::to_string(getpid()));
+    edi::run::PurgeRequest purge;
+    purge.beforeDate = Day(kDays / 2);
+    purge.archiveFolder = archive;
+    purge.errLog = archive.string() + ".ERR.LOG";
+    auto start = Clock::now();
+    const auto report = edi::run::PurgeHistory(*db, purge);
+    s = std::chrono::duration<double>(Clock::now() - start).count();
+    std::filesystem::remove_all(archive);
+    if (!report.ok) throw std::runtime_error("purge: " + report.error);
+    std::printf("%-36s %8lld %10.4f   (%lld rows)\n", "purge of the older half (archived)", report.runs, s,
+                report.rows);
     return 0;
   } catch (const std::exception& e) {
     std::cerr << "bench_history: " << e.what() << "\n";

@@ -48,5 +48,7 @@ int CmdHistory(CliOptions& options);    // edi history [--serial N] [filters]
 int CmdFormat(CliOptions& options);     // edi format (export DIR | import DIR | check)
 int CmdCheck(CliOptions& options);      // edi check FILE [--format csv]
 int CmdResend(CliOptions& options);     // edi resend SERIAL [--force]
+int CmdReport(CliOptions& options);     // edi report [--from DATE] [--to DATE] [--center CODE] [--format F]
+int CmdHistoryPurge(CliOptions& options);  // edi history purge --before DATE [--archive DIR]
 
 }  // namespace edi::cli

@@ -45,6 +45,10 @@ std::string DateOption(std::vector<std::string>& args, const std::string& name) 
 }  // namespace
 
 int CmdHistory(CliOptions& options) {
+  if (!options.args.empty() && options.args.front() == "purge") {
+    options.args.erase(options.args.begin());
+    return CmdHistoryPurge(options);
+  }
   if (TakeFlag(options.args, "--help") || TakeFlag(options.args, "-h")) {
     std::cout << kUsage;
     return kExitOk;

@@ -51,6 +51,7 @@ int main(int argc, char** argv) {
     if (command == "format") return CmdFormat(options);
     if (command == "check") return CmdCheck(options);
     if (command == "resend") return CmdResend(options);
+    if (command == "report") return CmdReport(options);
     std::cerr << "edi: unknown command \"" << command << "\" (edi --help lists the commands)\n";
     return kExitUsage;
   } catch (const UsageError& e) {

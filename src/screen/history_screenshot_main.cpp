@@ -1,15 +1,18 @@
 // history_shots: the picture of the history window for the documentation.
 //
-//   history_shots OUT_FILE
+//   history_shots OUT_FILE [--board]
 //
 // Starts edi-history's window exactly as the program does (EDI.ini from EDI_INI or the folder
 // rule), selects the newest run that failed (else the newest run), so that its branches and
-// log lines show, and saves the window to OUT_FILE.
+// log lines show, and saves the window to OUT_FILE. With --board the picture shows the board
+// "送信状況" instead of the run list.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPixmap>
 #include <cstdlib>
 #include <iostream>
+
+#include <QTabWidget>
 
 #include "screen/history_dialogs.h"
 #include "screen/history_program.h"
@@ -38,8 +41,9 @@ void Settle(int ms) {
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const QStringList arguments = QCoreApplication::arguments();
-  if (arguments.size() != 2) {
-    std::cerr << "usage: history_shots OUT_FILE\n";
+  const bool board = arguments.size() == 3 && arguments.at(2) == QStringLiteral("--board");
+  if (arguments.size() != 2 && !board) {
+    std::cerr << "usage: history_shots OUT_FILE [--board]\n";
     return 2;
   }
   edi::StartOptions options;
@@ -59,6 +63,7 @@ int main(int argc, char** argv) {
     }
   }
   if (pick >= 0) window.SelectSerial(model.runAt(pick).serial);
+  if (board) window.tabs()->setCurrentIndex(1);
   Settle(500);
   if (!window.grab().save(arguments.at(1))) {
     std::cerr << "history_shots: cannot write " << arguments.at(1).toStdString() << "\n";

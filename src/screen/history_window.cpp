@@ -11,12 +11,14 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/text.h"
+#include "screen/board_pane.h"
 #include "screen/history_dialogs.h"
 #include "screen/mail_progress_window.h"
 #include "screen/progress_form.h"
@@ -111,7 +113,7 @@ void HistoryWindow::BuildControls() {
   runList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   runList_->verticalHeader()->hide();
   runList_->horizontalHeader()->setStretchLastSection(true);
-  const int widths[RunListModel::kColumns] = {80, 100, 230, 90, 76, 90, 76, 76, 70, 76, 90};
+  const int widths[RunListModel::kColumns] = {80, 100, 150, 90, 76, 90, 76, 76, 70, 76, 90};
   for (int c = 0; c < RunListModel::kColumns; ++c) runList_->setColumnWidth(c, widths[c]);
 
   branches_ = new QTableWidget(0, kBranchColumns, this);
@@ -162,12 +164,26 @@ void HistoryWindow::BuildControls() {
   split->setStretchFactor(0, 3);
   split->setStretchFactor(1, 2);
 
+  // Two tabs: the run list with its filters and details, and the board of centers by day.
+  auto* listPage = new QWidget(this);
+  auto* listLayout = new QVBoxLayout(listPage);
+  listLayout->setContentsMargins(4, 4, 4, 4);
+  listLayout->addLayout(filter);
+  listLayout->addWidget(split, 1);
+  board_ = new BoardPane(*ws_.db, ws_.colours, this);
+  connect(board_, &BoardPane::dayChosen, this, &HistoryWindow::ShowCenterDay);
+  board_->setConnectionBusy([this] { return resendInProgress(); });
+  tabs_ = new QTabWidget(this);
+  tabs_->setObjectName(QStringLiteral("TAB_HISTORY"));
+  tabs_->addTab(listPage, QStringLiteral("処理履歴"));
+  tabs_->addTab(board_, QStringLiteral("送信状況"));
+
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
-  layout->addLayout(filter);
-  layout->addWidget(split, 1);
+  layout->addWidget(tabs_, 1);
   layout->addLayout(buttons);
-  resize(1100, 760);
+  // Fits a 1024x768 screen with its frame.
+  resize(1000, 700);
 
   for (QCheckBox* box : {period_, failed_, open_}) connect(box, &QCheckBox::toggled, this, &HistoryWindow::Search);
   for (QDateEdit* edit : {from_, to_}) connect(edit, &QDateEdit::dateChanged, this, &HistoryWindow::Search);
@@ -196,6 +212,8 @@ bool HistoryWindow::LoadHistory() {
     center_->addItem(QStringLiteral("（すべて）"), QString());
     for (const auto& [code, name] : centers) center_->addItem(Q(code + "  " + name), Q(code));
   }
+  board_->SetCenters(centers);
+  board_->Refresh();
   databaseFailed_ = false;
   Search();
   return !databaseFailed_;
@@ -221,6 +239,30 @@ void HistoryWindow::Refresh() {
   if (resendInProgress()) return;
   date_->setText(DateText(QDate::currentDate()));
   ReadRuns(model_->rowCount());
+  board_->Refresh();
+}
+
+void HistoryWindow::ShowCenterDay(const QString& center, const QString& date) {
+  const QDate day = QDate::fromString(date, QStringLiteral("yyyy/MM/dd"));
+  {
+    // One search for the whole change of filter, not one per control.
+    const QSignalBlocker b1(period_), b2(from_), b3(to_), b4(center_), b5(failed_), b6(open_);
+    period_->setChecked(true);
+    from_->setEnabled(true);
+    to_->setEnabled(true);
+    from_->setDate(day);
+    to_->setDate(day);
+    int index = center_->findData(center);
+    if (index < 0) {
+      center_->addItem(center, center);  // a center no longer in the master
+      index = center_->count() - 1;
+    }
+    center_->setCurrentIndex(index);
+    failed_->setChecked(false);
+    open_->setChecked(false);
+  }
+  tabs_->setCurrentIndex(0);
+  Search();
 }
 
 void HistoryWindow::ReadRuns(int atLeast) {

@@ -2,8 +2,9 @@
 // first under a filter (a date range, today by default; a center; failures only; open runs
 // only), the branches and the ERR.LOG lines of the selected run, and "再送信" to send a run's
 // result again. It reads the history through run/history_query and sends through the engine's
-// resend; it holds no business rules of its own. The list refreshes itself while the window
-// is open, since other workstations write the same history.
+// resend; it holds no business rules of its own. A second tab holds the board of centers by
+// day (screen/board_pane). The list and the board refresh themselves while the window is open,
+// since other workstations write the same history.
 #pragma once
 
 #include <QWidget>
@@ -23,10 +24,12 @@ class QPlainTextEdit;
 class QPushButton;
 class QTableView;
 class QTableWidget;
+class QTabWidget;
 class QTimer;
 
 namespace edi::screen {
 
+class BoardPane;
 class HistoryDialogs;
 class MailProgressWindow;
 class ProgressForm;
@@ -73,6 +76,11 @@ class HistoryWindow : public QWidget {
   QPushButton* refreshButton() const { return refresh_; }
   QPushButton* resendButton() const { return resend_; }
   QLabel* statusLabel() const { return status_; }
+  // The board "送信状況" beside the run list, and the tabs that hold the two.
+  BoardPane* board() const { return board_; }
+  QTabWidget* tabs() const { return tabs_; }
+  // The run list filtered to one center's runs of one day (a click on the board).
+  void ShowCenterDay(const QString& center, const QString& date);
   MailProgressWindow* mailWindow() const { return mailWindow_; }
   ProgressForm* progressForm() const { return subForm_; }
 
@@ -106,6 +114,8 @@ class HistoryWindow : public QWidget {
   QPushButton* resend_ = nullptr;
   QLabel* date_ = nullptr;
   QLabel* status_ = nullptr;
+  BoardPane* board_ = nullptr;
+  QTabWidget* tabs_ = nullptr;
   QTimer* timer_ = nullptr;
   ProgressForm* subForm_ = nullptr;
   MailProgressWindow* mailWindow_ = nullptr;
