@@ -29,17 +29,29 @@ std::string Shown(std::string bytes, std::uint64_t fullLength, std::size_t kept)
 
 }  // namespace
 
+void ErrLogIndex::Add(std::uint64_t offset, std::string_view line) {
+  // Only "<code>--" can begin a start or fault line: most lines are passed over at once.
+  if (line.size() < 8 || line[4] != '-' || line[5] != '-') return;
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  const auto serial = cii::LogLineSerial(line);
+  if (!serial) return;
+  offsets_.push_back(offset);
+  serials_.push_back(*serial >= 0 && *serial <= INT32_MAX ? static_cast<std::int32_t>(*serial) : -1);
+}
+
 void ErrLogIndex::Update() {
   struct stat st {};
   if (::stat(file_.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    starts_.clear();
+    offsets_.clear();
+    serials_.clear();
     indexed_ = 0;
     inode_ = 0;
     return;
   }
   const auto size = static_cast<std::uint64_t>(st.st_size);
   if (static_cast<std::uint64_t>(st.st_ino) != inode_ || size < indexed_) {
-    starts_.clear();
+    offsets_.clear();
+    serials_.clear();
     indexed_ = 0;
     inode_ = static_cast<std::uint64_t>(st.st_ino);
   }
@@ -59,11 +71,19 @@ void ErrLogIndex::Update() {
     while (at < got) {
       const void* nl = std::memchr(data + at, '\n', got - at);
       const std::size_t end = nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - data) : got;
-      if (head.size() < kHeadBytes) head.append(data + at, std::min(end - at, kHeadBytes - head.size()));
-      if (!nl) break;
-      if (!head.empty() && head.back() == '\r') head.pop_back();
-      if (auto serial = cii::LogLineSerial(head)) starts_.push_back({lineStart, *serial});
-      head.clear();
+      if (!nl) {
+        // A line that goes on in the next read: its first bytes are kept.
+        if (head.size() < kHeadBytes) head.append(data + at, std::min(end - at, kHeadBytes - head.size()));
+        break;
+      }
+      if (head.empty()) {
+        // The usual case, a line within the buffer: looked at where it lies.
+        Add(lineStart, std::string_view(data + at, std::min(end - at, kHeadBytes)));
+      } else {
+        if (head.size() < kHeadBytes) head.append(data + at, std::min(end - at, kHeadBytes - head.size()));
+        Add(lineStart, head);
+        head.clear();
+      }
       lineStart = pos + end + 1;
       at = end + 1;
     }
@@ -95,11 +115,11 @@ ErrLogIndex::Lines ErrLogIndex::LinesOf(long long serial, const Limits& limits) 
     lineLength = 0;
     lastByte = 0;
   };
-  for (std::size_t i = 0; i < starts_.size() && !stop; ++i) {
-    if (starts_[i].serial != serial) continue;
+  for (std::size_t i = 0; i < offsets_.size() && !stop; ++i) {
+    if (serials_[i] != serial) continue;
     // The last section runs to the end of the file, unfinished line included.
-    const std::uint64_t from = starts_[i].offset;
-    const std::uint64_t to = i + 1 < starts_.size() ? starts_[i + 1].offset : UINT64_MAX;
+    const std::uint64_t from = offsets_[i];
+    const std::uint64_t to = i + 1 < offsets_.size() ? offsets_[i + 1] : UINT64_MAX;
     in.clear();
     in.seekg(static_cast<std::streamoff>(from));
     std::uint64_t pos = from;

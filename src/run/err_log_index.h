@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace edi::run {
@@ -37,16 +38,17 @@ class ErrLogIndex {
   // " …(N バイト)" with its whole length.
   Lines LinesOf(long long serial, const Limits& limits) const;
 
-  std::size_t sections() const { return starts_.size(); }
+  std::size_t sections() const { return offsets_.size(); }
   std::uint64_t indexedBytes() const { return indexed_; }
 
  private:
-  struct Start {
-    std::uint64_t offset;
-    long long serial;
-  };
+  void Add(std::uint64_t offset, std::string_view line);
+
   std::filesystem::path file_;
-  std::vector<Start> starts_;
+  // Per section its first byte and its serial (-1: a number no run has), in two arrays: 12
+  // bytes a section, for logs of millions of runs.
+  std::vector<std::uint64_t> offsets_;
+  std::vector<std::int32_t> serials_;
   std::uint64_t indexed_ = 0;  // bytes taken in: up to the end of the last complete line
   std::uint64_t inode_ = 0;
 };
