@@ -41,6 +41,8 @@ class Dumper {
     for (;;) {
       if (!r_.ReadBytes(lead, 2)) {
         if (!lead.empty()) return Damaged("a stray byte at the end");
+        // A message group without its trailer: the file was cut short.
+        if (groupOpen_) return Damaged("the file ends before the trailer of its message group (0007)");
         return ok_;
       }
       ++block;
@@ -49,6 +51,7 @@ class Dumper {
         if (!r_.ReadBytes(body, kRecordSize)) return Damaged("end of file inside the header");
         std::copy(body.begin(), body.end(), header_.bytes.begin());
         headerSeen_ = true;
+        groupOpen_ = true;
         r_.SetStorageMode(header_.storageMode());
         out_ << "header (block " << block << ")\n";
         for (const HeaderField& f : kHeaderFields)
@@ -56,6 +59,7 @@ class Dumper {
       } else if (lead == "0E") {
         std::string body;
         if (!r_.ReadBytes(body, kRecordSize)) return Damaged("end of file inside the trailer");
+        groupOpen_ = false;
         auto count = TrailerCount(body);
         out_ << "trailer: " << (count ? std::to_string(*count) : Show(body.substr(0, 5))) << " messages\n";
       } else if (lead[0] >= '1' && lead[0] <= '9' && lead[1] == 'D') {
@@ -196,6 +200,7 @@ class Dumper {
   std::vector<long long> rep_;
   StrayLeads stray_;
   bool headerSeen_ = false;
+  bool groupOpen_ = false;  // a header was read and its trailer not yet
   bool ok_ = true;
 };
 

@@ -7,6 +7,7 @@
 
 #include "app/database.h"
 #include "app/text.h"
+#include "cii/codes.h"
 #include "cii/field_conversion.h"
 #include "cii/format_io.h"
 #include "cii/line_reader.h"
@@ -375,16 +376,27 @@ LineExplanation ExplainLine(MasterSource& masters, const std::filesystem::path& 
   std::string error = ReadLocalLines(
       file,
       [&](long long n, const std::string& line) {
-        if (n < wanted) return true;
-        found = true;
         const LocalLineKind kind = ClassifyLocalLine(line);
+        const std::string_view view(line);
+        if (n < wanted) {
+          // A line before the wanted one at which the translation stops: it never gets there.
+          const bool noKey = kind == LocalLineKind::NoKey;
+          if (noKey || (kind != LocalLineKind::Blank && FirstBrokenShiftJisByte(view) != std::string_view::npos)) {
+            x.error = "the translation stops at line " + std::to_string(n) + " (" +
+                      (noKey ? "no 39-byte key, 0025" : "broken Shift_JIS, 0027") + ") and never reaches line " +
+                      std::to_string(wanted);
+            return false;
+          }
+          return true;
+        }
+        found = true;
         if (kind == LocalLineKind::Blank) {
           x.error = "line " + std::to_string(n) + " is blank: it is no message";
           return false;
         }
-        const std::string_view view(line);
         if (kind == LocalLineKind::NoKey) {
-          x.error = "line " + std::to_string(n) + " has no 39-byte key of single-byte characters";
+          x.error = "line " + std::to_string(n) +
+                    " has no 39-byte key of single-byte characters: the translation stops at this line (0025)";
           return false;
         }
         x.key = line.substr(0, kLocalKeyBytes);
@@ -399,6 +411,14 @@ LineExplanation ExplainLine(MasterSource& masters, const std::filesystem::path& 
         x.bpid = layout.state.bpid;
         Recorder recorder;
         x.code = BuildMessageTfd(layout.state, view.substr(kLocalKeyBytes), tfd, &recorder);
+        // The writer checks a line's Shift_JIS apart from its items and stops at a broken one.
+        if (const std::size_t broken = FirstBrokenShiftJisByte(view); broken != std::string_view::npos) {
+          x.code = kCodeBadShiftJis;
+          x.stop = "broken Shift_JIS at byte " + std::to_string(broken + 1) + " (" +
+                   DisplayBytes(view.substr(broken, 2)) + ")";
+        } else if (x.code != 0) {
+          x.stop = "the message cannot be written";
+        }
         for (const auto& entry : recorder.entries) {
           const ItemTrace& t = entry.trace;
           const ItemFormat& e = layout.state.ediItems[t.ediIndex];
@@ -420,7 +440,12 @@ LineExplanation ExplainLine(MasterSource& masters, const std::filesystem::path& 
       },
       count, tooLong);
   if (!error.empty()) x.error = error;
-  else if (tooLong && count == wanted) x.error = "line " + std::to_string(wanted) + " is too long";
+  else if (tooLong && count == wanted)
+    x.error = "line " + std::to_string(wanted) + " is longer than " + std::to_string(kMaxLineBytes) +
+              " bytes: the translation stops at this line (0028)";
+  else if (tooLong && count < wanted)
+    x.error = "the translation stops at line " + std::to_string(count) + " (longer than " +
+              std::to_string(kMaxLineBytes) + " bytes, 0028) and never reaches line " + std::to_string(wanted);
   else if (!found && x.error.empty()) x.error = "the file has " + std::to_string(count) + " lines";
   return x;
 }
@@ -450,7 +475,9 @@ void PrintExplanation(const LineExplanation& x, std::ostream& out) {
         << Hex(std::string_view(it.element).substr(it.tag.size(), lengthBytes)) << " (" << it.value.size()
         << "), data " << Hex(it.value) << "\n";
   }
-  if (x.code != 0) out << "the message is not written: the translation stops with " << CodeText(x.code) << "\n";
+  if (x.code != 0)
+    out << "the message is not written: the translation stops at this line with " << CodeText(x.code)
+        << (x.stop.empty() ? "" : ": " + x.stop) << "\n";
 }
 
 }  // namespace edi::cii

@@ -60,6 +60,7 @@ struct LineExplanation {
   std::string key;    // the 39-byte key
   std::string category, own, partner, bpid;
   int code = 0;       // the writer's code for this line's message (0 when it is written)
+  std::string stop;   // why the translation stops at this line (empty: it goes on)
   std::vector<ExplainedItem> items;
 };
 

@@ -40,7 +40,12 @@ class CiiToLocal {
     localPath_ = localPath;
     std::string lead;
     for (;;) {
-      if (!r_.ReadBytes(lead, 2)) return;  // end of file (a stray last byte ends it too)
+      if (!r_.ReadBytes(lead, 2)) {
+        // End of file (a stray last byte ends it too). A message group without its trailer
+        // is a file cut short, as an interrupted transfer leaves it: it is not whole.
+        if (groupOpen_) Stop(kCodeEndInBlock);
+        return;
+      }
       const BlockLead kind = ClassifyLead(lead);
       if (kind == BlockLead::OtherZero || kind == BlockLead::BadFirst || kind == BlockLead::BadSecond) {
         if (stray_.NotCii(haveGroup_)) return (void)Stop(kCodeNotCii);
@@ -52,6 +57,7 @@ class CiiToLocal {
       } else if (kind == BlockLead::Trailer) {
         std::string body;
         if (!r_.ReadBytes(body, kRecordSize)) return (void)Stop(kCodeEndInBlock);
+        groupOpen_ = false;
       } else if (kind == BlockLead::OtherZero) {
         continue;
       } else if (kind == BlockLead::BadFirst) {
@@ -107,6 +113,7 @@ class CiiToLocal {
     key_.replace(15, 12, st_.header.Field(hdr::kSender, 12));
     key_.replace(27, 12, st_.header.Field(hdr::kReceiver, 12));
     haveGroup_ = true;
+    groupOpen_ = true;
     return true;
   }
 
@@ -379,6 +386,7 @@ class CiiToLocal {
   std::string line_, bytes_, value_;
   std::vector<Level> levels_;
   bool haveGroup_ = false;
+  bool groupOpen_ = false;  // a header was read and its trailer not yet
   bool skipPadding_ = true;
   StrayLeads stray_;
 };

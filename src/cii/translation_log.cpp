@@ -3,6 +3,7 @@
 #include <cctype>
 #include <charconv>
 #include <cstdio>
+#include <ctime>
 
 #include "app/text.h"
 #include "cii/codes.h"
@@ -33,6 +34,59 @@ std::optional<long long> StartLineSerial(std::string_view line) {
   long long serial = 0;
   std::from_chars(rest.data(), rest.data() + digits, serial);
   return serial;
+}
+
+namespace {
+
+// The serial after "<4 characters>--<module> <word>--" (no space in the module name).
+std::optional<long long> SerialAfterMarker(std::string_view line, std::string_view word) {
+  if (line.size() < 8 || line.substr(4, 2) != "--") return std::nullopt;
+  const std::size_t space = line.find(' ', 6);
+  if (space == std::string_view::npos || line.substr(space + 1, word.size()) != word) return std::nullopt;
+  std::string_view rest = line.substr(space + 1 + word.size());
+  std::size_t digits = 0;
+  while (digits < rest.size() && std::isdigit(static_cast<unsigned char>(rest[digits]))) ++digits;
+  if (digits == 0 || digits > 18) return std::nullopt;
+  long long serial = 0;
+  std::from_chars(rest.data(), rest.data() + digits, serial);
+  return serial;
+}
+
+std::string OneLine(std::string text) {
+  for (char& c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  return text;
+}
+
+}  // namespace
+
+std::string FaultMessage(const std::string& module, long long serial, const std::string& dateTime,
+                         const std::string& step, const std::string& file, const std::string& reason) {
+  std::string text = "--" + module + " fault--" + SerialField(serial) + "  " + dateTime + " " + OneLine(step);
+  if (!file.empty()) text += " " + OneLine(file);
+  return text + ": " + OneLine(reason);
+}
+
+std::optional<long long> LogLineSerial(std::string_view line) {
+  if (auto serial = StartLineSerial(line)) return serial;
+  return SerialAfterMarker(line, "fault--");
+}
+
+bool AppendFaultLine(const std::filesystem::path& logFile, const std::string& code, long long serial,
+                     const std::string& step, const std::string& file, const std::string& reason) {
+  const std::time_t now = std::time(nullptr);
+  std::tm t{};
+  localtime_r(&now, &t);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y/%m/%d %H:%M:%S", &t);
+  std::string code4 = code.substr(0, 4);
+  code4.resize(4, ' ');
+  const std::string line = code4 + ToAnsiBytes(FaultMessage("P740150", serial, stamp, step, file, reason)) + "\r\n";
+  std::FILE* f = std::fopen(logFile.c_str(), "ab");
+  bool ok = f != nullptr;
+  if (ok && std::fwrite(line.data(), 1, line.size(), f) != line.size()) ok = false;
+  if (f != nullptr && std::fclose(f) != 0) ok = false;
+  return ok;
 }
 
 void TranslationLog::WriteTranslationLog(int code, std::string_view message, bool quiet) {

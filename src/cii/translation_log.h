@@ -59,4 +59,19 @@ std::string StartMessage(const std::string& module, long long serial, const std:
 // code before StartMessage), or nullopt when the line is no start line.
 std::optional<long long> StartLineSerial(std::string_view line);
 
+// A failed step of a run, written with the step's end code as the line's code, so that the
+// reason stands in the log under the run's serial even where no translation ran:
+// "5100--P740150 fault--00000012  2026/12/09 01:02:03 送信 /send/X.CII: Permission denied".
+// Every value is kept on one line (line breaks and other control characters become spaces).
+std::string FaultMessage(const std::string& module, long long serial, const std::string& dateTime,
+                         const std::string& step, const std::string& file, const std::string& reason);
+// The serial that a line is filed under in the log: a start line's or a fault line's
+// (any code, "--MODULE start--" or "--MODULE fault--", then the serial); nullopt otherwise.
+std::optional<long long> LogLineSerial(std::string_view line);
+
+// Appends one fault line (FaultMessage, with the current local date and time) to the log
+// file. False when it cannot be written.
+bool AppendFaultLine(const std::filesystem::path& logFile, const std::string& code, long long serial,
+                     const std::string& step, const std::string& file, const std::string& reason);
+
 }  // namespace edi::cii

@@ -1,6 +1,7 @@
 // edi history [--serial N] [--from DATE] [--to DATE] [--center CODE] [--failed] [--open]:
 // the processing history, newest run first, each run's branches in order (branch 0 is the
 // run as a whole). The filters choose runs the way the history window does.
+// edi history close SERIAL: closes a run left open by a kill or a power loss as abandoned.
 #include <cstdint>
 #include <iostream>
 #include <string>
@@ -9,13 +10,15 @@
 #include "app/database.h"
 #include "cli/cli.h"
 #include "run/history_query.h"
+#include "run/run_close.h"
 
 namespace edi::cli {
 namespace {
 
 constexpr const char* kUsage =
     "usage: edi history [--serial N] [--from DATE] [--to DATE] [--center CODE] [--failed] [--open]\n"
-    "  DATE: yyyy/mm/dd, yyyy-mm-dd or yyyymmdd (the run's start date; both ends included)\n";
+    "  DATE: yyyy/mm/dd, yyyy-mm-dd or yyyymmdd (the run's start date; both ends included)\n"
+    "       edi history close SERIAL   (closes a run left open as abandoned: end code 9900/9901)\n";
 
 const char* const kColumns[] = {"通番",         "枝番",         "送受信種別",   "相手先種別",   "処理種別",
                                 "センターコード", "処理開始日付", "処理開始時刻", "処理終了日付", "処理終了時刻",
@@ -42,6 +45,24 @@ std::string DateOption(std::vector<std::string>& args, const std::string& name) 
   return *date;
 }
 
+int CloseRun(CliOptions& options) {
+  long long serial = 0;
+  try {
+    if (options.args.size() != 2) throw UsageError("close needs one serial");
+    std::size_t used = 0;
+    serial = std::stoll(options.args[1], &used);
+    if (used != options.args[1].size() || serial < 1 || serial > INT32_MAX) throw UsageError("close needs one serial");
+  } catch (const std::logic_error& e) {
+    std::cerr << "edi history: " << e.what() << "\n" << kUsage;
+    return kExitUsage;
+  }
+  Workstation ws;
+  if (auto failed = StartWorkstation(ws, options, false)) return *failed;
+  const run::CloseOutcome outcome = run::CloseAbandonedRun(*ws.db, static_cast<std::int32_t>(serial), ws.errLogPath);
+  (outcome.closed ? std::cout : std::cerr) << (outcome.closed ? "" : "edi history: ") << outcome.message << "\n";
+  return outcome.closed ? kExitOk : kExitFailed;
+}
+
 }  // namespace
 
 int CmdHistory(CliOptions& options) {
@@ -53,6 +74,7 @@ int CmdHistory(CliOptions& options) {
     std::cout << kUsage;
     return kExitOk;
   }
+  if (!options.args.empty() && options.args[0] == "close") return CloseRun(options);
   std::optional<long long> serial;
   run::HistoryFilter filter;
   try {

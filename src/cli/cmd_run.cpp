@@ -47,13 +47,24 @@ std::string Pad(const std::string& text, int width) {
   return text + std::string(w < width ? width - w : 0, ' ');
 }
 
+// A row's state as the word the colours of EDI.ini's COLOR section are named by.
+std::string StateWord(std::int16_t state) {
+  switch (state) {
+    case kRowNormal: return "通常";
+    case kRowProcessing: return "処理中";
+    case kRowProcessed: return "処理済";
+    case kRowError: return "エラー";
+    default: return std::to_string(state);
+  }
+}
+
 void PrintTable(const std::vector<CenterRow>& rows, const std::vector<int>& ran, const run::RunDriver& driver) {
   const std::vector<std::string> titles = {"ｾﾝﾀｰｺｰﾄﾞ", "データ抽出", "変 換", "送 信", "状態", "通番"};
   std::vector<std::vector<std::string>> lines;
   for (int i : ran) {
     const CenterRow& r = rows[i];
     const std::int32_t serial = driver.SerialOf(i);
-    lines.push_back({r.centerCode, r.extractStatus, r.convertStatus, r.sendStatus, std::to_string(r.rowState),
+    lines.push_back({r.centerCode, r.extractStatus, r.convertStatus, r.sendStatus, StateWord(r.rowState),
                      serial ? SerialField(serial) : ""});
   }
   std::vector<int> widths;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/database.h"
+#include "app/file_mark.h"
 #include "cii/local_check.h"
 #include "cii/translator.h"
 #include "cli/cli.h"
@@ -65,10 +66,22 @@ int CmdTranslate(CliOptions& options) {
   if (auto failed = StartWorkstation(ws, options, false)) return *failed;
   cii::Translator translator(*ws.db, ws.errLogPath);
   std::string code;
-  if (mode == "local-to-cii") code = translator.RunOutboundTranslation("", serial, "1", in, out);
-  else if (mode == "cii-to-local") code = translator.RunOutboundTranslation("", serial, "2", in, out);
-  else if (mode == "cii-to-xml") code = xml::ConvertCiiToXmlFile(translator, in, out);
-  else code = xml::ConvertXmlToCiiFile(translator, in, out);
+  if (mode == "local-to-cii") {
+    // The writer appends to OUT. A failed translation takes back what it wrote, as inside a
+    // run: an earlier file keeps its earlier content, a new file is removed, so that no
+    // header without its trailer (or an empty file) is left to pass for CII.
+    const FileMark mark(out);
+    code = translator.RunOutboundTranslation("", serial, "1", in, out);
+    if (code != "0000" && !mark.Restore())
+      std::cerr << "edi translate: cannot take back what the failed translation wrote: " << out << "\n";
+  } else if (mode == "cii-to-local") {
+    // The reader puts its output files back itself when it fails.
+    code = translator.RunOutboundTranslation("", serial, "2", in, out);
+  } else if (mode == "cii-to-xml") {
+    code = xml::ConvertCiiToXmlFile(translator, in, out);
+  } else {
+    code = xml::ConvertXmlToCiiFile(translator, in, out);
+  }
   std::cout << code << "\n";
   return code == "0000" ? kExitOk : kExitFailed;
 }

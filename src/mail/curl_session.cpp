@@ -1,5 +1,7 @@
 #include "mail/curl_session.h"
 
+#include <algorithm>
+#include <cctype>
 #include <mutex>
 
 #include "mail/mail_fault.h"
@@ -15,7 +17,7 @@ void EnsureCurl() {
 
 }  // namespace
 
-std::string DescribeCurlFault(CURLcode rc, const std::string& libraryText) {
+std::string DescribeCurlFault(CURLcode rc, const std::string& libraryText, const std::string& serverReply) {
   const char* cause = nullptr;
   switch (rc) {
     case CURLE_COULDNT_RESOLVE_PROXY:
@@ -36,8 +38,55 @@ std::string DescribeCurlFault(CURLcode rc, const std::string& libraryText) {
     default:
       break;
   }
+  // The server's own error reply says more than libcurl's summary of it.
+  int reply = 0;
+  if (serverReply.size() >= 3 && std::isdigit(static_cast<unsigned char>(serverReply[0])) &&
+      std::isdigit(static_cast<unsigned char>(serverReply[1])) && std::isdigit(static_cast<unsigned char>(serverReply[2])))
+    reply = std::stoi(serverReply.substr(0, 3));
+  const std::string meaning = SmtpReplyMeaning(reply);
+  if (!meaning.empty() && (cause == nullptr || rc == CURLE_SEND_ERROR || rc == CURLE_LOGIN_DENIED)) {
+    std::string text = meaning + ": サーバの応答 \"" + serverReply + "\" (" + libraryText + ")";
+    return cause == nullptr ? text : std::string(cause) + ": " + text;
+  }
   if (cause == nullptr) return libraryText;
   return std::string(cause) + ": " + libraryText;
+}
+
+std::string SmtpReplyMeaning(int code) {
+  switch (code) {
+    case 421: return "421 サービス停止中: メールサーバが接続を閉じました。時間をおいて再送信してください";
+    case 450: return "450 一時的な受信不可: 宛先のメールボックスが今は使えません。時間をおいて再送信してください";
+    case 451: return "451 サーバ側の処理エラー: メールサーバが処理を中断しました。時間をおいて再送信してください";
+    case 452: return "452 容量不足: メールサーバの記憶領域が足りません。時間をおいて再送信してください";
+    case 500:
+    case 501:
+    case 502:
+    case 503:
+    case 504: return std::to_string(code) + " 要求を受け付けられません: メールサーバが命令または引数を受け付けませんでした";
+    case 530: return "530 認証が必要です: メールサーバへのサインオンが必要です (MAPI の ProfileName / Password)";
+    case 534:
+    case 535: return std::to_string(code) + " 認証失敗: メールサーバがサインオンを拒否しました (MAPI の ProfileName / Password)";
+    case 550: return "550 受信拒否: 宛先のメールボックスがないか、受信を拒否されました。宛先アドレスを確認してください";
+    case 551: return "551 宛先不明: 宛先のユーザはこのメールサーバにいません";
+    case 552: return "552 容量超過: メールが大きすぎるか、宛先の容量を超えました";
+    case 553: return "553 宛先アドレス不正: メールサーバがアドレスを受け付けませんでした";
+    case 554: return "554 受信拒否: メールサーバがこのメールの受け取りを拒否しました。相手先に確認してください";
+    case 555: return "555 パラメータ不正: 送信者または宛先の指定を受け付けませんでした";
+    default: break;
+  }
+  if (code >= 400 && code < 500) return std::to_string(code) + " 一時的なエラー: 時間をおいて再送信してください";
+  if (code >= 500 && code < 600) return std::to_string(code) + " 恒久的なエラー: メールサーバが要求を拒否しました";
+  return {};
+}
+
+int CurlSession::OnDebug(CURL*, curl_infotype type, char* data, size_t size, void* self) {
+  // Only the server's reply lines are kept (SMTP and IMAP replies arrive as "headers"); the
+  // last complete line stands for the request's outcome.
+  if (type != CURLINFO_HEADER_IN) return 0;
+  std::string line(data, std::min<size_t>(size, 512));
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+  if (!line.empty()) static_cast<CurlSession*>(self)->lastReply_ = line;
+  return 0;
 }
 
 CurlSession::CurlSession(ServerLogin login) : login_(std::move(login)) {}
@@ -59,6 +108,10 @@ CURL* CurlSession::handle() {
   // A stalled transfer ends instead of blocking the run for ever.
   curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_TIME, 120L);
+  // The server's replies are watched (not printed), so that a refusal can be told in its words.
+  curl_easy_setopt(curl_, CURLOPT_DEBUGFUNCTION, &CurlSession::OnDebug);
+  curl_easy_setopt(curl_, CURLOPT_DEBUGDATA, this);
+  curl_easy_setopt(curl_, CURLOPT_VERBOSE, 1L);
   if (!login_.user.empty()) {
     curl_easy_setopt(curl_, CURLOPT_USERNAME, login_.user.c_str());
     curl_easy_setopt(curl_, CURLOPT_PASSWORD, login_.password.c_str());
@@ -68,10 +121,13 @@ CURL* CurlSession::handle() {
 
 void CurlSession::Perform() {
   error_[0] = '\0';
+  lastReply_.clear();
   const CURLcode rc = curl_easy_perform(handle());
   if (rc != CURLE_OK) {
     std::string text = error_[0] ? std::string(error_) : std::string(curl_easy_strerror(rc));
-    throw MailFault(static_cast<long>(rc), DescribeCurlFault(rc, text));
+    // Only an SMTP session's replies are SMTP reply codes.
+    const bool smtp = login_.url.rfind("smtp", 0) == 0;
+    throw MailFault(static_cast<long>(rc), DescribeCurlFault(rc, text, smtp ? lastReply_ : std::string()));
   }
 }
 

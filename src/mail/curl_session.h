@@ -17,8 +17,15 @@ struct ServerLogin {
 
 // What the operator reads for a failed request: for the common causes (no connection,
 // sign-on refused, recipient refused, time-out) a Japanese text followed by libcurl's own
-// text; otherwise libcurl's text alone.
-std::string DescribeCurlFault(CURLcode rc, const std::string& libraryText);
+// text; otherwise libcurl's text alone. When the server answered the request with an SMTP
+// error reply (4xx or 5xx; `serverReply` is its last line as received), the text names the
+// reply and says in Japanese what it means ("554 受信拒否: …"), followed by the reply itself
+// and libcurl's text.
+std::string DescribeCurlFault(CURLcode rc, const std::string& libraryText, const std::string& serverReply = "");
+
+// The Japanese meaning of an SMTP reply code ("554" → "受信拒否（…）"); empty for a code that is
+// no error reply.
+std::string SmtpReplyMeaning(int code);
 
 class CurlSession {
  public:
@@ -41,6 +48,8 @@ class CurlSession {
   ServerLogin login_;
   CURL* curl_ = nullptr;
   char error_[CURL_ERROR_SIZE] = {};
+  std::string lastReply_;  // the server's last reply line of the current request (bounded)
+  static int OnDebug(CURL*, curl_infotype type, char* data, size_t size, void* self);
 };
 
 }  // namespace edi::mail

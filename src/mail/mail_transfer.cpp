@@ -132,6 +132,12 @@ int ReceiveFiles(const TransferFileRecord& rec, const MailEnvironment& env, cons
 
 int MailTransfer(TransferFileRecord& rec, const MailEnvironment& env, MailProgress& progress) {
   int sub = kSubFailed;
+  rec.fault.clear();
+  // The error is shown and kept in the record, so that the caller can log it with the run.
+  auto showError = [&](const std::string& text) {
+    rec.fault = text;
+    progress.ShowError(text);
+  };
   try {
     progress.Open();
     if (ParametersValid(rec)) {
@@ -142,7 +148,7 @@ int MailTransfer(TransferFileRecord& rec, const MailEnvironment& env, MailProgre
         settings = ReadMailSettings(env.iniPath);
         settingsRead = true;
       } catch (const std::exception&) {
-        progress.ShowError(msg::kIniReadError);
+        showError(msg::kIniReadError);
       }
       if (settingsRead) {
         progress.AddLine("INIファイル読込み");
@@ -155,10 +161,10 @@ int MailTransfer(TransferFileRecord& rec, const MailEnvironment& env, MailProgre
             sub = ReceiveFiles(rec, env, settings, progress);
           }
         } catch (const MailFault& f) {
-          progress.ShowError(FormatFault(f.number, f.what()));
+          showError(FormatFault(f.number, f.what()));
           sub = kSubFailed;
         } catch (const std::exception& e) {
-          progress.ShowError(FormatFault(kFileFaultBase, e.what()));
+          showError(FormatFault(kFileFaultBase, e.what()));
           sub = kSubFailed;
         }
       }
@@ -167,6 +173,8 @@ int MailTransfer(TransferFileRecord& rec, const MailEnvironment& env, MailProgre
     // A fault of the progress display itself: the transfer fails, the run goes on.
     sub = kSubFailed;
   }
+  if (sub != kSubOk && rec.fault.empty())
+    rec.fault = ParametersValid(rec) ? "メール送受信が異常終了しました" : "メール送受信のパラメータが正しくありません";
   try {
     progress.Close();
   } catch (...) {

@@ -17,6 +17,7 @@ struct TransferFileRecord {
   std::string dataFormat;   // 送受信データ形式: "C" or "X"
   std::string address;      // KMX送信ファイルパス for the hand-off, 相手先メールアドレス for mail
   std::string result;       // StepCode, out
+  std::string fault;        // out: the error the operator was shown ("Error n: text"); empty when none
 };
 
 // What the operator sees of a mail transfer: the progress window D1130301 with its list

@@ -74,6 +74,7 @@ std::string ConvertSendFiles(const RunContext& ctx, const std::string& centerCod
     sources = ListFilesWithPrefix(workFolder, prefix);
   } catch (const std::exception& e) {
     ctx.Log(centerCode + ": 送信ファイルの一覧に失敗しました: " + e.what());
+    ctx.LogFault(serial, "7200", "変換", workFolder.string(), std::string("送信ファイルの一覧に失敗しました: ") + e.what());
     return "7200";
   }
   // The result files carry the prefix too; they are what the conversion writes, not input.
@@ -82,6 +83,7 @@ std::string ConvertSendFiles(const RunContext& ctx, const std::string& centerCod
   std::erase_if(sources, [&](const std::string& n) { return n == resultName || n == xmlName; });
   if (sources.empty()) {
     ctx.Log(centerCode + ": 送信ファイルがありません (" + prefix + "*)");
+    ctx.LogFault(serial, "7200", "変換", (workFolder / (prefix + "*")).string(), "変換する抽出ファイルがありません");
     return "7200";
   }
 
@@ -124,6 +126,7 @@ std::string ConvertSendFiles(const RunContext& ctx, const std::string& centerCod
     if (code != "0000") {
       ++failed;
       ctx.Log(centerCode + ": 変換失敗 " + code + " (" + source + ")");
+      ctx.LogFault(serial, code, "変換", sourcePath, "変換に失敗しました (結果コード " + code + ")");
     } else {
       ++converted;
     }
@@ -164,6 +167,7 @@ std::string ConvertSendFiles(const RunContext& ctx, const std::string& centerCod
     FinishHistoryRecord(ctx.db(), rec);
     if (code != "0000") {
       ctx.Log(centerCode + ": XML変換失敗 " + code);
+      ctx.LogFault(serial, code, "XML変換", xmlPath.string(), "XML変換に失敗しました (結果コード " + code + ")");
       return "7200";
     }
   }

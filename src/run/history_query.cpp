@@ -8,6 +8,7 @@
 #include "app/database.h"
 #include "app/text.h"
 #include "cii/translation_log.h"
+#include "run/err_log_index.h"
 #include "run/history.h"
 
 namespace edi::run {
@@ -20,7 +21,19 @@ const char* kRunColumns =
     " h.終了コード,"
     " (SELECT COUNT(*) FROM FL1102処理履歴ファイル s WHERE s.通番 = h.通番 AND s.処理種別 = :1) AS 送信回数,"
     " (SELECT s.終了コード FROM FL1102処理履歴ファイル s WHERE s.通番 = h.通番 AND s.処理種別 = :1"
-    " ORDER BY s.枝番 DESC LIMIT 1) AS 最終送信コード";
+    " ORDER BY s.枝番 DESC LIMIT 1) AS 最終送信コード,"
+    " (SELECT COUNT(*) FROM FL1102処理履歴ファイル s WHERE s.通番 = h.通番 AND s.処理種別 = :1"
+    " AND s.終了コード = '0000') AS 成功送信回数,"
+    " CASE WHEN h.終了コード <> '0000' AND ";
+// A failed run whose result was sent successfully after the run had ended (a resend): a run
+// writes at most one sending branch of its own, as its last step, so every later one is a
+// resend; one that started after the run's end is a resend too (a run stopped before it sent).
+const char* kResentOk =
+    "EXISTS (SELECT 1 FROM FL1102処理履歴ファイル s WHERE s.通番 = h.通番 AND s.処理種別 = :1"
+    " AND s.終了コード = '0000' AND (s.枝番 > (SELECT MIN(t.枝番) FROM FL1102処理履歴ファイル t"
+    " WHERE t.通番 = h.通番 AND t.処理種別 = :1) OR s.処理開始日付 > h.処理終了日付"
+    " OR (s.処理開始日付 = h.処理終了日付 AND s.処理開始時刻 > h.処理終了時刻)))";
+const char* kResolvedEnd = " THEN 1 ELSE 0 END AS 再送信済";
 
 // Branch 0 rows with the center's name. `枝番 = 0` stays a constant of the text, so the
 // index on (枝番, 通番, …) serves the newest-first walk.
@@ -40,8 +53,12 @@ RunSummary ToRun(const Row& row) {
   run.endCode = row.Text("終了コード");
   run.sends = static_cast<int>(row.Int("送信回数"));
   run.lastSendCode = TrimSpaces(row.Text("最終送信コード"));
+  run.successfulSends = static_cast<int>(row.Int("成功送信回数"));
+  run.resolved = !run.open() && row.Int("再送信済") != 0;
   return run;
 }
+
+std::string RunSelect() { return std::string("SELECT ") + kRunColumns + kResentOk + kResolvedEnd + kRunFrom; }
 
 // The next placeholder ":n" for a statement that already holds params.size() values.
 std::string Next(std::vector<Param>& params, Param value) {
@@ -60,7 +77,7 @@ int ToInt(std::string_view digits) {
 std::vector<RunSummary> QueryRuns(Database& db, const HistoryFilter& filter, std::optional<std::int32_t> belowSerial,
                                   int limit) {
   std::vector<Param> params{std::string(kWorkSend)};
-  std::string sql = std::string("SELECT ") + kRunColumns + kRunFrom;
+  std::string sql = RunSelect();
   if (belowSerial) sql += " AND h.通番 < " + Next(params, static_cast<long long>(*belowSerial));
   if (!filter.fromDate.empty()) sql += " AND h.処理開始日付 >= " + Next(params, filter.fromDate);
   if (!filter.toDate.empty()) sql += " AND h.処理開始日付 <= " + Next(params, filter.toDate);
@@ -69,6 +86,7 @@ std::vector<RunSummary> QueryRuns(Database& db, const HistoryFilter& filter, std
   if (filter.failedOnly)
     sql += " AND h.処理終了日付 IS NOT NULL AND h.処理終了日付 <> '' AND h.処理終了日付 <> ' '"
            " AND (h.終了コード IS NULL OR h.終了コード <> '0000')";
+  if (filter.failedOnly && !filter.includeResolved) sql += std::string(" AND NOT ") + kResentOk;
   sql += " ORDER BY h.通番 DESC LIMIT " + Next(params, static_cast<long long>(limit > 0 ? limit : kRunPageSize));
 
   std::vector<RunSummary> runs;
@@ -77,7 +95,7 @@ std::vector<RunSummary> QueryRuns(Database& db, const HistoryFilter& filter, std
 }
 
 std::optional<RunSummary> QueryRun(Database& db, std::int32_t serial) {
-  auto rows = db.Query(std::string("SELECT ") + kRunColumns + kRunFrom + " AND h.通番 = :2",
+  auto rows = db.Query(RunSelect() + " AND h.通番 = :2",
                        {std::string(kWorkSend), static_cast<long long>(serial)});
   if (rows.empty()) return std::nullopt;
   return ToRun(rows.front());
@@ -138,17 +156,9 @@ std::vector<BranchDetail> QueryBranches(Database& db, std::int32_t serial) {
 }
 
 std::vector<std::string> ErrLogLines(const std::filesystem::path& errLog, std::int32_t serial) {
-  std::vector<std::string> lines;
-  std::ifstream in(errLog, std::ios::binary);
-  if (!in) return lines;
-  bool inside = false;
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (auto started = cii::StartLineSerial(line)) inside = *started == serial;
-    if (inside) lines.push_back(FromAnsiBytes(line));
-  }
-  return lines;
+  ErrLogIndex index(errLog);
+  index.Update();
+  return index.LinesOf(serial, ErrLogIndex::Limits{}).lines;
 }
 
 std::optional<std::string> NormalizeHistoryDate(std::string_view text) {

@@ -27,6 +27,7 @@ struct HistoryFilter {
   std::string centerCode;  // empty: every center
   bool failedOnly = false; // only runs that ended with an end code other than "0000"
   bool openOnly = false;   // only runs without an end (running now, or left open by a crash)
+  bool includeResolved = true;  // with failedOnly: also failed runs whose result a resend later sent
 };
 
 // One run: its branch 0 row, with the center's name from FL1903EDI制御マスタ.
@@ -39,6 +40,8 @@ struct RunSummary {
   std::string endCode;
   int sends = 0;             // sending branches ("20"): the run's own send and every resend
   std::string lastSendCode;  // end code of the latest of them; empty when none (or still open)
+  int successfulSends = 0;   // how many of them ended "0000"
+  bool resolved = false;     // failed, but its result was sent successfully by a later resend
 
   bool open() const { return endDate.empty(); }
   bool failed() const { return !open() && endCode != "0000"; }
@@ -90,9 +93,11 @@ std::vector<std::pair<std::string, std::string>> QueryCenterNames(Database& db);
 std::string BuiltInWorkKindName(std::string_view workKind);
 
 // The lines of ERR.LOG that belong to the serial: each part that begins with a start line of
-// the serial ("0000--P114040 start--00000123  …", any translator's start line) and runs up to
-// the next start line of any serial. Lines come back as UTF-8 without their line end; a
-// missing or unreadable log gives no line.
+// the serial ("0000--P114040 start--00000123  …", any translator's start line) or a fault line
+// of a failed step ("5100--P740150 fault--00000123  …") and runs up to the next such line of
+// any serial. Lines come back as UTF-8 without their line end, within ErrLogIndex's default
+// limits; a missing or unreadable log gives no line. (The history window keeps an ErrLogIndex
+// instead, so that it reads only what the log gained.)
 std::vector<std::string> ErrLogLines(const std::filesystem::path& errLog, std::int32_t serial);
 
 // A date as the operator or a script types it ("2026/12/08", "2026-12-08", "20261208") in the

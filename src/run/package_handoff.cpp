@@ -197,6 +197,7 @@ bool WritePackageParameterFile(const RunContext& ctx, const PackageSettings& set
   // Written whole, never through a link at its name: the package reads it as it stands.
   if (auto fault = WriteFileWhole(path, bytes)) {
     ctx.Log(centerCode + ": パラメータファイルを書けません: " + fault->text);
+    ctx.LogFault(serial, "4100", "データ抽出 パラメータファイル (" + partnerCode + ")", path.string(), fault->text);
     return false;
   }
   return true;
@@ -301,13 +302,19 @@ std::string ExtractViaPackage(const RunContext& ctx, const std::string& centerCo
     std::error_code ec;
     std::filesystem::remove(statusFile, ec);
     std::string refused;
+    std::string reason;  // why the partner's extraction failed, for ERR.LOG (empty: logged already)
+    const std::string step = "データ抽出 (" + partner + ")";
     if (ec) {
       ctx.Log(centerCode + ": 前回のステータスファイルを消せません: " + statusFile.string() + ": " + ec.message());
+      ctx.LogFault(serial, "4100", step, statusFile.string(), "前回のステータスファイルを消せません: " + ec.message());
       run = {"4100", "0001"};
     } else if (!WritePackageParameterFile(ctx, settings, centerCode, serial, partner, &refused)) {
       // A write fault was logged where it happened; a refused value is logged here.
-      if (!refused.empty())
+      if (!refused.empty()) {
         ctx.Log(centerCode + ": パラメータファイルに書けない値です: " + refused + " (" + partner + ")");
+        ctx.LogFault(serial, "4100", step, ParameterFilePath(settings, serial).string(),
+                     "パラメータファイルに書けない値です: " + refused);
+      }
       run = {"4100", "0001"};
     } else {
       ctx.Log(centerCode + ": 通信パッケージ起動 (" + partner + ")");
@@ -318,7 +325,15 @@ std::string ExtractViaPackage(const RunContext& ctx, const std::string& centerCo
       if (run.ok() && !statusLeft) run = {"4100", "0002"};
       if (run.ok() && IsSymbolicLink(statusFile)) {
         ctx.Log(centerCode + ": ステータスファイルがシンボリックリンクのため読みません: " + statusFile.string());
+        reason = "ステータスファイルがシンボリックリンクのため読みません";
         run = {"4100", "0002"};
+      } else if (run.endCode == "4100") {
+        reason = run.detailCode == "0001"   ? std::string("通信パッケージを起動できません (PATH の MGCMDLINEZS)")
+                 : run.detailCode == "0002" ? "通信パッケージがステータスファイルを残しませんでした"
+                 : run.detailCode == "0003" ? "通信パッケージが時間内に終わりませんでした (MGTIMEOUT)"
+                                            : "通信パッケージが異常終了しました";
+      } else if (!run.ok() && run.endCode != kStoppedCode) {
+        reason = "通信パッケージが異常終了しました";
       }
     }
 
@@ -328,6 +343,7 @@ std::string ExtractViaPackage(const RunContext& ctx, const std::string& centerCo
       FinishHistoryRecord(ctx.db(), rec);
       note(run.endCode);
       ctx.Log(centerCode + ": 抽出失敗 " + run.endCode + "/" + run.detailCode + " (" + partner + ")");
+      if (!reason.empty()) ctx.LogFault(serial, run.endCode, step, statusFile.string(), reason);
       continue;
     }
 
@@ -370,6 +386,10 @@ std::string ExtractViaPackage(const RunContext& ctx, const std::string& centerCo
     }
     note(partnerCode);
     ctx.Log(centerCode + ": 抽出 " + partnerCode + " (" + partner + ")");
+    if (!IsZeroCode(partnerCode))
+      ctx.LogFault(serial, partnerCode, step, statusFile.string(),
+                   finished ? "通信パッケージが失敗を報告しました (結果 " + partnerCode + ")"
+                            : "ステータスファイルに結果の行がありません");
   }
   if (ctx.stopped()) return kStoppedCode;
   if (someSucceeded) *someSucceeded = anySucceeded;

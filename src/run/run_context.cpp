@@ -4,8 +4,15 @@
 #include <cctype>
 
 #include "app/text.h"
+#include "cii/translation_log.h"
 
 namespace edi::run {
+
+void RunContext::LogFault(std::int32_t serial, const std::string& code, const std::string& step,
+                          const std::string& file, const std::string& reason) const {
+  if (!cii::AppendFaultLine(ws.errLogPath, code, serial, step, file, reason))
+    listener.Log("ERR.LOG に書けません: " + ws.errLogPath.string());
+}
 
 bool IsZeroCode(const std::string& code) {
   if (code.empty()) return false;

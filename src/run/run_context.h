@@ -23,6 +23,12 @@ struct RunContext {
   bool stopped() const { return stop && stop->requested(); }
   const PathSettings& paths() const { return ws.settings.paths; }
   void Log(const std::string& line) const { listener.Log(line); }
+  // A failed step's reason in ERR.LOG under the run's serial (one line: the step's end code,
+  // the step, the file, the system's message), so that the history shows it with the run.
+  // The caller logs its own line for the console and the window; a log that cannot be
+  // written is said there too.
+  void LogFault(std::int32_t serial, const std::string& code, const std::string& step, const std::string& file,
+                const std::string& reason) const;
 };
 
 // True when the code, read as a number, is zero ("0000", "0"); false for any other text.

@@ -112,6 +112,7 @@ void RunDriver::RunCenter() {
   } else if (!IsSafeCenterCode(center)) {
     // A code that could lead file names out of the configured folders: no step runs.
     d.listener.Log(center + ": センターコードがファイル名に使えません");
+    ctx.LogFault(start.serial, "9999", "処理全体", "", "センターコードがファイル名に使えません: " + center);
     d.Status(kColExtract, "抽出ｴﾗｰ");
     fail("9999");
   } else {
@@ -163,8 +164,10 @@ void RunDriver::RunCenter() {
   if (endCode.empty()) endCode = "0000";
 
   if (start.serial != 0) {
-    for (const auto& fault : BackupRunFiles(ctx.paths(), start.serial, 1, leftBehind))
+    for (const auto& fault : BackupRunFiles(ctx.paths(), start.serial, 1, leftBehind)) {
       d.listener.Log(center + ": バックアップに失敗しました: " + fault);
+      ctx.LogFault(start.serial, "9999", "バックアップ", "", fault);
+    }
   }
   if (d.ws.centers.at(row).rowState != kRowError) SetRowState(kRowProcessed);
 

@@ -97,6 +97,8 @@ SendOutcome SendResultFile(const RunContext& ctx, const std::string& centerCode,
     HandOffTransferFile(file, paths, &fault);
     if (file.result != "0000") {
       if (!fault.empty()) ctx.Log(centerCode + ": 送信ファイルを渡せません: " + fault);
+      ctx.LogFault(serial, "5100", "送信 通信パッケージへの受け渡し", file.address,
+                   fault.empty() ? "送信ファイルを渡せません" : fault);
       outcome = {"5100", "0002"};
     }
   } else if (method == "M") {
@@ -107,12 +109,18 @@ SendOutcome SendResultFile(const RunContext& ctx, const std::string& centerCode,
         InFolder(sourceFolder, mail::AttachmentFileName(serial, centerCode, file.dataFormat));
     if (!std::filesystem::is_regular_file(attachment)) {
       ctx.Log(centerCode + ": 送信する結果ファイルがありません: " + attachment.string());
+      ctx.LogFault(serial, "5100", "送信 メール", attachment.string(), "送信する結果ファイルがありません");
       return {"5100", "9999"};
     }
     ctx.Log(centerCode + ": メール送信: " + file.address);
     mail::MailEnvironment env{ctx.ws.iniPath, paths};
     mail::MailTransfer(file, env, ctx.listener.mailProgress());
-    if (file.result != "0000") outcome = {"5100", file.result.empty() ? "9999" : file.result};
+    if (file.result != "0000") {
+      outcome = {"5100", file.result.empty() ? "9999" : file.result};
+      ctx.LogFault(serial, "5100", "送信 メール " + file.address,
+                   InFolder(sourceFolder, mail::AttachmentFileName(serial, centerCode, file.dataFormat)).string(),
+                   file.fault);
+    }
   } else {
     ctx.Log(centerCode + ": 送信方式 '" + method + "' は送信しません");
   }

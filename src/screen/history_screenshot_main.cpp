@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPixmap>
+#include <QScreen>
 #include <cstdlib>
 #include <iostream>
 
@@ -64,8 +65,13 @@ int main(int argc, char** argv) {
   }
   if (pick >= 0) window.SelectSerial(model.runAt(pick).serial);
   if (board) window.tabs()->setCurrentIndex(1);
-  Settle(500);
-  if (!window.grab().save(arguments.at(1))) {
+  Settle(800);
+  // With the caption and frame that the window manager draws, as the screen shows it.
+  const QRect frame = window.frameGeometry();
+  QPixmap shot;
+  if (QScreen* screen = window.screen()) shot = screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+  if (shot.isNull()) shot = window.grab();
+  if (!shot.save(arguments.at(1))) {
     std::cerr << "history_shots: cannot write " << arguments.at(1).toStdString() << "\n";
     return 1;
   }

@@ -8,17 +8,22 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QApplication>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
+#include <QThreadPool>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/text.h"
 #include "screen/board_pane.h"
+#include "run/code_meaning.h"
+#include "run/run_close.h"
 #include "screen/history_dialogs.h"
 #include "screen/mail_progress_window.h"
 #include "screen/progress_form.h"
@@ -30,6 +35,12 @@ namespace {
 const char* const kBranchTitles[] = {"枝番",     "処理種別", "種別名",   "相手先企業", "情報区分",   "BPID",   "入力件数",
                                      "出力件数", "終了日付", "終了時刻", "終了ｺｰﾄﾞ",  "詳細ｺｰﾄﾞ", "ファイル名"};
 constexpr int kBranchColumns = static_cast<int>(std::size(kBranchTitles));
+constexpr int kBranchEndCode = 10, kBranchDetailCode = 11, kBranchFile = 12;
+
+// What the log pane shows of one serial at most: a log that a crash filled with megabytes of
+// NUL bytes, or a run that logged without end, still shows at once.
+constexpr std::size_t kLogLines = 2000;
+constexpr std::size_t kLogLineBytes = 1000;
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
@@ -54,6 +65,11 @@ HistoryWindow::HistoryWindow(Workstation& ws, HistoryDialogs& dialogs, QWidget* 
   resender_ = std::make_unique<ResendController>(ws_, *mailWindow_);
   connect(resender_.get(), &ResendController::finished, this, &HistoryWindow::OnResendFinished);
 
+  // One reader thread: it alone uses the index, and requests are taken in order.
+  logPool_ = new QThreadPool(this);
+  logPool_->setMaxThreadCount(1);
+  logIndex_ = std::make_shared<run::ErrLogIndex>(ws_.errLogPath);
+
   timer_ = new QTimer(this);
   timer_->setInterval(kDefaultRefreshMs);
   connect(timer_, &QTimer::timeout, this, &HistoryWindow::Refresh);
@@ -63,6 +79,8 @@ HistoryWindow::HistoryWindow(Workstation& ws, HistoryDialogs& dialogs, QWidget* 
 HistoryWindow::~HistoryWindow() {
   timer_->stop();
   resender_.reset();  // waits for a send still running
+  logPool_->clear();
+  logPool_->waitForDone();
 }
 
 void HistoryWindow::BuildControls() {
@@ -87,11 +105,15 @@ void HistoryWindow::BuildControls() {
   }
   center_ = new QComboBox(this);
   center_->setObjectName(QStringLiteral("cmb_CENTER"));
-  center_->setMinimumWidth(220);
+  center_->setMinimumWidth(180);
   failed_ = new QCheckBox(QStringLiteral("エラーのみ"), this);
   failed_->setObjectName(QStringLiteral("chk_FAILED"));
   open_ = new QCheckBox(QStringLiteral("未終了のみ"), this);
   open_->setObjectName(QStringLiteral("chk_OPEN"));
+  // Failures that a later resend mended are left out of エラーのみ unless asked for.
+  resolved_ = new QCheckBox(QStringLiteral("再送信済を含む"), this);
+  resolved_->setObjectName(QStringLiteral("chk_RESOLVED"));
+  resolved_->setEnabled(false);
   filter->addWidget(period_);
   filter->addWidget(from_);
   filter->addWidget(MakeLabel(this, "lbl_TILDE", QStringLiteral("～")));
@@ -101,6 +123,7 @@ void HistoryWindow::BuildControls() {
   filter->addWidget(center_);
   filter->addSpacing(12);
   filter->addWidget(failed_);
+  filter->addWidget(resolved_);
   filter->addWidget(open_);
   filter->addStretch();
 
@@ -113,7 +136,8 @@ void HistoryWindow::BuildControls() {
   runList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   runList_->verticalHeader()->hide();
   runList_->horizontalHeader()->setStretchLastSection(true);
-  const int widths[RunListModel::kColumns] = {80, 100, 150, 90, 76, 90, 76, 76, 70, 76, 90};
+  // Within a 1024×768 screen: the window is 1000 pixels wide.
+  const int widths[RunListModel::kColumns] = {76, 90, 160, 84, 68, 84, 68, 68, 62, 62, 62, 80};
   for (int c = 0; c < RunListModel::kColumns; ++c) runList_->setColumnWidth(c, widths[c]);
 
   branches_ = new QTableWidget(0, kBranchColumns, this);
@@ -139,7 +163,12 @@ void HistoryWindow::BuildControls() {
   resend_ = new QPushButton(QStringLiteral("再送信"), this);
   resend_->setObjectName(QStringLiteral("CMD_RESEND"));
   resend_->setEnabled(false);
+  close_ = new QPushButton(QStringLiteral("実行を閉じる"), this);
+  close_->setObjectName(QStringLiteral("CMD_CLOSE"));
+  close_->setToolTip(QStringLiteral("中断されたまま終了していない実行を、中断（終了コード 9900）として閉じます"));
+  close_->setEnabled(false);
   buttons->addWidget(refresh_);
+  buttons->addWidget(close_);
   buttons->addWidget(resend_);
 
   auto* runTitle = MakeLabel(this, "tit_RUN", QStringLiteral("処理履歴"));
@@ -182,10 +211,12 @@ void HistoryWindow::BuildControls() {
   layout->addLayout(top);
   layout->addWidget(tabs_, 1);
   layout->addLayout(buttons);
-  // Fits a 1024x768 screen with its frame.
-  resize(1000, 700);
+  // Fits a 1024×768 screen with the window's frame and a task bar.
+  resize(1000, 680);
 
-  for (QCheckBox* box : {period_, failed_, open_}) connect(box, &QCheckBox::toggled, this, &HistoryWindow::Search);
+  for (QCheckBox* box : {period_, failed_, resolved_, open_})
+    connect(box, &QCheckBox::toggled, this, &HistoryWindow::Search);
+  connect(failed_, &QCheckBox::toggled, resolved_, &QCheckBox::setEnabled);
   for (QDateEdit* edit : {from_, to_}) connect(edit, &QDateEdit::dateChanged, this, &HistoryWindow::Search);
   connect(period_, &QCheckBox::toggled, this, [this](bool on) {
     from_->setEnabled(on);
@@ -194,6 +225,7 @@ void HistoryWindow::BuildControls() {
   connect(center_, &QComboBox::currentIndexChanged, this, &HistoryWindow::Search);
   connect(refresh_, &QPushButton::clicked, this, &HistoryWindow::Refresh);
   connect(resend_, &QPushButton::clicked, this, &HistoryWindow::ResendSelected);
+  connect(close_, &QPushButton::clicked, this, &HistoryWindow::CloseSelected);
   connect(runList_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           &HistoryWindow::ShowSelectedRun);
 }
@@ -228,6 +260,7 @@ run::HistoryFilter HistoryWindow::CurrentFilter() const {
   }
   filter.centerCode = center_->currentData().toString().toStdString();
   filter.failedOnly = failed_->isChecked();
+  filter.includeResolved = resolved_->isChecked();
   filter.openOnly = open_->isChecked();
   return filter;
 }
@@ -320,13 +353,28 @@ std::optional<std::int32_t> HistoryWindow::selectedSerial() const {
 void HistoryWindow::ShowSelectedRun() {
   const auto serial = selectedSerial();
   resend_->setEnabled(serial.has_value() && !resendInProgress());
+  close_->setEnabled(serial.has_value() && !resendInProgress() &&
+                     model_->runAt(model_->rowOfSerial(*serial)).open());
   if (!serial) {
     branches_->setRowCount(0);
+    ++logRequest_;  // an answer still on its way is for a run no longer shown
+    logPending_ = false;
     log_->clear();
     return;
   }
   ShowBranches(*serial);
   ShowLog(*serial);
+}
+
+std::string HistoryWindow::WorkspaceName(const std::string& fileName) const {
+  // A file in the workspace (the folder of EDI.ini) is named from there ("out/00000012_…"):
+  // short, and the same on every workstation; the tooltip keeps the whole path.
+  const std::string folder = ws_.iniPath.parent_path().string();
+  if (folder.empty() || folder == "/") return fileName;
+  if (fileName.size() > folder.size() + 1 && fileName.compare(0, folder.size(), folder) == 0 &&
+      fileName[folder.size()] == '/')
+    return fileName.substr(folder.size() + 1);
+  return fileName;
 }
 
 void HistoryWindow::ShowBranches(std::int32_t serial) {
@@ -341,16 +389,69 @@ void HistoryWindow::ShowBranches(std::int32_t serial) {
     const run::BranchDetail& b = rows[r];
     const std::string values[kBranchColumns] = {std::to_string(b.branch), b.workKind, b.workKindName, b.partnerCompany,
                                                 b.infoCategory, b.bpid, b.inputRecords, b.outputRecords, b.endDate,
-                                                b.endTime, b.endCode, b.detailCode, b.fileName};
+                                                b.endTime, b.endCode, b.detailCode, WorkspaceName(b.fileName)};
     for (int c = 0; c < kBranchColumns; ++c) branches_->setItem(r, c, new QTableWidgetItem(Q(values[c])));
+    // Each code says what it means.
+    branches_->item(r, kBranchFile)->setToolTip(Q(b.fileName));
+    branches_->item(r, kBranchEndCode)->setToolTip(Q(b.endCode + " " + run::EndCodeMeaning(b.endCode)));
+    const std::string detail = run::DetailCodeMeaning(b.endCode, b.detailCode);
+    branches_->item(r, kBranchDetailCode)
+        ->setToolTip(Q(b.detailCode + " " + (detail.empty() ? run::EndCodeMeaning(b.detailCode) : detail)));
   }
   branches_->resizeColumnsToContents();
 }
 
 void HistoryWindow::ShowLog(std::int32_t serial) {
-  QStringList lines;
-  for (const auto& line : run::ErrLogLines(ws_.errLogPath, serial)) lines << Q(line);
-  log_->setPlainText(lines.join(QLatin1Char('\n')));
+  // Read off the window's thread: the index takes in what the log gained since the last
+  // selection and reads only this serial's sections, within the pane's limits.
+  const int request = ++logRequest_;
+  logPending_ = true;
+  QPointer<HistoryWindow> self(this);
+  auto index = logIndex_;
+  logPool_->start([self, index, request, serial] {
+    index->Update();
+    run::ErrLogIndex::Limits limits;
+    limits.maxLines = kLogLines;
+    limits.maxLineBytes = kLogLineBytes;
+    const run::ErrLogIndex::Lines read = index->LinesOf(serial, limits);
+    QStringList lines;
+    for (const auto& line : read.lines) lines << QString::fromStdString(line);
+    if (read.cut) lines << QStringLiteral("（以降は省略しました: 最大 %1 行）").arg(kLogLines);
+    const QString text = lines.join(QLatin1Char('\n'));
+    QMetaObject::invokeMethod(
+        qApp, [self, request, serial, text] {
+          if (self) self->OnLogRead(request, serial, text);
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+void HistoryWindow::OnLogRead(int request, int serial, const QString& text) {
+  if (request != logRequest_) return;  // a later selection asked for another run
+  logPending_ = false;
+  // Files in the workspace are named from there, as in the branches.
+  const std::string folder = ws_.iniPath.parent_path().string();
+  QString shown = text;
+  if (!folder.empty() && folder != "/") shown.replace(Q(folder + "/"), QString());
+  log_->setPlainText(shown);
+  emit logShown(serial);
+}
+
+void HistoryWindow::CloseSelected() {
+  const auto serial = selectedSerial();
+  if (!serial || resendInProgress()) return;
+  const run::RunSummary run = model_->runAt(model_->rowOfSerial(*serial));
+  if (!run.open()) return;
+  const QString what = QStringLiteral("通番 %1（%2 %3、開始 %4 %5）")
+                           .arg(Q(SerialField(run.serial)), Q(run.centerCode), Q(run.centerName), Q(run.startDate),
+                                Q(run.startTime));
+  if (!dialogs_.AskYesNo(this, what + QStringLiteral(" は終了していません。\n"
+                                                     "どの端末でも実行中でないことを確かめてから閉じてください。\n"
+                                                     "中断として閉じてもよろしいですか")))
+    return;
+  const run::CloseOutcome outcome = run::CloseAbandonedRun(*ws_.db, *serial, ws_.errLogPath);
+  Refresh();
+  dialogs_.ShowMessage(this, Q(outcome.message));
 }
 
 void HistoryWindow::SetStatus(const QString& text) { status_->setText(text); }
@@ -377,9 +478,11 @@ void HistoryWindow::ResendSelected() {
   if (!dialogs_.AskYesNo(this, what + QStringLiteral(" の送信結果を再送信してもよろしいですか"))) return;
   bool force = false;
   if (check.successfulSends > 0) {
-    if (!dialogs_.AskYesNo(this, QStringLiteral("この送信結果は既に%1回正常に送信されています。\n"
+    // The same two counts as the list's 送信回数 and 正常送信 columns.
+    if (!dialogs_.AskYesNo(this, QStringLiteral("この送信結果は既に%1回正常に送信されています（送信%2回）。\n"
                                                 "相手先に同じデータが重ねて届きます。もう一度送信してもよろしいですか")
-                                     .arg(check.successfulSends)))
+                                     .arg(check.successfulSends)
+                                     .arg(run.sends)))
       return;
     force = true;
   }
@@ -388,6 +491,7 @@ void HistoryWindow::ResendSelected() {
 
 void HistoryWindow::StartResend(std::int32_t serial, bool force, bool mail) {
   resend_->setEnabled(false);
+  close_->setEnabled(false);
   refresh_->setEnabled(false);
   // The mail transfer opens its own progress window; a hand-off to the package path shows SUB_FRM.
   if (!mail) subForm_->ShowOver(*this);

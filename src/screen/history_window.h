@@ -12,6 +12,8 @@
 #include <memory>
 #include <optional>
 
+#include "run/err_log_index.h"
+
 #include "app/workstation.h"
 #include "run/history_query.h"
 #include "screen/history_resend.h"
@@ -25,6 +27,7 @@ class QPushButton;
 class QTableView;
 class QTableWidget;
 class QTabWidget;
+class QThreadPool;
 class QTimer;
 
 namespace edi::screen {
@@ -56,6 +59,11 @@ class HistoryWindow : public QWidget {
   // "再送信" for the selected run: the questions, the send on a worker thread, the progress.
   void ResendSelected();
   bool resendInProgress() const;
+  // "実行を閉じる" for the selected run when it has no end: after a Yes/No question it is
+  // closed as abandoned ("9900", closed by hand), as `edi history close` does.
+  void CloseSelected();
+  // The selected run's ERR.LOG lines are read on a thread of their own; true until they are shown.
+  bool logPending() const { return logPending_; }
 
   void setRefreshInterval(int milliseconds);
   void setResendEngine(ResendEngine engine);
@@ -73,6 +81,8 @@ class HistoryWindow : public QWidget {
   QComboBox* centerBox() const { return center_; }
   QCheckBox* failedCheck() const { return failed_; }
   QCheckBox* openCheck() const { return open_; }
+  QCheckBox* resolvedCheck() const { return resolved_; }
+  QPushButton* closeButton() const { return close_; }
   QPushButton* refreshButton() const { return refresh_; }
   QPushButton* resendButton() const { return resend_; }
   QLabel* statusLabel() const { return status_; }
@@ -86,6 +96,7 @@ class HistoryWindow : public QWidget {
 
  signals:
   void resendFinished(int serial, QString code);
+  void logShown(int serial);
 
  private:
   void BuildControls();
@@ -93,7 +104,9 @@ class HistoryWindow : public QWidget {
   void ReadRuns(int atLeast);
   void ShowSelectedRun();
   void ShowBranches(std::int32_t serial);
+  std::string WorkspaceName(const std::string& fileName) const;
   void ShowLog(std::int32_t serial);
+  void OnLogRead(int request, int serial, const QString& text);
   void StartResend(std::int32_t serial, bool force, bool mail);
   void OnResendFinished(int serial, const QString& code, const QString& message, bool needsForce);
   void SetStatus(const QString& text);
@@ -110,7 +123,9 @@ class HistoryWindow : public QWidget {
   QComboBox* center_ = nullptr;
   QCheckBox* failed_ = nullptr;
   QCheckBox* open_ = nullptr;
+  QCheckBox* resolved_ = nullptr;
   QPushButton* refresh_ = nullptr;
+  QPushButton* close_ = nullptr;
   QPushButton* resend_ = nullptr;
   QLabel* date_ = nullptr;
   QLabel* status_ = nullptr;
@@ -122,6 +137,12 @@ class HistoryWindow : public QWidget {
   std::unique_ptr<ResendController> resender_;
   bool databaseFailed_ = false;
   bool resendIsMail_ = false;
+  // The log index lives on the reader's one thread; requests are numbered so that only the
+  // answer for the latest selection is shown.
+  QThreadPool* logPool_ = nullptr;
+  std::shared_ptr<run::ErrLogIndex> logIndex_;
+  int logRequest_ = 0;
+  bool logPending_ = false;
 };
 
 }  // namespace edi::screen

@@ -4,6 +4,7 @@
 
 #include "app/center_rows.h"
 #include "app/text.h"
+#include "run/code_meaning.h"
 #include "screen/platform_colour.h"
 
 namespace edi::screen {
@@ -47,10 +48,15 @@ int RunListModel::rowOfSerial(std::int32_t serial) const {
 
 QString RunListModel::StateText(const run::RunSummary& run) {
   if (run.open()) return QStringLiteral("◆未終了");
+  if (run.resolved) return QStringLiteral("再送信済");
   return run.failed() ? QStringLiteral("エラー") : QStringLiteral("正常終了");
 }
 
+// Teal: apart from the usual processed (blue-ish) and error (red) colours of section COLOR.
+QColor RunListModel::ResolvedColour() { return QColor(0x00, 0x80, 0x80); }
+
 QColor RunListModel::StateColour(const run::RunSummary& run) const {
+  if (run.resolved) return ResolvedColour();
   const int state = run.open() ? kRowProcessing : run.failed() ? kRowError : kRowProcessed;
   if (auto colour = ColourFromNumber(colours_.ForState(state))) return *colour;
   return {};
@@ -63,10 +69,26 @@ QVariant RunListModel::data(const QModelIndex& index, int role) const {
     QColor colour = StateColour(r);
     return colour.isValid() ? QVariant(colour) : QVariant();
   }
-  if (role == Qt::TextAlignmentRole && (index.column() == kSerial || index.column() == kSends))
+  if (role == Qt::TextAlignmentRole &&
+      (index.column() == kSerial || index.column() == kSends || index.column() == kSendsOk))
     return QVariant(Qt::AlignRight | Qt::AlignVCenter);
-  if (role != Qt::DisplayRole) return {};
   auto text = [](const std::string& s) { return QString::fromStdString(s); };
+  if (role == Qt::ToolTipRole) {
+    switch (index.column()) {
+      case kEndCode: return r.open() ? QVariant() : QVariant(text(r.endCode + " " + run::EndCodeMeaning(r.endCode)));
+      case kLastSend:
+        return r.lastSendCode.empty() ? QVariant() : QVariant(text(r.lastSendCode + " " + run::EndCodeMeaning(r.lastSendCode)));
+      case kSends:
+      case kSendsOk:
+        return QStringLiteral("送信 %1回、うち正常終了 %2回（実行自身の送信と再送信）").arg(r.sends).arg(r.successfulSends);
+      case kState:
+        if (r.resolved) return QStringLiteral("実行はエラーで終わりましたが、その後の再送信で結果を送信しました");
+        if (r.open()) return QStringLiteral("終了していない実行です（実行中、または中断されたまま）。中断されたものは「実行を閉じる」で閉じられます");
+        return {};
+      default: return {};
+    }
+  }
+  if (role != Qt::DisplayRole) return {};
   switch (index.column()) {
     case kSerial: return text(SerialField(r.serial));
     case kCenterCode: return text(r.centerCode);
@@ -77,6 +99,7 @@ QVariant RunListModel::data(const QModelIndex& index, int role) const {
     case kEndTime: return text(r.endTime);
     case kEndCode: return r.open() ? QString() : text(r.endCode);
     case kSends: return r.sends;
+    case kSendsOk: return r.successfulSends;
     case kLastSend: return text(r.lastSendCode);
     case kState: return StateText(r);
     default: return {};
@@ -86,8 +109,8 @@ QVariant RunListModel::data(const QModelIndex& index, int role) const {
 QVariant RunListModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return QAbstractTableModel::headerData(section, orientation, role);
   static const char* const kTitles[kColumns] = {"通番",     "ｾﾝﾀｰｺｰﾄﾞ", "ｾﾝﾀｰ名",  "開始日付", "開始時刻",
-                                                "終了日付", "終了時刻", "終了ｺｰﾄﾞ", "送信回数", "最終送信",
-                                                "状態"};
+                                                "終了日付", "終了時刻", "終了ｺｰﾄﾞ", "送信回数", "正常送信",
+                                                "最終送信", "状態"};
   return section >= 0 && section < kColumns ? QString::fromUtf8(kTitles[section]) : QVariant();
 }
 

@@ -2,9 +2,9 @@
 //
 //   screen_shots OUT_FOLDER [OPERATOR CODE]
 //
-// Starts the window exactly as p740150 does (EDI.ini from EDI_INI or the folder rule), marks
-// every center as an operator would with Space over all lines, saves OUT_FOLDER/screenshot.png,
-// runs the marked centers with the run button, saves OUT_FOLDER/screenshot-running.png while
+// Starts the window exactly as p740150 does (EDI.ini from EDI_INI or the folder rule), saves
+// OUT_FOLDER/screenshot.png as the operator meets it (nothing marked), marks every center as an
+// operator would with Space over all lines, runs the marked centers with the run button, saves OUT_FOLDER/screenshot-running.png while
 // the first center runs (its line in the processing colour; the package must take its time,
 // scripts/screenshot makes it slow) and OUT_FOLDER/screenshot-run.png once the pass has
 // ended. Message boxes are answered with OK at once and written to stderr.
@@ -13,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <cstdlib>
 #include <iostream>
@@ -39,8 +40,19 @@ void Settle(int ms) {
   while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
+// The window as the screen shows it, with the caption and frame that the window manager draws;
+// the window's own drawing where the screen cannot be read.
+QPixmap Picture(QWidget& window) {
+  const QRect frame = window.frameGeometry();
+  if (QScreen* screen = window.screen()) {
+    QPixmap shot = screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+    if (!shot.isNull()) return shot;
+  }
+  return window.grab();
+}
+
 bool Save(QWidget& window, const QString& path) {
-  if (!window.grab().save(path)) {
+  if (!Picture(window).save(path)) {
     std::cerr << "screen_shots: cannot write " << path.toStdString() << "\n";
     return false;
   }
@@ -72,6 +84,7 @@ int main(int argc, char** argv) {
   edi::screen::TransferWindow& window = program.window();
   edi::screen::CenterGrid& grid = *window.grid();
   Settle(500);
+  if (!Save(window, out + QStringLiteral("/screenshot.png"))) return 1;
 
   // Every line selected downwards from the first, then Space.
   grid.setFocus();
@@ -79,7 +92,6 @@ int main(int argc, char** argv) {
   for (int i = 1; i < grid.rowCount(); ++i) QTest::keyClick(&grid, Qt::Key_Down, Qt::ShiftModifier);
   QTest::keyClick(&grid, Qt::Key_Space);
   Settle(300);
-  if (!Save(window, out + QStringLiteral("/screenshot.png"))) return 1;
 
   QTest::mouseClick(window.runButton(), Qt::LeftButton);
   // The first line that shows the processing state, while its center still runs.

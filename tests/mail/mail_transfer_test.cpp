@@ -171,6 +171,25 @@ TEST_F(MailServerTest, RefusedSignOnShowsTheErrorAndSendsNothing) {
   EXPECT_TRUE(test::ArrivedMessages(servers_.smtpMaildir, address).empty());
 }
 
+// A server that refuses the message after its data: the operator reads the server's answer
+// with its meaning in Japanese, and the record keeps the same text for the run's log.
+TEST_F(MailServerTest, AServersRefusalIsToldInItsOwnWordsWithItsMeaning) {
+  ws_.WriteIni(servers_.user, servers_.password, "", servers_.smtpUrl, servers_.imapUrl, "edi@maker.example");
+  edi::test::WriteBytes(ws_.out() / AttachmentFileName(12, "C1", "C"), "x");
+  const std::string address = test::UniqueAddress("refuse-data");
+  auto rec = SendRecord(address);
+  RecordingProgress progress;
+  EXPECT_EQ(MailTransfer(rec, ws_.env(), progress), 9);
+  EXPECT_EQ(rec.result, "9999");
+  ASSERT_EQ(progress.errors.size(), 1u);
+  const std::string& text = progress.errors[0];
+  EXPECT_EQ(text.rfind("Error ", 0), 0u) << text;
+  EXPECT_NE(text.find("554 受信拒否: メールサーバがこのメールの受け取りを拒否しました"), std::string::npos) << text;
+  EXPECT_NE(text.find("サーバの応答 \"554 5.7.1 Message refused by policy\""), std::string::npos) << text;
+  EXPECT_EQ(rec.fault, text);
+  EXPECT_TRUE(test::ArrivedMessages(servers_.smtpMaildir, address).empty());
+}
+
 TEST_F(MailServerTest, BadRecipientAddressFailsAfterSignOn) {
   ws_.WriteIni(servers_.user, servers_.password, "", servers_.smtpUrl, servers_.imapUrl, "edi@maker.example");
   edi::test::WriteBytes(ws_.out() / AttachmentFileName(12, "C1", "C"), "x");

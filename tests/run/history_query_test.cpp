@@ -161,6 +161,46 @@ TEST_P(HistoryQueryTest, BranchesCarryTheirKindNamesFromTheCodeMasterElseTheBuil
   EXPECT_EQ(centers[1], (std::pair<std::string, std::string>{"C2", "西センター"}));
 }
 
+// A failed run whose result a later resend sent is resolved: "エラーのみ" leaves it out unless
+// asked to include it. The run's own send (its last step) and a send that started after the
+// run's end (a run stopped before it sent) tell a resend apart.
+TEST_P(HistoryQueryTest, AFailedRunThatALaterResendSentIsResolved) {
+  auto send = [&](long long serial, long long branch, const std::string& start, const std::string& code) {
+    db().Execute("INSERT INTO FL1102処理履歴ファイル (通番, 枝番, 処理種別, 処理開始日付, 処理開始時刻, センターコード,"
+                 " 処理終了日付, 処理終了時刻, 終了コード) VALUES (:1, :2, '20', '2026/12/08', :3, 'C1', '2026/12/08',"
+                 " :3, :4)",
+                 {serial, branch, start, code});
+  };
+  AddRun(1, "2026/12/08", "C1", "5100");  // own send failed, resent: resolved
+  send(1, 1, "09:00:05", "5100");
+  send(1, 2, "09:30:00", "0000");
+  AddRun(2, "2026/12/08", "C1", "7200");  // own send went out after a partial failure: not resolved
+  send(2, 1, "09:00:05", "0000");
+  AddRun(3, "2026/12/08", "C1", "9900");  // stopped before it sent, resent afterwards: resolved
+  send(3, 1, "09:45:00", "0000");
+  AddRun(4, "2026/12/08", "C1", "5100");  // own send failed, the resend failed too
+  send(4, 1, "09:00:05", "5100");
+  send(4, 2, "09:30:00", "5100");
+  AddRun(5, "2026/12/08", "C1", "0000");  // succeeded and was sent again: no failure to resolve
+  send(5, 1, "09:00:05", "0000");
+  send(5, 2, "09:30:00", "0000");
+
+  const auto all = QueryRuns(db(), {});
+  ASSERT_EQ(Serials(all), (std::vector<std::int32_t>{5, 4, 3, 2, 1}));
+  EXPECT_EQ((std::vector<bool>{all[0].resolved, all[1].resolved, all[2].resolved, all[3].resolved, all[4].resolved}),
+            (std::vector<bool>{false, false, true, false, true}));
+  EXPECT_EQ(all[4].sends, 2);
+  EXPECT_EQ(all[4].successfulSends, 1);
+  EXPECT_EQ(all[0].successfulSends, 2);
+
+  HistoryFilter failed;
+  failed.failedOnly = true;
+  failed.includeResolved = false;
+  EXPECT_EQ(Serials(QueryRuns(db(), failed)), (std::vector<std::int32_t>{4, 2}));
+  failed.includeResolved = true;
+  EXPECT_EQ(Serials(QueryRuns(db(), failed)), (std::vector<std::int32_t>{4, 3, 2, 1}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, HistoryQueryTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Postgres" : "Sqlite"; });
 

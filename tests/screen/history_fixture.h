@@ -74,6 +74,11 @@ class HistoryWindowTest : public ::testing::TestWithParam<bool> {
     return out;
   }
   QString Cell(int row, int column) { return model().index(row, column).data().toString(); }
+  // The log pane is read on a thread of its own: waits (up to 10 s) until it shows the selection.
+  bool WaitForLog() {
+    for (int i = 0; i < 1000 && window->logPending(); ++i) QTest::qWait(10);
+    return !window->logPending();
+  }
 
   std::unique_ptr<edi::test::RunBench> bench;
   ScriptedHistoryDialogs dialogs;

@@ -108,6 +108,9 @@ TEST_F(HistoryResend, AFailedHandOffIsSentAgainOnceItsPathIsMended) {
   const RunListModel& list = *window->runModel();
   const int row = list.rowOfSerial(1);
   EXPECT_EQ(list.index(row, RunListModel::kSends).data().toInt(), 2);
+  EXPECT_EQ(list.index(row, RunListModel::kSendsOk).data().toInt(), 1);
+  // The run failed, and its result has now been sent: resolved.
+  EXPECT_EQ(list.index(row, RunListModel::kState).data().toString(), QStringLiteral("再送信済"));
   EXPECT_EQ(list.index(row, RunListModel::kLastSend).data().toString(), QStringLiteral("0000"));
   EXPECT_EQ(list.index(row, RunListModel::kEndCode).data().toString(), QStringLiteral("5100"));
   QTableWidget& branches = *window->branchGrid();

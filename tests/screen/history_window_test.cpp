@@ -11,7 +11,11 @@
 #include <QTableView>
 #include <QTableWidget>
 
+#include <fstream>
+#include <tuple>
+
 #include "app/text.h"
+#include "run/history.h"
 #include "history_fixture.h"
 #include "screen/history_program.h"
 
@@ -112,11 +116,13 @@ TEST_P(HistoryWindowTest, SelectingARunShowsItsBranchesAndItsLogLines) {
   EXPECT_EQ(cell(2, 2), "送信");
   EXPECT_EQ(cell(2, 10), "5100");
   EXPECT_EQ(cell(2, 11), "0002");
+  ASSERT_TRUE(WaitForLog());
   EXPECT_EQ(window->logView()->toPlainText(),
             QStringLiteral("0000--P114040 start--00000007  2026/12/08 09:00:00\n0026短い行"));
 
   ASSERT_TRUE(window->SelectSerial(8));
   EXPECT_EQ(grid.rowCount(), 1);
+  ASSERT_TRUE(WaitForLog());
   EXPECT_EQ(window->logView()->toPlainText(), QStringLiteral("0000--P114040 start--00000008  2026/12/08 09:05:00\n0001"));
 }
 
@@ -200,6 +206,98 @@ TEST_P(HistoryWindowTest, ARefusedResendSendsNothingAndALateSecondSendAsksAgain)
   EXPECT_EQ(dialogs.messages, (std::vector<std::string>{"再送信しました（通番 00000001）"}));
   EXPECT_TRUE(window->resendButton()->isEnabled());
   EXPECT_TRUE(window->refreshButton()->isEnabled());
+}
+
+// A failed run that a later resend sent shows as resolved in its own colour and leaves
+// "エラーのみ" unless 再送信済を含む is ticked; every code explains itself in a tooltip.
+TEST_P(HistoryWindowTest, AResentFailureIsResolvedAndCodesExplainThemselves) {
+  const std::string today = TodayYmd();
+  AddRun(1, today, "C1", "5100");
+  AddRun(2, today, "C2", "7200");
+  for (auto [branch, time, code] : {std::tuple<long long, const char*, const char*>{1, "09:00:30", "5100"},
+                                    {2, "09:30:00", "0000"}})
+    db().Execute("INSERT INTO FL1102処理履歴ファイル (通番, 枝番, 処理種別, 処理開始日付, 処理開始時刻, センターコード,"
+                 " 処理終了日付, 処理終了時刻, 終了コード, 詳細コード) VALUES (1, :1, '20', :2, :3, 'C1', :2, :3, :4, :5)",
+                 {branch, today, std::string(time), std::string(code), std::string(code == std::string("5100") ? "0002" : "0000")});
+  OpenWindow();
+  ASSERT_EQ(ListedSerials(), (V{2, 1}));
+  EXPECT_EQ(Cell(1, RunListModel::kState), QStringLiteral("再送信済"));
+  EXPECT_EQ(Cell(0, RunListModel::kState), QStringLiteral("エラー"));
+  EXPECT_EQ(Cell(1, RunListModel::kSends), QStringLiteral("2"));
+  EXPECT_EQ(Cell(1, RunListModel::kSendsOk), QStringLiteral("1"));
+  const QColor resolved = model().index(1, RunListModel::kCenterCode).data(Qt::ForegroundRole).value<QColor>();
+  EXPECT_EQ(resolved, RunListModel::ResolvedColour());
+  EXPECT_NE(resolved, QColor(255, 0, 0));
+  EXPECT_TRUE(model().index(1, RunListModel::kEndCode).data(Qt::ToolTipRole).toString().contains(QStringLiteral("送信の失敗")));
+
+  EXPECT_FALSE(window->resolvedCheck()->isEnabled());
+  window->failedCheck()->setChecked(true);
+  EXPECT_EQ(ListedSerials(), (V{2}));
+  EXPECT_TRUE(window->resolvedCheck()->isEnabled());
+  window->resolvedCheck()->setChecked(true);
+  EXPECT_EQ(ListedSerials(), (V{2, 1}));
+
+  ASSERT_TRUE(window->SelectSerial(1));
+  QTableWidget& grid = *window->branchGrid();
+  ASSERT_EQ(grid.rowCount(), 3);
+  EXPECT_TRUE(grid.item(1, 11)->toolTip().contains(QStringLiteral("通信パッケージの送信パスに渡せません")))
+      << grid.item(1, 11)->toolTip().toStdString();
+}
+
+// 実行を閉じる closes a run left open, after a question, as `edi history close` does.
+TEST_P(HistoryWindowTest, ARunLeftOpenIsClosedByHand) {
+  const std::string today = TodayYmd();
+  AddRun(3, today, "C1", "0000");
+  AddRun(4, today, "C1", "");
+  OpenWindow();
+  ASSERT_TRUE(window->SelectSerial(3));
+  EXPECT_FALSE(window->closeButton()->isEnabled());
+  ASSERT_TRUE(window->SelectSerial(4));
+  EXPECT_TRUE(window->closeButton()->isEnabled());
+  window->CloseSelected();  // answered No: nothing changes
+  EXPECT_EQ(run::FindOpenRuns(db()).size(), 1u);
+  dialogs.answers = {true};
+  window->CloseSelected();
+  EXPECT_TRUE(run::FindOpenRuns(db()).empty());
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_NE(dialogs.messages[0].find("中断として閉じました"), std::string::npos) << dialogs.messages[0];
+  EXPECT_EQ(Cell(model().rowOfSerial(4), RunListModel::kEndCode), QStringLiteral("9900"));
+  EXPECT_FALSE(window->closeButton()->isEnabled());
+  ASSERT_TRUE(WaitForLog());
+  EXPECT_TRUE(window->logView()->toPlainText().contains(QStringLiteral("9900--P740150 fault--00000004")));
+}
+
+// The log pane on a hostile log: a run whose lines end in megabytes of NUL bytes, a failed
+// send's reason filed under its serial, a log that grows while the window is open. The
+// window fits a 1024×768 screen.
+TEST_P(HistoryWindowTest, TheLogPaneShowsAFaultReasonAndStaysBoundedOnAHostileLog) {
+  const std::string today = TodayYmd();
+  AddRun(5, today, "C1", "4100");
+  AddRun(6, today, "C1", "5100");
+  {
+    std::ofstream log(bench->ws.errLogPath, std::ios::binary);
+    log << "0000--P114040 start--00000005  2026/12/08 09:00:00\r\n0001\r\n" << std::string(8u << 20, '\0') << "\r\n";
+    log << "5100--P740150 fault--00000006  2026/12/08 09:01:00 \x91\x97\x90\x4d /send/C1.CII: Permission denied\r\n";
+  }
+  OpenWindow();
+  ASSERT_TRUE(window->SelectSerial(5));
+  ASSERT_TRUE(WaitForLog());
+  const QString five = window->logView()->toPlainText();
+  EXPECT_LT(five.size(), 2000);
+  EXPECT_TRUE(five.contains(QStringLiteral("…(%1 バイト)").arg(8u << 20))) << five.left(200).toStdString();
+  ASSERT_TRUE(window->SelectSerial(6));
+  ASSERT_TRUE(WaitForLog());
+  EXPECT_EQ(window->logView()->toPlainText(),
+            QStringLiteral("5100--P740150 fault--00000006  2026/12/08 09:01:00 送信 /send/C1.CII: Permission denied"));
+  // Lines appended later are found by the next selection.
+  std::ofstream(bench->ws.errLogPath, std::ios::binary | std::ios::app) << "0000--P114040 start--00000006  x\r\n";
+  window->Refresh();
+  ASSERT_TRUE(WaitForLog());
+  EXPECT_TRUE(window->logView()->toPlainText().endsWith(QStringLiteral("start--00000006  x")));
+
+  EXPECT_LE(window->frameGeometry().width(), 1024);
+  EXPECT_LE(window->frameGeometry().height(), 768);
+  EXPECT_LE(window->minimumSizeHint().width(), 1024);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, HistoryWindowTest, ::testing::Values(false, true),
