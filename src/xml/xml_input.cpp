@@ -34,7 +34,11 @@ struct StreamState {
   // File bytes read when the tree last lost everything complete: what was read since is
   // what the tree may hold.
   std::size_t heldSince = 0;
+  // Nodes added to the tree since then (elements, attributes, text, comments, instructions):
+  // a node costs far more memory than its bytes in the document ("<!---->" is seven bytes).
+  std::size_t nodesHeld = 0;
   bool tooLarge = false;
+  bool tooManyNodes = false;  // of the two bounds, the node bound was passed
   // The library's own handlers, which the stream's handlers call first.
   charactersSAXFunc characters = nullptr, whitespace = nullptr;
   commentSAXFunc comment = nullptr;
@@ -239,13 +243,15 @@ ReadState& StateOf(void* ctx) {
   return *static_cast<ReadState*>(static_cast<xmlParserCtxtPtr>(ctx)->_private);
 }
 
-// Stops the parse when the tree holds more than a unit may: checked at every piece of
-// content the parser adds.
+// Stops the parse when the tree holds more than a unit may, in bytes of the document or in
+// nodes: checked at every piece of content the parser adds.
 void CheckHeld(void* ctx) {
   ReadState& state = StateOf(ctx);
   StreamState& stream = *state.stream;
-  if (stream.tooLarge || state.bytesRead - stream.heldSince <= kMaxUnitBytes) return;
+  if (stream.tooLarge) return;
+  if (state.bytesRead - stream.heldSince <= kMaxUnitBytes && stream.nodesHeld <= kMaxUnitNodes) return;
   stream.tooLarge = true;
+  stream.tooManyNodes = stream.nodesHeld > kMaxUnitNodes;
   xmlStopParser(static_cast<xmlParserCtxtPtr>(ctx));
 }
 
@@ -264,6 +270,9 @@ void StreamStartElement(void* ctx, const xmlChar* localname, const xmlChar* pref
   StreamState& stream = *StateOf(ctx).stream;
   ++stream.depth;
   stream.droppedRun = 0;
+  // The element, each attribute with its value's text node, each namespace declaration.
+  stream.nodesHeld += 1 + 2 * static_cast<std::size_t>(std::max(attributeCount, 0)) +
+                      static_cast<std::size_t>(std::max(namespaceCount, 0));
   CheckHeld(ctx);
   const std::string_view name(reinterpret_cast<const char*>(localname));
   if (stream.unitDepth < 0) {
@@ -290,38 +299,57 @@ void DropText(void* ctx, StreamState& stream, int len) {
   }
   stream.droppedRun += n;
 }
-// The library's handlers run first (for the text that is kept), then the check of what the
-// tree holds.
-void StreamCharacters(void* ctx, const xmlChar* text, int len) {
+
+// The node the parser added last: the last child of the open element, or of the document
+// outside the root.
+const xmlNode* LastAdded(const xmlParserCtxt* parser) {
+  if (parser->node != nullptr) return parser->node->last;
+  return parser->myDoc != nullptr ? parser->myDoc->last : nullptr;
+}
+
+// Every piece of content goes through here: `add` runs the library's handler (or leaves the
+// content out), a node it added counts against the unit's bound (text joined to the text
+// before it adds none), and then what the tree holds is checked.
+template <typename Add>
+void AddContent(void* ctx, Add add) {
+  const auto* parser = static_cast<xmlParserCtxtPtr>(ctx);
   StreamState& stream = *StateOf(ctx).stream;
-  if (stream.textDepth >= 0) stream.characters(ctx, text, len);
-  else DropText(ctx, stream, len);
+  const xmlNode* before = LastAdded(parser);
+  add(stream);
+  if (LastAdded(parser) != before) ++stream.nodesHeld;
   CheckHeld(ctx);
 }
+
+void StreamCharacters(void* ctx, const xmlChar* text, int len) {
+  AddContent(ctx, [&](StreamState& stream) {
+    if (stream.textDepth >= 0) stream.characters(ctx, text, len);
+    else DropText(ctx, stream, len);
+  });
+}
 void StreamWhitespace(void* ctx, const xmlChar* text, int len) {
-  StreamState& stream = *StateOf(ctx).stream;
-  if (stream.textDepth >= 0) stream.whitespace(ctx, text, len);
-  else DropText(ctx, stream, len);
-  CheckHeld(ctx);
+  AddContent(ctx, [&](StreamState& stream) {
+    if (stream.textDepth >= 0) stream.whitespace(ctx, text, len);
+    else DropText(ctx, stream, len);
+  });
 }
 // CDATA, comments and instructions are nodes of their own: text after them starts a new one.
 void StreamCdata(void* ctx, const xmlChar* text, int len) {
-  StreamState& stream = *StateOf(ctx).stream;
-  stream.droppedRun = 0;
-  if (stream.textDepth >= 0) stream.cdata(ctx, text, len);
-  CheckHeld(ctx);
+  AddContent(ctx, [&](StreamState& stream) {
+    stream.droppedRun = 0;
+    if (stream.textDepth >= 0) stream.cdata(ctx, text, len);
+  });
 }
 void StreamComment(void* ctx, const xmlChar* text) {
-  StreamState& stream = *StateOf(ctx).stream;
-  stream.droppedRun = 0;
-  stream.comment(ctx, text);
-  CheckHeld(ctx);
+  AddContent(ctx, [&](StreamState& stream) {
+    stream.droppedRun = 0;
+    stream.comment(ctx, text);
+  });
 }
 void StreamInstruction(void* ctx, const xmlChar* target, const xmlChar* data) {
-  StreamState& stream = *StateOf(ctx).stream;
-  stream.droppedRun = 0;
-  stream.instruction(ctx, target, data);
-  CheckHeld(ctx);
+  AddContent(ctx, [&](StreamState& stream) {
+    stream.droppedRun = 0;
+    stream.instruction(ctx, target, data);
+  });
 }
 
 // Frees every child of an element. The parser no longer refers to any of them: they are
@@ -356,6 +384,7 @@ void StreamEndElement(void* ctx, const xmlChar* localname, const xmlChar* prefix
   if (element->parent != nullptr && element->parent->type == XML_ELEMENT_NODE) {
     FreeChildren(element->parent);
     stream.heldSince = StateOf(ctx).bytesRead;
+    stream.nodesHeld = 0;
   }
   if (!goOn) {
     stream.stopped = true;
@@ -483,7 +512,9 @@ StreamOutcome StreamXmlUnits(const std::filesystem::path& path, std::initializer
   XmlDocument doc = Parse(state, error);
   std::fclose(file);
   if (stream.tooLarge) {
-    error = "one part of the document is larger than " + std::to_string(kMaxUnitBytes) + " bytes";
+    error = stream.tooManyNodes
+                ? "one part of the document holds more than " + std::to_string(kMaxUnitNodes) + " nodes"
+                : "one part of the document is larger than " + std::to_string(kMaxUnitBytes) + " bytes";
     return StreamOutcome::TooLarge;
   }
   if (stream.stopped) return StreamOutcome::Stopped;
