@@ -1,6 +1,6 @@
 // Master data for the benchmarks: the demo format loaded from db/demo, one
 // FL1916 row per generated partner, the demo format's detail group set to a repeat count, and
-// a second, wide format (many short items and a small repeated group).
+// a wide and a short format (many short items and a repeated group).
 #pragma once
 
 #include <filesystem>
@@ -23,5 +23,7 @@ void SetDetailRepeats(Database& db, int details);
 // The wide format 0202/WIDE0202 (layout in local_file_generator.h) for every partner of
 // keys 0 … keys-1: its message group rows, its format row and its 'E' and 'L' items.
 void AddWideFormat(Database& db, int keys);
+// The short format 0303/SHRT0303 likewise.
+void AddShortFormat(Database& db, int keys);
 
 }  // namespace edi::bench

@@ -1,5 +1,5 @@
 // bench_gen_local: writes an in-house order file for the benchmarks.
-//   bench_gen_local OUT (--lines N | --mb SIZE) [--keys K] [--lines-per-key L] [--details R] [--seed S] [--wide]
+//   bench_gen_local OUT (--lines N | --mb SIZE) [--keys K] [--lines-per-key L] [--details R] [--seed S] [--wide | --short]
 // SIZE is in MB (1,000,000 bytes) and may be a fraction. Prints the lines and bytes written.
 #include <cstdlib>
 #include <cstring>
@@ -28,10 +28,11 @@ int main(int argc, char** argv) {
     else if (a == "--details") options.details = std::atoi(value());
     else if (a == "--seed") options.seed = std::strtoull(value(), nullptr, 10);
     else if (a == "--wide") options.layout = edi::bench::Layout::Wide;
+    else if (a == "--short") options.layout = edi::bench::Layout::Short;
     else if (out.empty() && a[0] != '-') out = a;
     else {
       std::cerr << "usage: bench_gen_local OUT (--lines N | --mb SIZE) [--keys K] [--lines-per-key L]"
-                   " [--details R] [--seed S] [--wide]\n";
+                   " [--details R] [--seed S] [--wide | --short]\n";
       return 2;
     }
   }

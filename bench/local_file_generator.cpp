@@ -81,7 +81,12 @@ std::uint64_t LocalFileGenerator::Next() {  // xorshift64*: fast and the same on
 }
 
 std::string LocalFileGenerator::Line(long long index) {
-  return options_.layout == Layout::Wide ? WideLine(index) : DetailLine(index);
+  switch (options_.layout) {
+    case Layout::Wide: return WideLine(index);
+    case Layout::Short: return ShortLine(index);
+    case Layout::Detail: break;
+  }
+  return DetailLine(index);
 }
 
 void LocalFileGenerator::PutKey(std::string& line, long long index, const char* category) {
@@ -132,6 +137,50 @@ std::string LocalFileGenerator::WideLine(long long index) {
     PutNumber(line, "P%03lld", r + 1);
     PutNumber(line, "%04lld", 1 + Pick(9999));
     Put(line, ShortKanji()[Pick(static_cast<int>(ShortKanji().size()))], 6);
+  }
+  line += "\r\n";
+  return line;
+}
+
+std::string LocalFileGenerator::ShortLine(long long index) {
+  std::string line;
+  line.reserve(static_cast<std::size_t>(ShortLineBytes()));
+  PutKey(line, index, kShortCategory);
+  for (int k = 0; k < kShortItems; ++k) {
+    const ShortItemKind kind = kShortCycle[k % 10];
+    const bool blank = Pick(8) == 0;  // about one item in eight is blank
+    const auto width = static_cast<std::size_t>(kind.width);
+    switch (kind.attribute) {
+      case 'X':
+        if (blank) line.append(width, ' ');
+        else Put(line, ItemCodes()[Pick(static_cast<int>(ItemCodes().size()))], width);
+        break;
+      case '9': PutNumber(line, kind.width == 5 ? "%05lld" : "%03lld", blank ? 0 : Pick(kind.width == 5 ? 100000 : 1000)); break;
+      case 'Y':
+        if (blank) line.append(width, ' ');
+        else {
+          PutNumber(line, "%04lld", 2020 + Pick(7));
+          PutNumber(line, "%02lld", 1 + Pick(12));
+          PutNumber(line, "%02lld", 1 + Pick(28));
+        }
+        break;
+      case 'K': Put(line, blank ? std::string() : ShortKanji()[Pick(static_cast<int>(ShortKanji().size()))], width); break;
+      default: {  // 'N': 7 digits with two decimals
+        const long long hundredths = blank ? 0 : static_cast<long long>(Next() % 9999999);
+        PutNumber(line, "%05lld", hundredths / 100);
+        PutNumber(line, ".%02lld", hundredths % 100);
+      }
+    }
+  }
+  const int filled = kShortRepeats - Pick(kShortRepeats / 2 + 1);
+  for (int r = 0; r < kShortRepeats; ++r) {
+    if (r >= filled) {
+      line.append(kShortMemberBytes, ' ');
+      continue;
+    }
+    PutNumber(line, "L%03lld", r + 1);
+    PutNumber(line, "%04lld", 1 + Pick(9999));
+    Put(line, ItemCodes()[Pick(static_cast<int>(ItemCodes().size()))], 6);
   }
   line += "\r\n";
   return line;

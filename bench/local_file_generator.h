@@ -3,7 +3,9 @@
 // a kanji supplier name, a detail group repeated `details` times (line number, item code,
 // kanji item name, quantity with two decimals, unit price) and a remark. CP932, CR LF.
 // Or, in the wide layout (category 0202, BPID WIDE0202), many short items in one line: codes,
-// counts, dates, kanji and amounts in turn, then a group of three members repeated.
+// counts, dates, kanji and amounts in turn, then a group of three members repeated. Or, in the
+// short layout (category 0303, BPID SHRT0303), more and shorter items, mostly ASCII, and a
+// short repeated group: lines of about 1.6 KB.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +14,7 @@
 
 namespace edi::bench {
 
-enum class Layout { Detail, Wide };
+enum class Layout { Detail, Wide, Short };
 
 struct GeneratorOptions {
   Layout layout = Layout::Detail;
@@ -42,12 +44,32 @@ constexpr int kWideRepeats = 700;
 constexpr int kWideMemberBytes = 4 + 4 + 6;
 constexpr int WideLineBytes() { return 39 + (6 + 5 + 8 + 8 + 8) * (kWideShortItems / 5) + kWideMemberBytes * kWideRepeats + 2; }
 
+// The short layout: kShortItems level-0 items cycling through the ten kinds of kShortCycle
+// (codes, counts, a date, an amount with two decimals, one kanji item), then a group of a code
+// (X, 4), a count (9, 4) and a code (X, 6) repeated kShortRepeats times.
+constexpr const char* kShortCategory = "0303";
+constexpr const char* kShortBpid = "SHRT0303";
+constexpr int kShortItems = 120;
+constexpr int kShortRepeats = 60;
+// Per item of the cycle: 属性 and local width (an amount's width holds its decimal point).
+struct ShortItemKind {
+  char attribute;
+  int width;
+};
+constexpr ShortItemKind kShortCycle[10] = {{'X', 6}, {'9', 5}, {'Y', 8}, {'X', 6}, {'N', 8},
+                                           {'X', 4}, {'9', 3}, {'K', 8}, {'X', 6}, {'9', 5}};
+constexpr int kShortCycleBytes = 6 + 5 + 8 + 6 + 8 + 4 + 3 + 8 + 6 + 5;
+constexpr int kShortMemberBytes = 4 + 4 + 6;
+constexpr int ShortLineBytes() {
+  return 39 + kShortCycleBytes * (kShortItems / 10) + kShortMemberBytes * kShortRepeats + 2;
+}
+
 // Partner code (相手先コード, 12 characters) of key k: key 0 is the demo partner CENTER01,
 // the others BENCHP01, BENCHP02, …, so that the masters need one FL1916 row per key.
 std::string PartnerCode(int key);
 
 constexpr int LineBytes(const GeneratorOptions& o) {
-  return o.layout == Layout::Wide ? WideLineBytes() : LineBytes(o.details);
+  return o.layout == Layout::Wide ? WideLineBytes() : o.layout == Layout::Short ? ShortLineBytes() : LineBytes(o.details);
 }
 
 class LocalFileGenerator {
@@ -61,6 +83,7 @@ class LocalFileGenerator {
  private:
   std::string DetailLine(long long index);
   std::string WideLine(long long index);
+  std::string ShortLine(long long index);
   void PutKey(std::string& line, long long index, const char* category);
   std::uint64_t Next();
   int Pick(int n) { return static_cast<int>(Next() % static_cast<std::uint64_t>(n)); }

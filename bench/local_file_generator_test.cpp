@@ -6,6 +6,7 @@
 
 #include <fstream>
 #include <set>
+#include <sstream>
 
 #include "app/text.h"
 #include "bench_masters.h"
@@ -133,6 +134,37 @@ TEST(LocalFileGenerator, WideLayoutRoundTrips) {
     for (std::size_t r = 0; r < kWideRepeats / 2; ++r)
       EXPECT_EQ(back.substr(at + group + r * kWideMemberBytes, 8), file.substr(at + group + r * kWideMemberBytes, 8));
     if (file[at + 39] != ' ') EXPECT_EQ(back.substr(at + 39, 6), file.substr(at + 39, 6));
+  }
+}
+
+// The short layout likewise: its lines are taken whole, and the filled repetitions of the
+// group (all ASCII, at least half of them) come back in their places.
+TEST(LocalFileGenerator, ShortLayoutRoundTrips) {
+  test::TempDir dir;
+  auto db = DemoDatabase(dir, 1);
+  AddShortFormat(db->db(), 1);
+  GeneratorOptions options;
+  options.layout = Layout::Short;
+  options.targetBytes = 40 * ShortLineBytes();
+  std::string file;
+  {
+    LocalFileGenerator generator(options);
+    std::ostringstream out;
+    ASSERT_EQ(generator.Write(out), 40);
+    file = out.str();
+    std::ofstream(dir / "in.LOC", std::ios::binary) << file;
+  }
+  ASSERT_EQ(file.size(), 40u * ShortLineBytes());
+  cii::Translator translator(db->db(), dir / "ERR.LOG");
+  ASSERT_EQ(translator.RunOutboundTranslation("", 1, "1", dir / "in.LOC", dir / "out.CII"), "0000");
+  ASSERT_EQ(translator.RunOutboundTranslation("", 2, "2", dir / "out.CII", dir / "back.LOC"), "0000");
+  const std::string back = test::ReadBytes(dir / "back0303.LOC");
+  ASSERT_EQ(back.size(), file.size());
+  const std::size_t group = 39 + kShortCycleBytes * (kShortItems / 10);
+  for (std::size_t at = 0; at < file.size(); at += ShortLineBytes()) {
+    EXPECT_EQ(back.substr(at + 5, 4), kShortCategory);
+    EXPECT_EQ(back.substr(at + group, kShortMemberBytes * kShortRepeats / 2),
+              file.substr(at + group, kShortMemberBytes * kShortRepeats / 2));
   }
 }
 

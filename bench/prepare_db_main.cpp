@@ -2,7 +2,7 @@
 //   bench_prepare_db DATABASE.db DEMO-FOLDER KEYS DETAILS
 // Creates the tables, loads the demo format from DEMO-FOLDER (db/demo), adds the
 // partners of KEYS generated keys, sets the detail group's repeat count to DETAILS and adds
-// the wide format for the same partners.
+// the wide and the short format for the same partners.
 #include <algorithm>
 #include <cstdlib>
 #include <iostream>
@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
     edi::bench::AddBenchPartners(*db, std::atoi(argv[3]));
     edi::bench::SetDetailRepeats(*db, std::atoi(argv[4]));
     edi::bench::AddWideFormat(*db, std::max(1, std::atoi(argv[3])));
+    edi::bench::AddShortFormat(*db, std::max(1, std::atoi(argv[3])));
     db->Commit();
     return 0;
   } catch (const std::exception& e) {

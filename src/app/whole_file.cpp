@@ -102,51 +102,46 @@ void WholeFileWrite::Discard() {
   temp_.clear();
 }
 
-std::optional<FileWriteFault> WriteFileWhole(const std::filesystem::path& target, std::string_view bytes) {
+namespace {
+
+// A whole-file write: the temporary file is opened for writing, `fill` writes into it (given
+// its descriptor; it answers with a fault or nothing), and the file is closed and put in place.
+template <typename Fill>
+std::optional<FileWriteFault> WriteThrough(const std::filesystem::path& target, Fill fill) {
   WholeFileWrite file(target);
   if (auto fault = file.Open()) return fault;
   const int fd = ::open(file.temp().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
   if (fd < 0) return Fault(target, errno);
-  const bool written = WriteAll(fd, bytes.data(), bytes.size());
-  const int err = errno;
+  const std::optional<FileWriteFault> fault = fill(fd);
   ::close(fd);
-  if (!written) return Fault(target, err);
+  if (fault) return fault;
   return file.Commit();
+}
+
+}  // namespace
+
+std::optional<FileWriteFault> WriteFileWhole(const std::filesystem::path& target, std::string_view bytes) {
+  return WriteThrough(target, [&](int fd) -> std::optional<FileWriteFault> {
+    if (!WriteAll(fd, bytes.data(), bytes.size())) return Fault(target, errno);
+    return std::nullopt;
+  });
 }
 
 std::optional<FileWriteFault> CopyFileWhole(const std::filesystem::path& source, const std::filesystem::path& target) {
   const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return Fault(source, errno);
-  WholeFileWrite file(target);
-  if (auto fault = file.Open()) {
-    ::close(in);
-    return fault;
-  }
-  const int out = ::open(file.temp().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  if (out < 0) {
-    const int err = errno;
-    ::close(in);
-    return Fault(target, err);
-  }
-  std::vector<char> buffer(1 << 16);
-  std::optional<FileWriteFault> fault;
-  for (;;) {
-    const ssize_t n = ::read(in, buffer.data(), buffer.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      fault = Fault(source, errno);
-      break;
+  std::optional<FileWriteFault> fault = WriteThrough(target, [&](int out) -> std::optional<FileWriteFault> {
+    std::vector<char> buffer(1 << 16);
+    for (;;) {
+      const ssize_t n = ::read(in, buffer.data(), buffer.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return Fault(source, errno);
+      if (n == 0) return std::nullopt;
+      if (!WriteAll(out, buffer.data(), static_cast<std::size_t>(n))) return Fault(target, errno);
     }
-    if (n == 0) break;
-    if (!WriteAll(out, buffer.data(), static_cast<std::size_t>(n))) {
-      fault = Fault(target, errno);
-      break;
-    }
-  }
+  });
   ::close(in);
-  ::close(out);
-  if (fault) return fault;
-  return file.Commit();
+  return fault;
 }
 
 }  // namespace edi

@@ -7,6 +7,7 @@
 #include <span>
 #include <string_view>
 
+#include "cii/message_header.h"
 #include "cii/state.h"
 
 namespace edi::cii {
@@ -50,8 +51,5 @@ class ItemObserver {
 // An observer is told about every data item as it is handled.
 int BuildMessageTfd(const TranslationState& state, std::string_view dataPart, std::string& tfd,
                     ItemObserver* observer = nullptr);
-
-// Fills the header record from the FL1916 row, with the creation time.
-void FillHeaderRecord(CiiHeaderRecord& header, const MessageGroupInfo& info, const std::tm& now);
 
 }  // namespace edi::cii

@@ -12,7 +12,7 @@
 #include <mutex>
 #include <vector>
 
-#include "app/cp932_decoder.h"
+#include "xml/file_feed.h"
 
 namespace edi::xml {
 
@@ -34,169 +34,16 @@ struct StreamState {
   // File bytes read when the tree last lost everything complete: what was read since is
   // what the tree may hold.
   std::size_t heldSince = 0;
+  // Nodes added to the tree since then (elements, attributes, text, comments, instructions):
+  // a node costs far more memory than its bytes in the document ("<!---->" is seven bytes).
+  std::size_t nodesHeld = 0;
   bool tooLarge = false;
+  bool tooManyNodes = false;  // of the two bounds, the node bound was passed
   // The library's own handlers, which the stream's handlers call first.
   charactersSAXFunc characters = nullptr, whitespace = nullptr;
   commentSAXFunc comment = nullptr;
   cdataBlockSAXFunc cdata = nullptr;
   processingInstructionSAXFunc instruction = nullptr;
-};
-
-// Where the XML declaration at the start of a document names its encoding: the offsets of
-// the name between its quotes. False when the document does not start with a declaration
-// that names one (the parser then reads the declaration, or its absence, itself).
-bool FindDeclaredEncoding(std::string_view head, std::size_t& from, std::size_t& to) {
-  std::size_t i = 0;
-  auto blanks = [&] {
-    const std::size_t start = i;
-    while (i < head.size() && (head[i] == ' ' || head[i] == '\t' || head[i] == '\r' || head[i] == '\n')) ++i;
-    return i > start;
-  };
-  auto word = [&](std::string_view w) {
-    if (head.substr(i, w.size()) != w) return false;
-    i += w.size();
-    return true;
-  };
-  // name S? '=' S? quote value quote; the value's offsets through from/to.
-  auto pseudoAttribute = [&](std::string_view name, auto valueChar) {
-    if (!word(name)) return false;
-    blanks();
-    if (!word("=")) return false;
-    blanks();
-    if (i >= head.size() || (head[i] != '"' && head[i] != '\'')) return false;
-    const char quote = head[i++];
-    from = i;
-    while (i < head.size() && valueChar(head[i])) ++i;
-    to = i;
-    return to > from && i < head.size() && head[i++] == quote;
-  };
-  auto versionChar = [](char c) { return (c >= '0' && c <= '9') || c == '.'; };
-  auto nameChar = [](char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '_' ||
-           c == '-';
-  };
-  return word("<?xml") && blanks() && pseudoAttribute("version", versionChar) && blanks() &&
-         pseudoAttribute("encoding", nameChar);
-}
-
-bool IsShiftJisName(std::string_view name) {
-  std::string upper(name);
-  for (char& c : upper) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-  return upper == "SHIFT_JIS" || upper == "CP932";
-}
-
-// What the parser reads from a file. A document that declares Shift_JIS is handed over as
-// UTF-8, decoded here with the same mapping the parser's converter has (CP932), with its
-// declaration naming UTF-8 instead: decoding markup byte by byte through a converter is
-// the largest single cost of reading such a document. Any other document is handed over
-// as it stands.
-class FileFeed {
- public:
-  explicit FileFeed(std::FILE* file) : file_(file) {}
-
-  // The next bytes for the parser (0: the end): -1 on a read error or on bytes that are not
-  // Shift_JIS.
-  int Read(char* buffer, int len) {
-    if (!started_ && !Start()) return -1;
-    while (pos_ == end_) {
-      if (!decoding_) {
-        // Handed over as it stands, straight from the file.
-        const std::size_t n = std::fread(buffer, 1, static_cast<std::size_t>(len), file_);
-        if (n == 0 && std::ferror(file_)) return Fail(false);
-        bytesRead_ += n;
-        return static_cast<int>(n);
-      }
-      if (failAfterOut_) return Fail(true);
-      if (atEnd_) return 0;
-      if (!Refill()) return -1;
-    }
-    const std::size_t n = std::min(end_ - pos_, static_cast<std::size_t>(len));
-    std::memcpy(buffer, out_.data() + pos_, n);
-    pos_ += n;
-    if (!decoding_) bytesRead_ += n;
-    return static_cast<int>(n);
-  }
-
-  std::size_t bytesRead() const { return bytesRead_; }  // of the file, taken by the parser
-  bool readError() const { return readError_; }
-  bool badBytes() const { return badBytes_; }
-
- private:
-  static constexpr std::size_t kChunk = 1 << 15;
-
-  // Reads the first chunk and decides how the document is handed over.
-  bool Start() {
-    started_ = true;
-    raw_.resize(kChunk + 1);
-    const std::size_t n = std::fread(raw_.data(), 1, kChunk, file_);
-    if (n == 0 && std::ferror(file_)) {
-      Fail(false);
-      return false;
-    }
-    std::size_t from = 0, to = 0;
-    const std::string_view head(raw_.data(), n);
-    decoding_ = FindDeclaredEncoding(head, from, to) && IsShiftJisName(head.substr(from, to - from));
-    if (!decoding_) {
-      out_.assign(raw_.begin(), raw_.begin() + static_cast<std::ptrdiff_t>(n));
-      pos_ = 0;
-      end_ = n;
-      return true;
-    }
-    // The declaration is ASCII: it is copied with UTF-8 as its encoding, the rest decoded.
-    out_.resize(3 * (kChunk + 1) + 8);
-    std::memcpy(out_.data(), raw_.data(), from);
-    std::memcpy(out_.data() + from, "UTF-8", 5);
-    pos_ = 0;
-    end_ = from + 5;
-    std::memmove(raw_.data(), raw_.data() + to, n - to);
-    kept_ = n - to;
-    bytesRead_ = n;
-    Decode();
-    return true;
-  }
-
-  // Decodes the next chunk of the file after what is kept from the last one.
-  bool Refill() {
-    pos_ = end_ = 0;
-    const std::size_t n = std::fread(raw_.data() + kept_, 1, kChunk, file_);
-    if (n == 0 && std::ferror(file_)) {
-      Fail(false);
-      return false;
-    }
-    bytesRead_ += n;
-    kept_ += n;
-    atEnd_ = n == 0;
-    Decode();
-    return true;
-  }
-
-  // Decodes raw_[0, kept_) into out_ after what it holds; a lead byte at the end waits for
-  // the next chunk. Bytes that do not decode fail the read once what came before them is
-  // handed over. A lead byte left at the very end is dropped, as the parser's converter
-  // drops it (what lies after the root element is then still well-formed).
-  void Decode() {
-    std::size_t written = 0, consumed = 0;
-    const Cp932Decoder::Result r = Cp932Decoder::Decode(raw_.data(), kept_, out_.data() + end_, written, consumed);
-    end_ += written;
-    std::memmove(raw_.data(), raw_.data() + consumed, kept_ - consumed);
-    kept_ -= consumed;
-    if (r == Cp932Decoder::Result::Invalid) failAfterOut_ = true;
-  }
-
-  // Marks the failure; -1, what the parser is told.
-  int Fail(bool badBytes) {
-    (badBytes ? badBytes_ : readError_) = true;
-    return -1;
-  }
-
-  std::FILE* file_;
-  bool started_ = false, decoding_ = false, atEnd_ = false;
-  std::vector<char> raw_;  // file bytes not decoded yet (a lead byte waiting for its trail)
-  std::size_t kept_ = 0;
-  std::vector<char> out_;  // what the parser takes next: out_[pos_, end_)
-  std::size_t pos_ = 0, end_ = 0;
-  std::size_t bytesRead_ = 0;
-  bool readError_ = false, badBytes_ = false, failAfterOut_ = false;
 };
 
 struct ReadState {
@@ -239,13 +86,15 @@ ReadState& StateOf(void* ctx) {
   return *static_cast<ReadState*>(static_cast<xmlParserCtxtPtr>(ctx)->_private);
 }
 
-// Stops the parse when the tree holds more than a unit may: checked at every piece of
-// content the parser adds.
+// Stops the parse when the tree holds more than a unit may, in bytes of the document or in
+// nodes: checked at every piece of content the parser adds.
 void CheckHeld(void* ctx) {
   ReadState& state = StateOf(ctx);
   StreamState& stream = *state.stream;
-  if (stream.tooLarge || state.bytesRead - stream.heldSince <= kMaxUnitBytes) return;
+  if (stream.tooLarge) return;
+  if (state.bytesRead - stream.heldSince <= kMaxUnitBytes && stream.nodesHeld <= kMaxUnitNodes) return;
   stream.tooLarge = true;
+  stream.tooManyNodes = stream.nodesHeld > kMaxUnitNodes;
   xmlStopParser(static_cast<xmlParserCtxtPtr>(ctx));
 }
 
@@ -264,6 +113,9 @@ void StreamStartElement(void* ctx, const xmlChar* localname, const xmlChar* pref
   StreamState& stream = *StateOf(ctx).stream;
   ++stream.depth;
   stream.droppedRun = 0;
+  // The element, each attribute with its value's text node, each namespace declaration.
+  stream.nodesHeld += 1 + 2 * static_cast<std::size_t>(std::max(attributeCount, 0)) +
+                      static_cast<std::size_t>(std::max(namespaceCount, 0));
   CheckHeld(ctx);
   const std::string_view name(reinterpret_cast<const char*>(localname));
   if (stream.unitDepth < 0) {
@@ -290,38 +142,57 @@ void DropText(void* ctx, StreamState& stream, int len) {
   }
   stream.droppedRun += n;
 }
-// The library's handlers run first (for the text that is kept), then the check of what the
-// tree holds.
-void StreamCharacters(void* ctx, const xmlChar* text, int len) {
+
+// The node the parser added last: the last child of the open element, or of the document
+// outside the root.
+const xmlNode* LastAdded(const xmlParserCtxt* parser) {
+  if (parser->node != nullptr) return parser->node->last;
+  return parser->myDoc != nullptr ? parser->myDoc->last : nullptr;
+}
+
+// Every piece of content goes through here: `add` runs the library's handler (or leaves the
+// content out), a node it added counts against the unit's bound (text joined to the text
+// before it adds none), and then what the tree holds is checked.
+template <typename Add>
+void AddContent(void* ctx, Add add) {
+  const auto* parser = static_cast<xmlParserCtxtPtr>(ctx);
   StreamState& stream = *StateOf(ctx).stream;
-  if (stream.textDepth >= 0) stream.characters(ctx, text, len);
-  else DropText(ctx, stream, len);
+  const xmlNode* before = LastAdded(parser);
+  add(stream);
+  if (LastAdded(parser) != before) ++stream.nodesHeld;
   CheckHeld(ctx);
 }
+
+void StreamCharacters(void* ctx, const xmlChar* text, int len) {
+  AddContent(ctx, [&](StreamState& stream) {
+    if (stream.textDepth >= 0) stream.characters(ctx, text, len);
+    else DropText(ctx, stream, len);
+  });
+}
 void StreamWhitespace(void* ctx, const xmlChar* text, int len) {
-  StreamState& stream = *StateOf(ctx).stream;
-  if (stream.textDepth >= 0) stream.whitespace(ctx, text, len);
-  else DropText(ctx, stream, len);
-  CheckHeld(ctx);
+  AddContent(ctx, [&](StreamState& stream) {
+    if (stream.textDepth >= 0) stream.whitespace(ctx, text, len);
+    else DropText(ctx, stream, len);
+  });
 }
 // CDATA, comments and instructions are nodes of their own: text after them starts a new one.
 void StreamCdata(void* ctx, const xmlChar* text, int len) {
-  StreamState& stream = *StateOf(ctx).stream;
-  stream.droppedRun = 0;
-  if (stream.textDepth >= 0) stream.cdata(ctx, text, len);
-  CheckHeld(ctx);
+  AddContent(ctx, [&](StreamState& stream) {
+    stream.droppedRun = 0;
+    if (stream.textDepth >= 0) stream.cdata(ctx, text, len);
+  });
 }
 void StreamComment(void* ctx, const xmlChar* text) {
-  StreamState& stream = *StateOf(ctx).stream;
-  stream.droppedRun = 0;
-  stream.comment(ctx, text);
-  CheckHeld(ctx);
+  AddContent(ctx, [&](StreamState& stream) {
+    stream.droppedRun = 0;
+    stream.comment(ctx, text);
+  });
 }
 void StreamInstruction(void* ctx, const xmlChar* target, const xmlChar* data) {
-  StreamState& stream = *StateOf(ctx).stream;
-  stream.droppedRun = 0;
-  stream.instruction(ctx, target, data);
-  CheckHeld(ctx);
+  AddContent(ctx, [&](StreamState& stream) {
+    stream.droppedRun = 0;
+    stream.instruction(ctx, target, data);
+  });
 }
 
 // Frees every child of an element. The parser no longer refers to any of them: they are
@@ -356,6 +227,7 @@ void StreamEndElement(void* ctx, const xmlChar* localname, const xmlChar* prefix
   if (element->parent != nullptr && element->parent->type == XML_ELEMENT_NODE) {
     FreeChildren(element->parent);
     stream.heldSince = StateOf(ctx).bytesRead;
+    stream.nodesHeld = 0;
   }
   if (!goOn) {
     stream.stopped = true;
@@ -483,7 +355,9 @@ StreamOutcome StreamXmlUnits(const std::filesystem::path& path, std::initializer
   XmlDocument doc = Parse(state, error);
   std::fclose(file);
   if (stream.tooLarge) {
-    error = "one part of the document is larger than " + std::to_string(kMaxUnitBytes) + " bytes";
+    error = stream.tooManyNodes
+                ? "one part of the document holds more than " + std::to_string(kMaxUnitNodes) + " nodes"
+                : "one part of the document is larger than " + std::to_string(kMaxUnitBytes) + " bytes";
     return StreamOutcome::TooLarge;
   }
   if (stream.stopped) return StreamOutcome::Stopped;

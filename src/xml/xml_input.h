@@ -54,13 +54,19 @@ enum class StreamOutcome {
   Complete,  // the whole document was read and is well-formed
   Stopped,   // the handler stopped it
   Failed,    // the file cannot be read, does not parse, or is refused (`error` says why)
-  TooLarge,  // one unit (or what lies between two units) is larger than the bound
+  TooLarge,  // one unit (or what lies between two units) is larger than a bound (bytes or nodes)
 };
 
 // The most document bytes held in memory at once: one unit with everything in it (text,
 // comments, unknown elements), or the material between two units. Far above any real
 // message; it keeps the memory of one conversion flat whatever a document holds.
 constexpr std::size_t kMaxUnitBytes = 16u << 20;
+// The most nodes the tree holds at once, counted over the same stretch: elements, attributes
+// (two nodes each, the attribute and its text), namespace declarations, text, CDATA, comments
+// and processing instructions. A node takes 100 to 250 bytes of memory, so a unit of a million
+// empty comments would hold some 170 MB within its 7 MB. A message of this system holds one
+// element and one text node per data element: 100,000 nodes are some 50,000 data elements.
+constexpr std::size_t kMaxUnitNodes = 100000;
 
 StreamOutcome StreamXmlUnits(const std::filesystem::path& path, std::initializer_list<std::string_view> unitNames,
                              XmlUnitHandler& handler, std::string& error);

@@ -59,5 +59,42 @@ TEST_F(HostileInput, OneUnitOrTheStretchBetweenUnitsIsBounded) {
   EXPECT_GT(cii.size(), 800u * 251);
 }
 
+TEST_F(HostileInput, OneUnitIsBoundedByItsNodesAsWellAsItsBytes) {
+  auto repeated = [](const std::string& piece, std::size_t n) {
+    std::string text;
+    text.reserve(piece.size() * n);
+    for (std::size_t i = 0; i < n; ++i) text += piece;
+    return text;
+  };
+  const std::string data = "<JP00001>A</JP00001>";
+  // Comments, instructions and empty unknown elements cost a node each for a few bytes:
+  // past the node bound the unit is refused with 0046 and nothing is written.
+  for (const std::string piece : {"<!---->", "<?p?>", "<x/>"}) {
+    log.ClearResult();
+    EXPECT_EQ(ToCii(Doc("<JPTRM>" + repeated(piece, kMaxUnitNodes) + data + "</JPTRM>"), "nodes.cii"), "") << piece;
+    EXPECT_EQ(log.resultCode(), "0046") << piece;
+  }
+  // Attributes count too: an unknown element with many attributes, repeated.
+  log.ClearResult();
+  std::string attributes = "<x";
+  for (int i = 0; i < 100; ++i) attributes += " a" + std::to_string(i) + "=\"v\"";
+  attributes += "/>";
+  EXPECT_EQ(ToCii(Doc("<JPTRM>" + repeated(attributes, kMaxUnitNodes / 200 + 1) + data + "</JPTRM>"), "a.cii"), "");
+  EXPECT_EQ(log.resultCode(), "0046");
+  // Within the bound the unit is read as before, and the count starts again at each unit:
+  // several units of nearly the bound each.
+  log.ClearResult();
+  const std::string unit = "<JPTRM>" + repeated("<!---->", kMaxUnitNodes - 100) + data + "</JPTRM>";
+  const std::string cii = ToCii(Doc(unit + unit + unit), "within.cii");
+  EXPECT_EQ(log.resultCode(), "") << Log();
+  EXPECT_EQ(cii.size(), 5u * 251);  // header, three messages, trailer
+  // Text that arrives in many pieces (a character reference each) is one node, not many.
+  log.ClearResult();
+  const std::string pieces = ToCii(Doc("<JPTRM><JP00001>" + repeated("&#65;", kMaxUnitNodes + 10) + "</JP00001></JPTRM>"),
+                                   "pieces.cii");
+  EXPECT_EQ(pieces, "");
+  EXPECT_EQ(log.resultCode(), "0028") << Log();  // read, and then too long for its item
+}
+
 }  // namespace
 }  // namespace edi::xml::test

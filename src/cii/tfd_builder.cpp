@@ -1,0 +1,181 @@
+#include "cii/tfd_builder.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "app/text.h"
+#include "cii/codes.h"
+#include "cii/field_conversion.h"
+#include "cii/format.h"
+#include "cii/message_writer.h"
+
+namespace edi::cii {
+
+namespace {
+
+// The most TFD bytes a message can hold (its long-form stream counts 17 bytes more).
+constexpr std::size_t kMaxTfdBytes = static_cast<std::size_t>(kMaxLongStream) - kLongPrefix;
+
+// a + b (b ≥ 0), held at kFar once it is beyond any line, so that the positions of
+// repetitions of absurd repeat counts neither overflow nor wrap round into the line.
+constexpr long long kFar = 1LL << 60;
+long long AddFar(long long a, long long b) { return a > kFar - b ? kFar : a + b; }
+
+}  // namespace
+
+// True when, in the repetition of the group that is about to start and in every one after
+// it, every member's field lies beyond the end of the line (later repetitions lie further on
+// still): all their fields are empty.
+bool TfdBuilder::LaterRepetitionsBeyondLine(const OpenGroup& group, std::size_t lineSize) const {
+  const long long lowest = plan_->groups[group.item].lowestPosition;
+  if (lowest == LLONG_MAX) return true;
+  return !group.broken && AddFar(lowest, group.offset) > static_cast<long long>(lineSize);
+}
+
+int TfdBuilder::Build(const MessagePlan& messagePlan, const TranslationState& state, std::string_view data,
+                      std::string& tfd, ItemObserver* observer) {
+  plan_ = &messagePlan;
+  const ItemTable& E = state.ediItems;
+  const ItemTable& L = state.localItems;
+  const char code16 = state.header.code16();
+  tfd.clear();
+  line_.Reset(data);
+  std::vector<OpenGroup>& open = open_;
+  open.assign(1, OpenGroup{});  // open[0] stands for the message's top level
+  std::size_t depth = 0;
+  bool extended = false;
+  std::size_t i = 1;
+  for (;;) {
+    const int level = i <= E.size() ? E[i].level : 0;
+    // Finish the groups deeper than the next item allows; a group with repetitions left
+    // starts its next repetition at its first member.
+    bool restarted = false;
+    while (depth > static_cast<std::size_t>(level)) {
+      OpenGroup& g = open[depth];
+      const int repeats = E[g.item].repeats();
+      if (g.repetition < repeats) {
+        ++g.repetition;
+        const bool placed = L.has(static_cast<long long>(g.item));
+        g.offset = AddFar(g.offset, placed ? L[g.item].length : 0);
+        g.broken = g.broken || !placed;
+        if (g.repetitionHasData) {
+          tfd += static_cast<char>(kNextRepeat);
+          open[depth - 1].repetitionHasData = true;
+        } else {
+          ++g.owedSeparators;
+        }
+        g.repetitionHasData = false;
+        // A message that has outgrown the format stops here, whatever the repeat count.
+        if (tfd.size() > kMaxTfdBytes) return kCodeTooLong;
+        // Repetitions beyond the end of the line are empty. When an empty one writes nothing,
+        // only the last is walked, for the group's closing bytes (the separators the others
+        // would owe are never written); when each writes bytes, and all of them together
+        // cannot fit in a message, the message is too long now rather than after the walk.
+        if (g.repetition < repeats && LaterRepetitionsBeyondLine(g, data.size())) {
+          const std::size_t perRepetition = plan_->groups[g.item].emptyBytes;
+          const auto left = static_cast<unsigned long long>(repeats - g.repetition + 1);
+          if (perRepetition == 0) {
+            const long long length = L.has(static_cast<long long>(g.item)) ? L[g.item].length : 0;
+            g.offset = AddFar(open[depth - 1].offset, static_cast<long long>(repeats - 1) * length);
+            g.repetition = repeats;
+          }
+          else if (left > (kMaxTfdBytes - std::min(tfd.size(), kMaxTfdBytes)) / (perRepetition + 1)) return kCodeTooLong;
+        }
+        i = g.item + 1;
+        restarted = true;
+        break;
+      }
+      if (g.repetitionHasData || !g.groupHasData || tfd.empty() ||
+          static_cast<unsigned char>(tfd.back()) != kNextRepeat)
+        tfd += static_cast<char>(kGroupEnd);
+      else
+        tfd.back() = static_cast<char>(kGroupEnd);  // the separator after the last repetition with data
+      --depth;
+    }
+    if (restarted) continue;
+    if (i > E.size()) break;
+
+    const ItemFormat& item = E[i];
+    if (item.level < 0 || static_cast<std::size_t>(item.level) != depth) return kCodeBadItemTable;
+    if (item.isGroup()) {
+      // A nested group is written in every repetition of its parent, so the parent's owed
+      // separators go before it and the parent's repetition counts as written.
+      OpenGroup& parent = open[depth];
+      if (depth > 0) {
+        tfd.append(static_cast<std::size_t>(parent.owedSeparators), static_cast<char>(kNextRepeat));
+        parent.owedSeparators = 0;
+        parent.repetitionHasData = true;
+        parent.groupHasData = true;
+      }
+      if (AppendGroupStart(tfd, item.multiDetail, extended) != GroupStartResult::Ok) return kCodeBadMultiDetail;
+      depth = static_cast<std::size_t>(item.level) + 1;
+      if (open.size() <= depth) open.resize(depth + 1);
+      open[depth] = OpenGroup{i};
+      open[depth].offset = open[depth - 1].offset;
+      open[depth].broken = open[depth - 1].broken;
+      ++i;
+      continue;
+    }
+
+    if (item.itemNo > kMaxOneByteTag && !extended) {
+      tfd += static_cast<char>(kExtendedTags);
+      extended = true;
+    }
+    const ItemPlan& plan = plan_->items[i];
+    if (plan.local == 0) {
+      if (observer) observer->OnItem(ItemTrace{i, 0, 0, 0, {}, {}, {}, {}, Repetitions(depth)});
+      ++i;
+      continue;
+    }
+    if (open[depth].broken) return kCodeBadItemTable;
+    const long long position = AddFar(plan.position, open[depth].offset);
+    // The value's bytes (never half a character); a position outside the line gives an
+    // empty value.
+    std::string_view extracted;
+    if (plan.count > 0 && position >= 1 && static_cast<unsigned long long>(position) <= data.size())
+      extracted = line_.Field(static_cast<std::size_t>(position - 1), static_cast<std::size_t>(plan.count), field_);
+    // A text value is a part of the line as it stands: taken in place, not copied first.
+    std::string_view value;
+    if (plan.text) {
+      value = TrimSpaceView(extracted);
+    } else {
+      EditValueForEdi(item, L[plan.local], extracted, code16, value_);
+      value = value_;
+    }
+    if (value.empty()) {
+      if (observer)
+        observer->OnItem(ItemTrace{i, plan.local, position, plan.count, extracted, {}, {}, {}, Repetitions(depth)});
+      ++i;
+      continue;
+    }
+    OpenGroup& here = open[depth];
+    here.repetitionHasData = true;
+    tfd.append(static_cast<std::size_t>(here.owedSeparators), static_cast<char>(kNextRepeat));
+    here.owedSeparators = 0;
+    here.groupHasData = true;
+    const std::string& tag = extended ? plan.extendedTag : plan.tag;
+    if (tag.empty()) return kCodeBadTag;
+    const std::size_t elementStart = tfd.size();
+    tfd += tag;
+    if (value.size() <= kMaxOneByteLength) tfd += static_cast<char>(value.size());
+    else if (!AppendLength(tfd, value.size())) return kCodeTooLong;
+    tfd += value;
+    if (observer) {
+      const std::string_view element = std::string_view(tfd).substr(elementStart);
+      observer->OnItem(ItemTrace{i, plan.local, position, plan.count, extracted, value, element,
+                                 element.substr(0, tag.size()), Repetitions(depth)});
+    }
+    ++i;
+  }
+  return 0;
+}
+
+int BuildMessageTfd(const TranslationState& state, std::string_view data, std::string& tfd,
+                    ItemObserver* observer) {
+  MessagePlan plan;
+  plan.Prepare(state);
+  TfdBuilder builder;
+  return builder.Build(plan, state, data, tfd, observer);
+}
+
+}  // namespace edi::cii
