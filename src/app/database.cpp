@@ -235,10 +235,10 @@ struct BoundParams {
   std::deque<std::string> texts;
   std::deque<long long> numbers;
   std::deque<soci::indicator> indicators;
-  void Bind(soci::statement& st, const std::vector<Param>& params) {
+  void Bind(soci::statement& st, const std::vector<Param>& params, bool byPosition = false) {
     int n = 0;
     for (const Param& p : params) {
-      std::string name = "p" + std::to_string(++n);
+      std::string name = byPosition ? std::string() : "p" + std::to_string(++n);
       if (auto* s = std::get_if<std::string>(&p)) {
         texts.push_back(*s);
         st.exchange(soci::use(texts.back(), name));
@@ -301,6 +301,22 @@ void Database::Execute(const std::string& sql, const std::vector<Param>& params)
     st.execute(true);
   } catch (const soci::soci_error& e) {
     throw Wrap(e, sql);
+  }
+}
+
+void Database::ExecuteByPosition(const std::string& sql, const std::vector<Param>& params) {
+  ++statementCount_;
+  if (faultHook_) faultHook_(sql);
+  try {
+    BoundParams bound;
+    soci::statement st(impl_->session);
+    st.alloc();
+    st.prepare(RewritePlaceholders(sql));
+    bound.Bind(st, params, true);
+    st.define_and_bind();
+    st.execute(true);
+  } catch (const soci::soci_error& e) {
+    throw Wrap(e, sql.size() > 200 ? sql.substr(0, 200) + "…" : sql);
   }
 }
 

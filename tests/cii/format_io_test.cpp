@@ -163,9 +163,12 @@ TEST_F(FormatFiles, AnExistingFormatIsRefusedWithoutReplaceAndReplacedWholeWithI
 TEST_F(FormatFiles, ADatabaseFaultDuringTheLoadRollsEverythingBack) {
   const auto before = Export(db->db(), "before", CsvEncoding::Utf8);
   WriteItems("two", "E,0303,NEW00303,1,1,0,1,,品名,X,10,0,,0,,\nL,0303,NEW00303,1,1,0,1,1,品名,X,10,0,,0,,\n");
-  int inserts = 0;
+  edi::test::WriteAnsiText(dir / "two" / FormatFileName("FL1902フォーマット情報マスタ"),
+                           "情報区分コード,BPID,様式識別,シンタックスIDバージョン,格納モード,1バイト文字集合,2バイト文字集合,"
+                           "ローカル形式,XML文字コード\n0303,NEW00303,,,M,,,,\n");
+  // The format's row goes in first; the items' insert fails.
   db->db().SetFaultHook([&](const std::string& sql) {
-    if (sql.rfind("INSERT", 0) == 0 && ++inserts == 2) throw DatabaseError("disk I/O error");
+    if (sql.rfind("INSERT INTO " + kItems, 0) == 0) throw DatabaseError("disk I/O error");
   });
   ImportResult r = ImportFormats(db->db(), dir / "two", {});
   db->db().SetFaultHook(nullptr);

@@ -142,9 +142,9 @@ TEST_F(FormatCli, CheckAndExplainGiveTheirExitCodesAndTheCsvHeader) {
   std::string bad = test::ReadBytes(demo / "local" / "0101.LOC");
   bad.replace(bad.find("00012.50"), 8, "0A012.50");
   test::WriteBytes(dir / "bad.loc", bad);
-  r = Edi("check --format csv " + (dir / "bad.loc").string());
+  r = Edi("check --format csv --encoding utf-8 " + (dir / "bad.loc").string());
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(r.out.rfind("line,offset,item,name,value,problem\r\n1,115,13,\"数量\",\"0A012.50\",", 0), 0u) << r.out;
+  EXPECT_EQ(r.out.rfind("\xEF\xBB\xBFline,offset,item,name,value,problem\r\n1,115,13,\"数量\",\"0A012.50\",", 0), 0u) << r.out;
   EXPECT_EQ(Edi("check " + (dir / "absent.loc").string()).exitCode, 2);
 
   r = Edi("translate local-to-cii " + file + " " + (dir / "out.cii").string() + " --explain 1");
