@@ -26,7 +26,9 @@ bool SameNameAsciiNoCase(std::string_view a, std::string_view b) {
 }
 
 // ":1", ":2" … become ":p1", ":p2" …, a name every backend takes; quoted text is left alone.
-std::string RewritePlaceholders(const std::string& sql) {
+// anonymous: they become "?" instead (SQLite, values bound by position): SQLite looks every
+// name up in a list of the names before it, which is slow for thousands of values.
+std::string RewritePlaceholders(const std::string& sql, bool anonymous = false) {
   std::string out;
   out.reserve(sql.size() + 8);
   char quote = 0;
@@ -37,7 +39,12 @@ std::string RewritePlaceholders(const std::string& sql) {
     } else if (c == '\'' || c == '"') {
       quote = c;
     } else if (c == ':' && i + 1 < sql.size() && std::isdigit(static_cast<unsigned char>(sql[i + 1]))) {
-      out += ":p";
+      if (!anonymous) {
+        out += ":p";
+        continue;
+      }
+      out += '?';
+      while (i + 1 < sql.size() && std::isdigit(static_cast<unsigned char>(sql[i + 1]))) ++i;
       continue;
     }
     out += c;
@@ -311,7 +318,7 @@ void Database::ExecuteByPosition(const std::string& sql, const std::vector<Param
     BoundParams bound;
     soci::statement st(impl_->session);
     st.alloc();
-    st.prepare(RewritePlaceholders(sql));
+    st.prepare(RewritePlaceholders(sql, target_.engine == DbEngine::Sqlite));
     bound.Bind(st, params, true);
     st.define_and_bind();
     st.execute(true);

@@ -873,38 +873,81 @@ KeySet ExistingKeys(Database& db, const Table& t) {
 }
 
 // Rows inserted many to a statement: one statement per batch instead of one per row (on
-// PostgreSQL each statement is a round trip to the server).
+// PostgreSQL each statement is a round trip to the server). SQLite takes a multi-row VALUES
+// list; PostgreSQL takes each column as one array parameter, unnested into rows, so that the
+// server parses a statement of a few parameters however many rows it carries.
 class BatchInsert {
  public:
-  BatchInsert(Database& db, const Table& t) : db_(db), t_(t) {
-    const std::size_t values = db.engine() == DbEngine::Postgresql ? 16000 : 900;
-    perStatement_ = std::max<std::size_t>(1, values / t.columns.size());
-    head_ = "INSERT INTO " + std::string(t.name) + " (" + ColumnList(t) + ") VALUES ";
+  BatchInsert(Database& db, const Table& t) : db_(db), t_(t), arrays_(db.engine() == DbEngine::Postgresql) {
+    perStatement_ = arrays_ ? 5000 : std::max<std::size_t>(1, 900 / t.columns.size());
+    head_ = "INSERT INTO " + std::string(t.name) + " (" + ColumnList(t) + ") ";
+    if (arrays_) {
+      head_ += "SELECT * FROM unnest(";
+      for (std::size_t i = 0; i < t.columns.size(); ++i)
+        head_ += (i ? ", CAST(:" : "CAST(:") + std::to_string(i + 1) + (t.columns[i].number ? " AS bigint[])" : " AS text[])");
+      head_ += ")";
+      columns_.assign(t.columns.size(), "{");
+    } else {
+      head_ += "VALUES ";
+    }
   }
   void Add(std::vector<Param>& row) {
-    for (auto& p : row) params_.push_back(std::move(p));
+    if (arrays_) {
+      for (std::size_t i = 0; i < row.size(); ++i) AppendElement(columns_[i], row[i], rows_ > 0);
+    } else {
+      for (auto& p : row) params_.push_back(std::move(p));
+    }
     if (++rows_ == perStatement_) Flush();
   }
   void Flush() {
     if (rows_ == 0) return;
-    std::string sql = head_;
-    int n = 0;
-    for (std::size_t r = 0; r < rows_; ++r) {
-      sql += r ? ",(" : "(";
-      for (std::size_t i = 0; i < t_.columns.size(); ++i) sql += (i ? ",:" : ":") + std::to_string(++n);
-      sql += ")";
+    if (arrays_) {
+      std::vector<Param> params;
+      for (auto& c : columns_) {
+        params.emplace_back(c + "}");
+        c = "{";
+      }
+      db_.Execute(head_, params);
+    } else {
+      std::string sql = head_;
+      int n = 0;
+      for (std::size_t r = 0; r < rows_; ++r) {
+        sql += r ? ",(" : "(";
+        for (std::size_t i = 0; i < t_.columns.size(); ++i) sql += (i ? ",:" : ":") + std::to_string(++n);
+        sql += ")";
+      }
+      db_.ExecuteByPosition(sql, params_);
+      params_.clear();
     }
-    db_.ExecuteByPosition(sql, params_);
-    params_.clear();
     rows_ = 0;
   }
 
  private:
+  // One element of a PostgreSQL array literal: NULL, a number, or a quoted text with its
+  // quotes and backslashes escaped.
+  static void AppendElement(std::string& array, const Param& p, bool comma) {
+    if (comma) array += ',';
+    if (std::holds_alternative<std::nullptr_t>(p)) {
+      array += "NULL";
+    } else if (auto* n = std::get_if<long long>(&p)) {
+      array += std::to_string(*n);
+    } else {
+      array += '"';
+      for (char c : std::get<std::string>(p)) {
+        if (c == '"' || c == '\\') array += '\\';
+        array += c;
+      }
+      array += '"';
+    }
+  }
+
   Database& db_;
   const Table& t_;
+  bool arrays_;
   std::size_t perStatement_ = 1, rows_ = 0;
   std::string head_;
   std::vector<Param> params_;
+  std::vector<std::string> columns_;
 };
 
 struct FileChanged : std::runtime_error {

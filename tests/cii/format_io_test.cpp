@@ -377,6 +377,9 @@ TEST_F(FormatFiles, ManyRowsLoadInBatchesAndARepeatedKeyIsFoundFarApart) {
   for (int i = 1; i <= 3000; ++i)
     rows += "E,0606,MANY0606," + std::to_string(i) + ",1,0," + std::to_string(i) + ",,項目" + std::to_string(i) +
             ",X,10,0,,0,,\n";
+  // A name with what an array literal or a statement would have to escape.
+  const std::string odd = "a \\\"{NULL}\\\\,'b";
+  rows += "E,0606,MANY0606,3001,1,0,1,,\"" + std::string("a \\\"\"{NULL}\\\\,'b") + "\",X,10,0,,0,NULL,\n";
   WriteItems("many", rows);
   std::vector<std::unique_ptr<edi::test::TestDatabase>> dbs;
   edi::test::TempDir otherDir;
@@ -386,14 +389,18 @@ TEST_F(FormatFiles, ManyRowsLoadInBatchesAndARepeatedKeyIsFoundFarApart) {
     const long long before = target->db().statementCount();
     ImportResult r = ImportFormats(target->db(), dir / "many", {});
     ASSERT_TRUE(r.ok()) << Describe(r.problems.front());
-    EXPECT_EQ(target->db().Query("SELECT COUNT(*) FROM " + kItems).at(0).at(0), Value("3000"));
+    EXPECT_EQ(target->db().Query("SELECT COUNT(*) FROM " + kItems).at(0).at(0), Value("3001"));
+    auto last = target->db().Query("SELECT 項目名称, 固定項目値, 変換エラー対処 FROM " + kItems + " WHERE 項目通番=3001");
+    EXPECT_EQ(last.at(0).at(0), Value(odd));
+    EXPECT_EQ(last.at(0).at(1), Value("NULL"));  // a text, not a null
+    EXPECT_EQ(last.at(0).at(2), Value(std::nullopt));
     EXPECT_LT(target->db().statementCount() - before, 100);
     EXPECT_EQ(target->db().Query("SELECT 項目名称 FROM " + kItems + " WHERE 項目通番=2999").at(0).at(0), Value("項目2999"));
   }
   WriteItems("many", rows + "E,0606,MANY0606,7,1,0,1,,again,X,10,0,,0,,\n");
   ImportResult r = ImportFormats(db->db(), dir / "many", {});
   ASSERT_EQ(r.problems.size(), 1u);
-  EXPECT_EQ(Describe(r.problems[0]), kItemsFile + ":3002: the same フォーマット種別, 情報区分コード, BPID, 項目通番 as line 8");
+  EXPECT_EQ(Describe(r.problems[0]), kItemsFile + ":3003: the same フォーマット種別, 情報区分コード, BPID, 項目通番 as line 8");
 }
 
 }  // namespace
