@@ -327,6 +327,30 @@ void Database::ExecuteByPosition(const std::string& sql, const std::vector<Param
   }
 }
 
+void Database::ExecuteForRows(const std::string& sql, std::vector<std::vector<Value>>& columns) {
+  if (columns.empty() || columns.front().empty()) return;
+  ++statementCount_;
+  if (faultHook_) faultHook_(sql);
+  try {
+    const std::size_t rows = columns.front().size();
+    std::vector<std::vector<std::string>> texts(columns.size(), std::vector<std::string>(rows));
+    std::vector<std::vector<soci::indicator>> indicators(columns.size(), std::vector<soci::indicator>(rows, soci::i_ok));
+    for (std::size_t c = 0; c < columns.size(); ++c)
+      for (std::size_t r = 0; r < rows; ++r) {
+        if (columns[c][r]) texts[c][r] = std::move(*columns[c][r]);
+        else indicators[c][r] = soci::i_null;
+      }
+    soci::statement st(impl_->session);
+    st.alloc();
+    st.prepare(RewritePlaceholders(sql, target_.engine == DbEngine::Sqlite));
+    for (std::size_t c = 0; c < columns.size(); ++c) st.exchange(soci::use(texts[c], indicators[c]));
+    st.define_and_bind();
+    st.execute(true);
+  } catch (const soci::soci_error& e) {
+    throw Wrap(e, sql);
+  }
+}
+
 void Database::Begin() {
   try {
     impl_->session.begin();

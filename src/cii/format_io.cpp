@@ -285,7 +285,12 @@ std::optional<std::filesystem::path> KeepAside(const std::filesystem::path& targ
     auto aside = target.parent_path() / ("." + target.filename().string() + ".old-" + std::to_string(::getpid()) +
                                          "-" + std::to_string(attempt));
     if (::link(target.c_str(), aside.c_str()) == 0) return aside;
-    if (errno != EEXIST) return std::nullopt;
+    if (errno == EEXIST) continue;
+    // A file system without hard links (a memory stick): a copy serves the same purpose.
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != EMLINK) return std::nullopt;
+    std::error_code ec;
+    if (std::filesystem::copy_file(target, aside, ec)) return aside;
+    if (!std::filesystem::exists(aside)) return std::nullopt;
   }
   return std::nullopt;
 }
@@ -873,13 +878,15 @@ KeySet ExistingKeys(Database& db, const Table& t) {
 }
 
 // Rows inserted many to a statement: one statement per batch instead of one per row (on
-// PostgreSQL each statement is a round trip to the server). SQLite takes a multi-row VALUES
-// list; PostgreSQL takes each column as one array parameter, unnested into rows, so that the
-// server parses a statement of a few parameters however many rows it carries.
+// PostgreSQL each statement is a round trip to the server). PostgreSQL takes each column as
+// one array parameter, unnested into rows, so that the server parses a statement of a few
+// parameters however many rows it carries; SQLite runs one prepared single-row statement for
+// every row of the batch; other connections (ODBC) take a multi-row VALUES list.
 class BatchInsert {
  public:
-  BatchInsert(Database& db, const Table& t) : db_(db), t_(t), arrays_(db.engine() == DbEngine::Postgresql) {
-    perStatement_ = arrays_ ? 5000 : std::max<std::size_t>(1, 900 / t.columns.size());
+  BatchInsert(Database& db, const Table& t)
+      : db_(db), t_(t), arrays_(db.engine() == DbEngine::Postgresql), prepared_(db.engine() == DbEngine::Sqlite) {
+    perStatement_ = arrays_ ? 5000 : prepared_ ? 2000 : std::max<std::size_t>(1, 900 / t.columns.size());
     head_ = "INSERT INTO " + std::string(t.name) + " (" + ColumnList(t) + ") ";
     if (arrays_) {
       head_ += "SELECT * FROM unnest(";
@@ -887,6 +894,11 @@ class BatchInsert {
         head_ += (i ? ", CAST(:" : "CAST(:") + std::to_string(i + 1) + (t.columns[i].number ? " AS bigint[])" : " AS text[])");
       head_ += ")";
       columns_.assign(t.columns.size(), "{");
+    } else if (prepared_) {
+      head_ += "VALUES (";
+      for (std::size_t i = 0; i < t.columns.size(); ++i) head_ += (i ? ", :" : ":") + std::to_string(i + 1);
+      head_ += ")";
+      values_.resize(t.columns.size());
     } else {
       head_ += "VALUES ";
     }
@@ -894,6 +906,12 @@ class BatchInsert {
   void Add(std::vector<Param>& row) {
     if (arrays_) {
       for (std::size_t i = 0; i < row.size(); ++i) AppendElement(columns_[i], row[i], rows_ > 0);
+    } else if (prepared_) {
+      for (std::size_t i = 0; i < row.size(); ++i) {
+        if (auto* n = std::get_if<long long>(&row[i])) values_[i].emplace_back(std::to_string(*n));
+        else if (auto* text = std::get_if<std::string>(&row[i])) values_[i].emplace_back(std::move(*text));
+        else values_[i].emplace_back(std::nullopt);
+      }
     } else {
       for (auto& p : row) params_.push_back(std::move(p));
     }
@@ -908,6 +926,9 @@ class BatchInsert {
         c = "{";
       }
       db_.Execute(head_, params);
+    } else if (prepared_) {
+      db_.ExecuteForRows(head_, values_);
+      for (auto& v : values_) v.clear();
     } else {
       std::string sql = head_;
       int n = 0;
@@ -943,8 +964,10 @@ class BatchInsert {
 
   Database& db_;
   const Table& t_;
-  bool arrays_;
+  bool arrays_;    // PostgreSQL: one array per column
+  bool prepared_;  // SQLite: one prepared single-row statement run for every row of the batch
   std::size_t perStatement_ = 1, rows_ = 0;
+  std::vector<std::vector<Value>> values_;
   std::string head_;
   std::vector<Param> params_;
   std::vector<std::string> columns_;
