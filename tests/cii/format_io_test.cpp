@@ -384,6 +384,7 @@ TEST_F(FormatFiles, ManyRowsLoadInBatchesAndARepeatedKeyIsFoundFarApart) {
   std::vector<std::unique_ptr<edi::test::TestDatabase>> dbs;
   edi::test::TempDir otherDir;
   dbs.push_back(edi::test::TestDatabase::Sqlite(otherDir.path()));
+  dbs.push_back(edi::test::TestDatabase::OdbcSqlite(otherDir.path()));  // a multi-row VALUES list
   if (auto pg = edi::test::TestDatabase::Postgres()) dbs.push_back(std::move(pg));
   for (auto& target : dbs) {
     const long long before = target->db().statementCount();
