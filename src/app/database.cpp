@@ -26,7 +26,9 @@ bool SameNameAsciiNoCase(std::string_view a, std::string_view b) {
 }
 
 // ":1", ":2" … become ":p1", ":p2" …, a name every backend takes; quoted text is left alone.
-std::string RewritePlaceholders(const std::string& sql) {
+// anonymous: they become "?" instead (SQLite, values bound by position): SQLite looks every
+// name up in a list of the names before it, which is slow for thousands of values.
+std::string RewritePlaceholders(const std::string& sql, bool anonymous = false) {
   std::string out;
   out.reserve(sql.size() + 8);
   char quote = 0;
@@ -37,7 +39,12 @@ std::string RewritePlaceholders(const std::string& sql) {
     } else if (c == '\'' || c == '"') {
       quote = c;
     } else if (c == ':' && i + 1 < sql.size() && std::isdigit(static_cast<unsigned char>(sql[i + 1]))) {
-      out += ":p";
+      if (!anonymous) {
+        out += ":p";
+        continue;
+      }
+      out += '?';
+      while (i + 1 < sql.size() && std::isdigit(static_cast<unsigned char>(sql[i + 1]))) ++i;
       continue;
     }
     out += c;
@@ -235,10 +242,10 @@ struct BoundParams {
   std::deque<std::string> texts;
   std::deque<long long> numbers;
   std::deque<soci::indicator> indicators;
-  void Bind(soci::statement& st, const std::vector<Param>& params) {
+  void Bind(soci::statement& st, const std::vector<Param>& params, bool byPosition = false) {
     int n = 0;
     for (const Param& p : params) {
-      std::string name = "p" + std::to_string(++n);
+      std::string name = byPosition ? std::string() : "p" + std::to_string(++n);
       if (auto* s = std::get_if<std::string>(&p)) {
         texts.push_back(*s);
         st.exchange(soci::use(texts.back(), name));
@@ -297,6 +304,46 @@ void Database::Execute(const std::string& sql, const std::vector<Param>& params)
     st.alloc();
     st.prepare(RewritePlaceholders(sql));
     bound.Bind(st, params);
+    st.define_and_bind();
+    st.execute(true);
+  } catch (const soci::soci_error& e) {
+    throw Wrap(e, sql);
+  }
+}
+
+void Database::ExecuteByPosition(const std::string& sql, const std::vector<Param>& params) {
+  ++statementCount_;
+  if (faultHook_) faultHook_(sql);
+  try {
+    BoundParams bound;
+    soci::statement st(impl_->session);
+    st.alloc();
+    st.prepare(RewritePlaceholders(sql, target_.engine == DbEngine::Sqlite));
+    bound.Bind(st, params, true);
+    st.define_and_bind();
+    st.execute(true);
+  } catch (const soci::soci_error& e) {
+    throw Wrap(e, sql.size() > 200 ? sql.substr(0, 200) + "…" : sql);
+  }
+}
+
+void Database::ExecuteForRows(const std::string& sql, std::vector<std::vector<Value>>& columns) {
+  if (columns.empty() || columns.front().empty()) return;
+  ++statementCount_;
+  if (faultHook_) faultHook_(sql);
+  try {
+    const std::size_t rows = columns.front().size();
+    std::vector<std::vector<std::string>> texts(columns.size(), std::vector<std::string>(rows));
+    std::vector<std::vector<soci::indicator>> indicators(columns.size(), std::vector<soci::indicator>(rows, soci::i_ok));
+    for (std::size_t c = 0; c < columns.size(); ++c)
+      for (std::size_t r = 0; r < rows; ++r) {
+        if (columns[c][r]) texts[c][r] = std::move(*columns[c][r]);
+        else indicators[c][r] = soci::i_null;
+      }
+    soci::statement st(impl_->session);
+    st.alloc();
+    st.prepare(RewritePlaceholders(sql, target_.engine == DbEngine::Sqlite));
+    for (std::size_t c = 0; c < columns.size(); ++c) st.exchange(soci::use(texts[c], indicators[c]));
     st.define_and_bind();
     st.execute(true);
   } catch (const soci::soci_error& e) {

@@ -74,6 +74,13 @@ class Database {
   std::vector<Row> Query(const std::string& sql, const std::vector<Param>& params = {});
   // A statement without a result (INSERT, UPDATE, DDL).
   void Execute(const std::string& sql, const std::vector<Param>& params = {});
+  // The same, with the values bound by position: every placeholder appears once, in the
+  // order of params. For statements with thousands of values (a multi-row INSERT), where
+  // binding by name looks every name up in a list of the same length.
+  void ExecuteByPosition(const std::string& sql, const std::vector<Param>& params);
+  // One statement run once for each row: columns[i][r] is the value of placeholder i+1 in
+  // row r (a null, or a text the column's type takes). Prepared once; for loading many rows.
+  void ExecuteForRows(const std::string& sql, std::vector<std::vector<Value>>& columns);
 
   void Begin();
   void Commit();

@@ -1,6 +1,8 @@
 #include "cii/local_check.h"
 
 #include <deque>
+#include <functional>
+#include <memory>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -116,7 +118,7 @@ bool IsCalendarDate(std::string_view digits) {
 }
 
 std::string Written(std::string_view value) {
-  return value.empty() ? std::string("nothing (the item is left out)") : "\"" + DisplayBytes(value) + "\"";
+  return value.empty() ? std::string("nothing (the item is left out)") : "\"" + ShownBytes(value) + "\"";
 }
 
 // What the writer would silently change about one item's value; empty when nothing.
@@ -217,28 +219,39 @@ std::string Hex(std::string_view bytes) {
   return s;
 }
 
-// The layouts of the keys met so far.
+// The layouts of the keys met so far. A file of ever new keys does not grow memory: past a
+// few hundred keys the cache starts again.
 class Layouts {
  public:
-  explicit Layouts(MasterSource& masters) : cached_(masters) {}
+  explicit Layouts(MasterSource& masters) : masters_(masters), cached_(std::make_unique<CachedMasters>(masters)) {}
   const Layout& For(std::string_view key) {
     std::string k(key.substr(5, 4));
     k.append(key.substr(15, 24));
     auto it = layouts_.find(k);
-    if (it == layouts_.end()) it = layouts_.emplace(k, LoadLayout(cached_, key)).first;
+    if (it == layouts_.end()) {
+      if (layouts_.size() >= kMaxKeys) {
+        layouts_.clear();
+        cached_ = std::make_unique<CachedMasters>(masters_);
+      }
+      it = layouts_.emplace(k, LoadLayout(*cached_, key)).first;
+    }
     return it->second;
   }
 
  private:
-  CachedMasters cached_;
+  static constexpr std::size_t kMaxKeys = 256;
+  MasterSource& masters_;
+  std::unique_ptr<CachedMasters> cached_;
   std::map<std::string, Layout> layouts_;
 };
+
+using Report = std::function<void(LocalFinding&&)>;
 
 // Judges each item of one line while the writer handles it, adding its findings.
 class ItemJudge : public ItemObserver {
  public:
-  ItemJudge(const Layout& layout, long long line, std::string_view data, std::vector<LocalFinding>& findings)
-      : layout_(layout), lineNo_(line), findings_(findings) {
+  ItemJudge(const Layout& layout, long long line, std::string_view data, const Report& report)
+      : layout_(layout), lineNo_(line), report_(report) {
     line_.Reset(data);
   }
   void OnItem(const ItemTrace& t) override {
@@ -247,8 +260,8 @@ class ItemJudge : public ItemObserver {
     std::string problem =
         ItemProblem(e, layout_.state.localItems[t.localIndex], t, line_, brokenReported);
     if (problem.empty()) return;
-    findings_.push_back({lineNo_, static_cast<long long>(kLocalKeyBytes) + t.position, e.itemNo, ItemName(layout_, t),
-                         std::string(t.raw), std::move(problem)});
+    report_({lineNo_, static_cast<long long>(kLocalKeyBytes) + t.position, e.itemNo, ItemName(layout_, t),
+             std::string(t.raw), std::move(problem)});
   }
   bool brokenReported = false;
 
@@ -256,7 +269,7 @@ class ItemJudge : public ItemObserver {
   const Layout& layout_;
   long long lineNo_;
   ShiftJisLine line_;  // where the line's characters start
-  std::vector<LocalFinding>& findings_;
+  const Report& report_;
 };
 
 }  // namespace
@@ -286,14 +299,40 @@ std::string DisplayBytes(std::string_view b) {
   return out;
 }
 
+std::string ShownBytes(std::string_view b) {
+  if (b.size() <= kShownValueBytes) return DisplayBytes(b);
+  std::size_t keep = 0;  // whole characters only
+  while (keep < kShownValueBytes) {
+    const std::size_t n = IsLeadByte(static_cast<unsigned char>(b[keep])) ? 2 : 1;
+    if (keep + n > kShownValueBytes) break;
+    keep += n;
+  }
+  return DisplayBytes(b.substr(0, keep)) + "… (" + std::to_string(b.size()) + " bytes)";
+}
+
 LocalCheckResult CheckLocalFile(MasterSource& masters, const std::filesystem::path& file) {
+  LocalCheckResult result;
+  LocalCheckResult r = CheckLocalFile(
+      masters, file, [&](const LocalFinding& f) { result.findings.push_back(f); }, LocalCheckOptions{0});
+  r.findings = std::move(result.findings);
+  return r;
+}
+
+LocalCheckResult CheckLocalFile(MasterSource& masters, const std::filesystem::path& file,
+                                const std::function<void(const LocalFinding&)>& sink, const LocalCheckOptions& options) {
   LocalCheckResult result;
   Layouts layouts(masters);
   std::string previousKey, tfd;
   bool tooLong = false;
+  const Report report = [&](LocalFinding&& f) {
+    ++result.found;
+    if (options.limit > 0 && result.reported >= options.limit) return;
+    ++result.reported;
+    sink(f);
+  };
   auto add = [&](long long line, long long offset, std::optional<long long> item, std::string name,
                  std::string_view value, std::string problem) {
-    result.findings.push_back({line, offset, item, std::move(name), std::string(value), std::move(problem)});
+    report({line, offset, item, std::move(name), std::string(value), std::move(problem)});
   };
   result.error = ReadLocalLines(
       file,
@@ -317,7 +356,7 @@ LocalCheckResult CheckLocalFile(MasterSource& masters, const std::filesystem::pa
           return true;
         }
         const std::string_view data = view.substr(kLocalKeyBytes);
-        ItemJudge judge(layout, n, data, result.findings);
+        ItemJudge judge(layout, n, data, report);
         const int code = BuildMessageTfd(layout.state, data, tfd, &judge);
         const bool brokenReported = judge.brokenReported;
         if (code != 0)
@@ -349,21 +388,33 @@ LocalCheckResult CheckLocalFile(MasterSource& masters, const std::filesystem::pa
   return result;
 }
 
+void PrintFinding(const LocalFinding& f, std::ostream& out) {
+  out << "line " << f.line << ", byte " << f.offset;
+  if (f.item) out << ", 項目№ " << *f.item << " " << f.name;
+  if (!f.value.empty()) out << " \"" << ShownBytes(f.value) << "\"";
+  out << ": " << f.problem << "\n";
+}
+
 void PrintFindings(const LocalCheckResult& result, std::ostream& out) {
-  for (const LocalFinding& f : result.findings) {
-    out << "line " << f.line << ", byte " << f.offset;
-    if (f.item) out << ", 項目№ " << *f.item << " " << f.name;
-    if (!f.value.empty()) out << " \"" << DisplayBytes(f.value) << "\"";
-    out << ": " << f.problem << "\n";
-  }
+  for (const LocalFinding& f : result.findings) PrintFinding(f, out);
+}
+
+FindingsCsv::FindingsCsv(std::ostream& out, CsvEncoding encoding, bool bom)
+    : out_(out), utf8_(encoding == CsvEncoding::Utf8) {
+  if (utf8_ && bom) out_ << "\xEF\xBB\xBF";
+  out_ << "line,offset,item,name,value,problem\r\n";
+}
+
+void FindingsCsv::Write(const LocalFinding& f) {
+  std::string row = std::to_string(f.line) + "," + std::to_string(f.offset) + "," +
+                    (f.item ? std::to_string(*f.item) : std::string()) + "," + CsvQuoted(SpreadsheetSafe(f.name)) + "," +
+                    CsvQuoted(SpreadsheetSafe(ShownBytes(f.value))) + "," + CsvQuoted(SpreadsheetSafe(f.problem)) + "\r\n";
+  out_ << (utf8_ ? row : ToAnsiBytes(row));
 }
 
 void WriteFindingsCsv(const LocalCheckResult& result, std::ostream& out) {
-  out << "line,offset,item,name,value,problem\r\n";
-  for (const LocalFinding& f : result.findings) {
-    out << f.line << "," << f.offset << "," << (f.item ? std::to_string(*f.item) : std::string()) << ","
-        << CsvQuoted(f.name) << "," << CsvQuoted(DisplayBytes(f.value)) << "," << CsvQuoted(f.problem) << "\r\n";
-  }
+  FindingsCsv csv(out, CsvEncoding::Utf8, false);
+  for (const LocalFinding& f : result.findings) csv.Write(f);
 }
 
 LineExplanation ExplainLine(MasterSource& masters, const std::filesystem::path& file, long long wanted) {

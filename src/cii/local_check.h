@@ -8,11 +8,13 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "cii/format_io.h"
 #include "cii/masters.h"
 
 namespace edi::cii {
@@ -29,19 +31,49 @@ struct LocalFinding {
 struct LocalCheckResult {
   long long lines = 0;     // lines read
   long long messages = 0;  // lines that are messages (not blank)
-  std::vector<LocalFinding> findings;
+  std::vector<LocalFinding> findings;  // only from the overload without a sink
+  long long found = 0;     // findings in the whole file
+  long long reported = 0;  // findings given to the sink (the first `limit`)
   std::string error;       // the file could not be read (nothing else is reported then)
 };
 
+struct LocalCheckOptions {
+  long long limit = 1000;  // findings reported per file; the rest are only counted. 0: every one
+};
+
+// Checks the file as a stream: each finding goes to sink as soon as it is found, up to the
+// limit, so memory stays the same whatever the file's size or the number of findings.
+LocalCheckResult CheckLocalFile(MasterSource& masters, const std::filesystem::path& file,
+                                const std::function<void(const LocalFinding&)>& sink, const LocalCheckOptions& options);
+// Every finding collected in result.findings.
 LocalCheckResult CheckLocalFile(MasterSource& masters, const std::filesystem::path& file);
 
+// Longest raw value shown in a finding; a longer one is cut, with its length in bytes after it.
+constexpr std::size_t kShownValueBytes = 60;
+
 // "line 3, byte 52, 項目№ 13 数量 "0A012.50": problem" (values as UTF-8, broken bytes as <XX>).
+void PrintFinding(const LocalFinding& finding, std::ostream& out);
 void PrintFindings(const LocalCheckResult& result, std::ostream& out);
-// The header line,offset,item,name,value,problem and one CSV row per finding (UTF-8).
+
+// Findings as CSV rows under the header line,offset,item,name,value,problem; cells that a
+// spreadsheet would take for a formula start with an apostrophe. CP932, or UTF-8 with a byte
+// order mark (so that a spreadsheet knows it) unless bom is false.
+class FindingsCsv {
+ public:
+  FindingsCsv(std::ostream& out, CsvEncoding encoding, bool bom = true);
+  void Write(const LocalFinding& finding);
+
+ private:
+  std::ostream& out_;
+  bool utf8_;
+};
+// The findings of the result as UTF-8 CSV without a byte order mark.
 void WriteFindingsCsv(const LocalCheckResult& result, std::ostream& out);
 
 // A value's bytes for a person: Shift_JIS characters as UTF-8, bytes that are no character as <XX>.
 std::string DisplayBytes(std::string_view sjis);
+// The same, cut after kShownValueBytes bytes (at a character) with "… (N bytes)" after it.
+std::string ShownBytes(std::string_view sjis);
 
 struct ExplainedItem {
   long long itemNo = 0;      // 項目№ ('E')

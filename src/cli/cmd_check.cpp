@@ -1,5 +1,6 @@
-// edi check FILE [--format csv]: what the translator would silently change or drop in an
-// in-house file, read against its formats; writes nothing. The work is cii/local_check.
+// edi check FILE [--format csv] [--encoding cp932|utf-8] [--all | --limit N]: what the
+// translator would silently change or drop in an in-house file, read against its formats;
+// writes nothing. The work is cii/local_check; findings are printed as they are found.
 #include <iostream>
 
 #include "app/database.h"
@@ -10,31 +11,66 @@
 namespace edi::cli {
 
 int CmdCheck(CliOptions& options) {
-  constexpr const char* kUsage = "usage: edi check FILE [--format csv]\n";
+  constexpr const char* kUsage =
+      "usage: edi check FILE [--format csv] [--encoding cp932|utf-8] [--all | --limit N]\n";
   auto& args = options.args;
   if (TakeFlag(args, "--help") || TakeFlag(args, "-h")) {
     std::cout << kUsage;
     return kExitOk;
   }
   auto format = TakeOption(args, "--format");
-  if (args.size() != 1 || (format && *format != "csv" && *format != "text")) {
+  auto encodingName = TakeOption(args, "--encoding");
+  auto limitText = TakeOption(args, "--limit");
+  const bool all = TakeFlag(args, "--all");
+  cii::LocalCheckOptions check;
+  if (limitText) {
+    try {
+      std::size_t used = 0;
+      check.limit = std::stoll(*limitText, &used);
+      if (used != limitText->size() || check.limit < 1) throw std::invalid_argument("limit");
+    } catch (const std::exception&) {
+      std::cerr << "edi check: --limit is a number of findings (1 or more)\n" << kUsage;
+      return kExitUsage;
+    }
+  }
+  if (all) check.limit = 0;
+  cii::CsvEncoding encoding = cii::CsvEncoding::Cp932;
+  if (encodingName) {
+    if (*encodingName == "utf-8" || *encodingName == "UTF-8" || *encodingName == "utf8") encoding = cii::CsvEncoding::Utf8;
+    else if (*encodingName != "cp932" && *encodingName != "CP932" && *encodingName != "shift_jis" && *encodingName != "Shift_JIS") {
+      std::cerr << "edi check: --encoding is cp932 or utf-8\n" << kUsage;
+      return kExitUsage;
+    }
+  }
+  if (args.size() != 1 || (format && *format != "csv" && *format != "text") || (all && limitText) ||
+      (encodingName && !(format && *format == "csv"))) {
     std::cerr << kUsage;
     return kExitUsage;
   }
   auto db = OpenConfiguredDatabase(options);
   if (!db) return kExitUsage;
   cii::DatabaseMasters masters(*db);
-  cii::LocalCheckResult r = cii::CheckLocalFile(masters, args[0]);
+  const bool csv = format && *format == "csv";
+  std::unique_ptr<cii::FindingsCsv> table;
+  cii::LocalCheckResult r = cii::CheckLocalFile(
+      masters, args[0],
+      [&](const cii::LocalFinding& f) {
+        if (!csv) return cii::PrintFinding(f, std::cout);
+        if (!table) table = std::make_unique<cii::FindingsCsv>(std::cout, encoding);
+        table->Write(f);
+      },
+      check);
   if (!r.error.empty()) {
     std::cerr << "edi check: " << r.error << "\n";
     return kExitUsage;
   }
-  const bool csv = format && *format == "csv";
-  if (csv) cii::WriteFindingsCsv(r, std::cout);
-  else cii::PrintFindings(r, std::cout);
-  (csv ? std::cerr : std::cout) << "check: " << r.lines << " lines, " << r.messages << " messages, "
-                                << r.findings.size() << " findings\n";
-  return r.findings.empty() ? kExitOk : kExitFailed;
+  if (csv && !table) cii::FindingsCsv(std::cout, encoding);  // the header alone
+  std::ostream& summary = csv ? std::cerr : std::cout;
+  if (r.found > r.reported)
+    summary << "… " << r.found - r.reported << " more findings not shown (the first " << r.reported
+            << " are; --all shows every one)\n";
+  summary << "check: " << r.lines << " lines, " << r.messages << " messages, " << r.found << " findings\n";
+  return r.found == 0 ? kExitOk : kExitFailed;
 }
 
 }  // namespace edi::cli

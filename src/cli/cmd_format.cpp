@@ -12,7 +12,7 @@ namespace edi::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: edi format export DIR [--category C] [--bpid B] [--encoding cp932|utf-8]\n"
+    "usage: edi format export DIR [--category C] [--bpid B] [--encoding cp932|utf-8] [--force]\n"
     "       edi format import DIR [--replace] [--encoding cp932|utf-8]\n"
     "       edi format check [--category C] [--bpid B]\n";
 
@@ -31,11 +31,15 @@ cii::CsvEncoding TakeEncoding(std::vector<std::string>& args, cii::CsvEncoding f
   throw UsageError("--encoding is cp932 or utf-8");
 }
 
-int Export(Database& db, const std::string& dir, const cii::FormatFilter& filter, cii::CsvEncoding encoding) {
+int Export(Database& db, const std::string& dir, const cii::FormatFilter& filter, cii::CsvEncoding encoding,
+           bool force) {
   try {
-    for (const auto& c : cii::ExportFormats(db, dir, filter, encoding))
+    for (const auto& c : cii::ExportFormats(db, dir, filter, encoding, force))
       std::cout << c.rows << " rows\t" << cii::FormatFileName(c.table) << "\n";
     return kExitOk;
+  } catch (const cii::ExportFolderError& e) {
+    std::cerr << "edi format export: " << e.what() << "\n";
+    return kExitUsage;
   } catch (const std::exception& e) {
     std::cerr << "edi format export: " << e.what() << "\n";
     return kExitFailed;
@@ -44,10 +48,13 @@ int Export(Database& db, const std::string& dir, const cii::FormatFilter& filter
 
 int Import(Database& db, const std::string& dir, const cii::ImportOptions& options) {
   cii::ImportResult r = cii::ImportFormats(db, dir, options);
+  for (const auto& w : r.warnings) std::cerr << "edi format import: warning: " << cii::Describe(w) << "\n";
   if (!r.ok()) {
     for (const auto& p : r.problems) std::cout << cii::Describe(p) << "\n";
-    std::cerr << "edi format import: refused (" << r.problems.size() << " problems); nothing was loaded\n";
-    return kExitFailed;
+    if (r.moreProblems > 0) std::cout << "… and " << r.moreProblems << " more problems\n";
+    std::cerr << "edi format import: refused (" << r.problems.size() + r.moreProblems
+              << " problems); nothing was loaded\n";
+    return r.unusable() ? kExitUsage : kExitFailed;
   }
   for (const auto& c : r.loaded) std::cout << c.rows << " rows\t" << c.table << "\n";
   return kExitOk;
@@ -56,6 +63,13 @@ int Import(Database& db, const std::string& dir, const cii::ImportOptions& optio
 int Check(Database& db, const cii::FormatFilter& filter) {
   try {
     cii::LayoutCheckResult r = cii::CheckLayouts(db, filter);
+    if (r.formats == 0 && r.items == 0 && r.faults.empty() && (filter.category || filter.bpid)) {
+      // A filter that matches nothing is most often a typo: "0 formats, 0 faults" would read as a pass.
+      std::cerr << "edi format check: no format matches"
+                << (filter.category ? " 情報区分 \"" + *filter.category + "\"" : std::string())
+                << (filter.bpid ? " BPID \"" + *filter.bpid + "\"" : std::string()) << "\n";
+      return kExitFailed;
+    }
     for (const auto& f : r.faults) std::cout << cii::Describe(f) << "\n";
     std::cout << "format check: " << r.formats << " formats, " << r.items << " items, " << r.faults.size()
               << " faults\n";
@@ -79,8 +93,12 @@ int CmdFormat(CliOptions& options) {
   cii::FormatFilter filter;
   cii::ImportOptions import;
   cii::CsvEncoding exportEncoding = cii::CsvEncoding::Cp932;
+  bool force = false;
   if (action == "export" || action == "check") filter = TakeFilter(args);
-  if (action == "export") exportEncoding = TakeEncoding(args, cii::CsvEncoding::Cp932);
+  if (action == "export") {
+    exportEncoding = TakeEncoding(args, cii::CsvEncoding::Cp932);
+    force = TakeFlag(args, "--force");
+  }
   if (action == "import") {
     import.replace = TakeFlag(args, "--replace");
     import.encoding = TakeEncoding(args, cii::CsvEncoding::Auto);
@@ -92,7 +110,7 @@ int CmdFormat(CliOptions& options) {
   }
   auto db = OpenConfiguredDatabase(options);
   if (!db) return kExitUsage;
-  if (action == "export") return Export(*db, args[0], filter, exportEncoding);
+  if (action == "export") return Export(*db, args[0], filter, exportEncoding, force);
   if (action == "import") return Import(*db, args[0], import);
   return Check(*db, filter);
 }

@@ -165,5 +165,39 @@ TEST_F(LocalCheck, ExplainShowsEachItemAsTheWriterWritesIt) {
   EXPECT_EQ(ExplainLine(*masters, dir / "in.loc", 5).error, "the file has 2 lines");
 }
 
+// Findings go out as they are found, up to the limit; the rest are counted. Long values are
+// cut with their length, and the CSV rows are safe to open in a spreadsheet in both encodings.
+TEST_F(LocalCheck, FindingsStreamUpToTheLimitWithShortValuesAndSafeCsv) {
+  std::vector<std::string> lines(30, Line({{kQuantity, "=1+2+3+"}}));
+  lines.push_back(Line({}) + std::string(100'000, 'Z'));
+  edi::test::WriteBytes(dir / "in.loc", [&] {
+    std::string f;
+    for (const auto& l : lines) f += l + "\r\n";
+    return f;
+  }());
+  std::vector<LocalFinding> got;
+  LocalCheckResult r = CheckLocalFile(*masters, dir / "in.loc", [&](const LocalFinding& f) { got.push_back(f); },
+                                      LocalCheckOptions{10});
+  EXPECT_EQ(got.size(), 10u);
+  EXPECT_EQ(r.reported, 10);
+  EXPECT_EQ(r.found, 31);
+  EXPECT_EQ(r.lines, 31);
+
+  LocalCheckResult every = CheckLocalFile(*masters, dir / "in.loc");
+  ASSERT_EQ(every.findings.size(), 31u);
+  std::ostringstream text;
+  PrintFinding(every.findings.back(), text);
+  EXPECT_NE(text.str().find("ZZZ… (100000 bytes)\": bytes beyond"), std::string::npos) << text.str();
+  EXPECT_LT(text.str().size(), 200u);
+
+  std::ostringstream cp932, utf8;
+  FindingsCsv a(cp932, CsvEncoding::Cp932), b(utf8, CsvEncoding::Utf8);
+  a.Write(every.findings.front());
+  b.Write(every.findings.front());
+  const std::string row = "1,115,13,\"数量\",\"'=1+2+3+ \",\"not a number";
+  EXPECT_EQ(cp932.str().rfind("line,offset,item,name,value,problem\r\n" + ToAnsiBytes(row), 0), 0u) << cp932.str();
+  EXPECT_EQ(utf8.str().rfind("\xEF\xBB\xBFline,offset,item,name,value,problem\r\n" + row, 0), 0u) << utf8.str();
+}
+
 }  // namespace
 }  // namespace edi::cii::test

@@ -1,10 +1,14 @@
 // The `edi` command as scripts see it: exit codes, messages on stderr, `edi db init`.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 
 #include "app/database.h"
 #include "test_support.h"
@@ -185,9 +189,9 @@ TEST_F(FormatCli, CheckAndExplainGiveTheirExitCodesAndTheCsvHeader) {
   std::string bad = test::ReadBytes(demo / "local" / "0101.LOC");
   bad.replace(bad.find("00012.50"), 8, "0A012.50");
   test::WriteBytes(dir / "bad.loc", bad);
-  r = Edi("check --format csv " + (dir / "bad.loc").string());
+  r = Edi("check --format csv --encoding utf-8 " + (dir / "bad.loc").string());
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(r.out.rfind("line,offset,item,name,value,problem\r\n1,115,13,\"数量\",\"0A012.50\",", 0), 0u) << r.out;
+  EXPECT_EQ(r.out.rfind("\xEF\xBB\xBFline,offset,item,name,value,problem\r\n1,115,13,\"数量\",\"0A012.50\",", 0), 0u) << r.out;
   EXPECT_EQ(Edi("check " + (dir / "absent.loc").string()).exitCode, 2);
 
   r = Edi("translate local-to-cii " + file + " " + (dir / "out.cii").string() + " --explain 1");
@@ -196,6 +200,62 @@ TEST_F(FormatCli, CheckAndExplainGiveTheirExitCodesAndTheCsvHeader) {
   EXPECT_FALSE(std::filesystem::exists(dir / "out.cii"));  // an explanation writes nothing
   EXPECT_EQ(Edi("translate local-to-cii " + file + " " + (dir / "out.cii").string() + " --explain 9").exitCode, 1);
   EXPECT_EQ(Edi("translate cii-to-local " + file + " " + (dir / "out.cii").string() + " --explain 1").exitCode, 2);
+}
+
+// Exit codes of the format commands: 2 for a folder or file that cannot be used, 1 for a
+// refusal (files already there without --force, a filter that matches no format).
+TEST_F(FormatCli, UnusableFoldersRefusalsAndFilterTyposGiveTheirExitCodes) {
+  ASSERT_EQ(Edi("format import " + (demo / "formats").string()).exitCode, 0);
+  Result r = Edi("format import " + (dir / "absent").string());
+  EXPECT_EQ(r.exitCode, 2) << r.out << r.err;
+  test::WriteBytes(dir / "plain", "x");
+  EXPECT_EQ(Edi("format export " + (dir / "plain").string()).exitCode, 2);
+  std::filesystem::create_directories(dir / "piped");
+  std::filesystem::copy(demo / "formats", dir / "piped");
+  std::filesystem::remove(dir / "piped" / "FL1902フォーマット情報マスタ.csv");
+  ASSERT_EQ(::mkfifo((dir / "piped" / "FL1902フォーマット情報マスタ.csv").c_str(), 0600), 0);
+  r = Edi("format import --replace " + (dir / "piped").string());
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.out.find("is a pipe"), std::string::npos) << r.out;
+
+  ASSERT_EQ(Edi("format export " + (dir / "out").string()).exitCode, 0);
+  r = Edi("format export " + (dir / "out").string());
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("--force replaces them"), std::string::npos) << r.err;
+  EXPECT_EQ(Edi("format export --force " + (dir / "out").string()).exitCode, 0);
+
+  r = Edi("format check --category 9999");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("no format matches 情報区分 \"9999\""), std::string::npos) << r.err;
+  EXPECT_EQ(Edi("format check --category 0101").exitCode, 0);
+}
+
+// A large file of random bytes: the output stays at the findings limit with short values,
+// memory stays small, and --limit and --all change how many are shown.
+TEST_F(FormatCli, CheckOfALargeRandomFileStaysBounded) {
+  ASSERT_EQ(Edi("format import " + (demo / "formats").string()).exitCode, 0);
+  {
+    std::ifstream random("/dev/urandom", std::ios::binary);
+    std::string bytes(8 * 1024 * 1024, '\0');
+    random.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    test::WriteBytes(dir / "random.bin", bytes);
+  }
+  Result r = Edi("check " + (dir / "random.bin").string());
+  EXPECT_EQ(r.exitCode, 1);
+  const auto lines = std::count(r.out.begin(), r.out.end(), '\n');
+  EXPECT_EQ(lines, 1000 + 2);  // the findings shown, the count of the rest, the summary
+  EXPECT_LT(r.out.size(), 1002u * 250u);
+  EXPECT_NE(r.out.find("more findings not shown (the first 1000 are; --all shows every one)"), std::string::npos);
+  struct rusage usage {};
+  ::getrusage(RUSAGE_CHILDREN, &usage);
+  EXPECT_LT(usage.ru_maxrss, 64 * 1024) << "KB at most of any command run so far";
+
+  r = Edi("check --limit 3 --format csv --encoding utf-8 " + (dir / "random.bin").string());
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 4);
+  r = Edi("check --all " + (dir / "random.bin").string());
+  EXPECT_EQ(r.out.find("not shown"), std::string::npos);
+  EXPECT_GT(std::count(r.out.begin(), r.out.end(), '\n'), 1002);
+  EXPECT_EQ(Edi("check --all --limit 5 " + (dir / "random.bin").string()).exitCode, 2);
 }
 
 }  // namespace
