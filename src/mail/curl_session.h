@@ -5,6 +5,7 @@
 
 #include <curl/curl.h>
 
+#include <functional>
 #include <string>
 
 namespace edi::mail {
@@ -34,6 +35,9 @@ class CurlSession {
   void Perform();
   // Ends the session; harmless when none is open.
   void Close();
+  // Called while a request runs (about every second and on progress); true aborts it
+  // (MailFault with CURLE_ABORTED_BY_CALLBACK). Set before the request.
+  void SetAbortCheck(std::function<bool()> check);
 
   const ServerLogin& login() const { return login_; }
 
@@ -41,6 +45,7 @@ class CurlSession {
   ServerLogin login_;
   CURL* curl_ = nullptr;
   char error_[CURL_ERROR_SIZE] = {};
+  std::function<bool()> abortCheck_;
 };
 
 }  // namespace edi::mail

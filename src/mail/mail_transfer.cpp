@@ -69,6 +69,7 @@ int SendFile(const TransferFileRecord& rec, const MailEnvironment& env, const Ma
   }
 
   SmtpClient smtp(ServerLogin{settings.smtpUrl, settings.profileName, settings.password});
+  smtp.SetAbortCheck([&progress] { return progress.StopRequested(); });
   smtp.SignOn();
   progress.AddLine("ログオン");
 
@@ -132,6 +133,7 @@ int ReceiveFiles(const TransferFileRecord& rec, const MailEnvironment& env, cons
 
 int MailTransfer(TransferFileRecord& rec, const MailEnvironment& env, MailProgress& progress) {
   int sub = kSubFailed;
+  bool unknown = false;
   try {
     progress.Open();
     if (ParametersValid(rec)) {
@@ -157,6 +159,7 @@ int MailTransfer(TransferFileRecord& rec, const MailEnvironment& env, MailProgre
         } catch (const MailFault& f) {
           progress.ShowError(FormatFault(f.number, f.what()));
           sub = kSubFailed;
+          unknown = f.outcomeUnknown;
         } catch (const std::exception& e) {
           progress.ShowError(FormatFault(kFileFaultBase, e.what()));
           sub = kSubFailed;
@@ -172,7 +175,7 @@ int MailTransfer(TransferFileRecord& rec, const MailEnvironment& env, MailProgre
   } catch (...) {
     sub = kSubFailed;
   }
-  rec.result = sub == kSubOk ? "0000" : "9999";
+  rec.result = sub == kSubOk ? "0000" : unknown ? kMailOutcomeUnknown : "9999";
   return sub == kSubOk ? 0 : 9;
 }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "mail/mail_fault.h"
+
 namespace edi::mail {
 
 namespace {
@@ -53,6 +55,15 @@ void SmtpClient::Send(const std::string& from, const std::string& to, const std:
   curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(message.size()));
   try {
     session_.Perform();
+  } catch (MailFault& fault) {
+    curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, nullptr);
+    // The whole message was read for sending and the connection then failed or timed out:
+    // whether the server took it cannot be known. A refusal the server did send is known.
+    const bool lostAnswer = fault.number == CURLE_RECV_ERROR || fault.number == CURLE_GOT_NOTHING ||
+                            fault.number == CURLE_OPERATION_TIMEDOUT || fault.number == CURLE_SEND_ERROR ||
+                            fault.number == CURLE_ABORTED_BY_CALLBACK;
+    fault.outcomeUnknown = upload.offset == message.size() && lostAnswer;
+    throw;
   } catch (...) {
     curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, nullptr);
     throw;
