@@ -7,16 +7,27 @@
 
 #include "mail/console_progress.h"
 #include "run/run_driver.h"
+#include "run/run_stop.h"
 
 namespace edi::cli {
 
 class ConsoleListener : public run::RunListener {
  public:
+  // `stop` (when given) also ends a mail transfer under way.
+  explicit ConsoleListener(const run::RunStop* stop = nullptr) : mail_(stop) {}
   void Log(const std::string& line) override { std::cout << line << "\n" << std::flush; }
   mail::MailProgress& mailProgress() override { return mail_; }
 
  private:
-  mail::ConsoleProgress mail_;
+  class Progress : public mail::ConsoleProgress {
+   public:
+    explicit Progress(const run::RunStop* stop) : stop_(stop) {}
+    bool StopRequested() const override { return stop_ && stop_->requested(); }
+
+   private:
+    const run::RunStop* stop_;
+  };
+  Progress mail_;
 };
 
 }  // namespace edi::cli

@@ -16,12 +16,16 @@ void PrintUsage(std::ostream& out) {
          "  dump FILE\n"
          "  history [--serial N] [--from DATE] [--to DATE] [--center CODE] [--failed] [--open]\n"
          "  resend SERIAL [--force]\n"
+         "  retry\n"
+         "  alert --test\n"
          "  db init\n"
          "  format export DIR [--category C] [--bpid B] [--encoding cp932|utf-8]\n"
          "  format import DIR [--replace]\n"
          "  format check [--category C] [--bpid B]\n"
          "  check FILE [--format csv]\n"
-         "EDI.ini: --ini PATH, else $EDI_INI, else two folders above the program.\n";
+         "EDI.ini: --ini PATH, else $EDI_INI, else two folders above the program.\n"
+         "Exit codes: 0 everything done (sent); 1 something failed; 2 usage or start-up;\n"
+         "  3 nothing failed but a center was skipped because another run holds it.\n";
 }
 
 }  // namespace
@@ -47,6 +51,8 @@ int main(int argc, char** argv) {
     if (command == "format") return CmdFormat(options);
     if (command == "check") return CmdCheck(options);
     if (command == "resend") return CmdResend(options);
+    if (command == "retry") return CmdRetry(options);
+    if (command == "alert") return CmdAlert(options);
     std::cerr << "edi: unknown command \"" << command << "\"\n";
     PrintUsage(std::cerr);
     return kExitUsage;
