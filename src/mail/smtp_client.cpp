@@ -1,5 +1,7 @@
 #include "mail/smtp_client.h"
 
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -63,6 +65,13 @@ void SmtpClient::Send(const std::string& from, const std::string& to, const std:
                             fault.number == CURLE_OPERATION_TIMEDOUT || fault.number == CURLE_SEND_ERROR ||
                             fault.number == CURLE_ABORTED_BY_CALLBACK;
     fault.outcomeUnknown = upload.offset == message.size() && lostAnswer;
+    // A stopped send does not wait for the server's answer to a closing QUIT: the
+    // connection is cut.
+    if (fault.number == CURLE_ABORTED_BY_CALLBACK) {
+      curl_socket_t socket = CURL_SOCKET_BAD;
+      if (curl_easy_getinfo(curl, CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK && socket != CURL_SOCKET_BAD)
+        shutdown(socket, SHUT_RDWR);
+    }
     throw;
   } catch (...) {
     curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, nullptr);
