@@ -123,3 +123,51 @@ CREATE TABLE IF NOT EXISTS FL1903レコードフォーマット情報マスタ (
 -- searches test, so that a search walks this index and reads only the rows it shows.
 -- `edi db init` on an existing database adds it.
 CREATE INDEX IF NOT EXISTS FL1102処理履歴ファイル_実行順 ON FL1102処理履歴ファイル (枝番, 通番, 処理開始日付, センターコード, 終了コード, 処理終了日付);
+
+-- One run or resend per center at a time, across processes and workstations: a center's row
+-- exists while some run holds it. The holder is named by terminal, host (name and boot), its
+-- process (pid and start time) and a token of the claim; 更新秒 is refreshed while it works.
+CREATE TABLE IF NOT EXISTS EDIセンター実行ロック (
+  センターコード TEXT NOT NULL PRIMARY KEY,
+  保持識別 TEXT NOT NULL,
+  端末名 TEXT,
+  ホスト識別 TEXT,
+  プロセス識別 TEXT,
+  用件 TEXT,
+  開始日時 TEXT,
+  更新秒 INTEGER
+);
+
+-- What the last hand-off of a center left at its package send path, so that a later run
+-- can tell whether that file is still waiting there unchanged.
+CREATE TABLE IF NOT EXISTS EDI送信待ちファイル (
+  センターコード TEXT NOT NULL PRIMARY KEY,
+  送信先 TEXT,
+  通番 INTEGER,
+  サイズ INTEGER,
+  内容識別 TEXT
+);
+
+-- Automatic retry of failed sends: one row per run that the retry looked at.
+CREATE TABLE IF NOT EXISTS EDI自動再送 (
+  通番 INTEGER NOT NULL PRIMARY KEY,
+  センターコード TEXT,
+  試行回数 INTEGER NOT NULL DEFAULT 0,
+  次回秒 INTEGER NOT NULL DEFAULT 0,
+  状態 TEXT
+);
+
+-- Named values the unattended operation keeps (the moment retry was switched on, ...).
+CREATE TABLE IF NOT EXISTS EDI運用記録 (
+  項目 TEXT NOT NULL PRIMARY KEY,
+  値 TEXT
+);
+
+-- Alert mails: how many went out in each hour, and the alerts held back for that hour's summary.
+CREATE TABLE IF NOT EXISTS EDI警報 (
+  時間帯 TEXT NOT NULL,
+  連番 INTEGER NOT NULL,
+  送信済 TEXT,
+  内容 TEXT,
+  PRIMARY KEY (時間帯, 連番)
+);

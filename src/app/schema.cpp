@@ -17,6 +17,11 @@ const char* const kTables[] = {
     "FL1916メッセージグループ情報マスタ",
     "FL1902フォーマット情報マスタ",
     "FL1903レコードフォーマット情報マスタ",
+    "EDIセンター実行ロック",
+    "EDI送信待ちファイル",
+    "EDI自動再送",
+    "EDI運用記録",
+    "EDI警報",
 };
 
 // The statements of the schema text: split at ";" ending a line, "--" comments dropped.

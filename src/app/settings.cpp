@@ -206,6 +206,7 @@ PackageSettings ReadPackageSettings(const IniFile& ini) {
   s.historyPrefix = ini.Read("PATH", "FL1102_FILE", kPackageBuffer);
   double timeout = LeadingNumber(ini.Read("PATH", "MGTIMEOUT", kSettingBuffer));
   s.timeoutSeconds = timeout > 0 && timeout < 1e7 ? static_cast<int>(timeout) : 0;
+  s.sendKeep = TrimSpaces(ini.Read("PATH", "SENDKEEP", kSettingBuffer)) == "1";
   for (const std::string& piece : IniFile::SplitSection(ini.ReadSection("JKBN_J_S", kPackageBuffer))) {
     std::string trimmed = TrimSpaces(piece);
     if (trimmed.empty() || trimmed == "\\") break;

@@ -85,6 +85,8 @@ struct PackageSettings {
   std::string commandLine;   // MGCMDLINEZS
   std::string historyPrefix; // FL1102_FILE
   int timeoutSeconds = 0;    // MGTIMEOUT; 0 waits without limit
+  bool sendKeep = false;     // SENDKEEP=1: the package leaves sent files at the send path, so
+                             // a hand-off overwrites what is there (no waiting-result check)
   std::vector<std::string> defaultInfoCodes;  // JKBN_J_S, in section order
 };
 PackageSettings ReadPackageSettings(const IniFile& ini);

@@ -7,6 +7,7 @@
 #include "app/messages.h"
 #include "app/profile.h"
 #include "app/text.h"
+#include "app/unattended_settings.h"
 
 namespace edi {
 
@@ -83,6 +84,15 @@ std::optional<StartupFailure> LoadCenters(Workstation& ws) {
   if (rows.empty())
     return StartupFailure{msg::kNoData, "no center of terminal \"" + ws.terminalName + "\" in FL1903EDI制御マスタ"};
   ws.centers.Replace(std::move(rows));
+  return std::nullopt;
+}
+
+std::optional<StartupFailure> CheckUnattendedSettings(const Workstation& ws) {
+  try {
+    ReadUnattendedSettings(ws.ini());
+  } catch (const SettingsError& e) {
+    return StartupFailure{msg::kIniReadError, e.what()};
+  }
   return std::nullopt;
 }
 

@@ -49,6 +49,10 @@ struct Workstation {
 // reading the program settings. nullopt on success.
 std::optional<StartupFailure> InitializeWorkstation(Workstation& ws, const StartOptions& options);
 
+// Sections RETRY and ALERT: msg::kIniReadError naming the key when a number is not one
+// (the programs that run transfers check this at their start).
+std::optional<StartupFailure> CheckUnattendedSettings(const Workstation& ws);
+
 // The colours and the center list. On no row: msg::kNoData.
 std::optional<StartupFailure> LoadCenters(Workstation& ws);
 

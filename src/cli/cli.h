@@ -1,6 +1,7 @@
 // The `edi` command: shared option parsing and start-up, and one function per subcommand.
 // Exit codes: 0 success, 1 the work ran and failed (an error code came out), 2 bad usage or
-// a start-up failure (the operator's message on stderr).
+// a start-up failure (the operator's message on stderr), 3 nothing failed but a center was
+// skipped because another run held it.
 #pragma once
 
 #include <memory>
@@ -13,7 +14,7 @@
 
 namespace edi::cli {
 
-constexpr int kExitOk = 0, kExitFailed = 1, kExitUsage = 2;
+constexpr int kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitSkipped = 3;
 
 struct CliOptions {
   std::optional<std::string> iniPath;       // --ini PATH
@@ -31,6 +32,10 @@ std::optional<int> StartWorkstation(Workstation& ws, const CliOptions& options, 
 // On failure prints the message and its detail on stderr and returns nullptr. A missing SQLite
 // file is a connection error, unless createMissingFile (edi db init, the one command that makes one).
 std::unique_ptr<Database> OpenConfiguredDatabase(const CliOptions& options, bool createMissingFile = false);
+
+// Sections RETRY and ALERT of EDI.ini: on a value that is not a number prints the message and
+// the key on stderr and returns kExitUsage.
+std::optional<int> CheckUnattended(const Workstation& ws);
 
 // Takes "--name VALUE" out of args; nullopt when absent. Throws UsageError when the value is missing.
 std::optional<std::string> TakeOption(std::vector<std::string>& args, const std::string& name);
@@ -50,5 +55,7 @@ int CmdCheck(CliOptions& options);      // edi check FILE [--format csv]
 int CmdResend(CliOptions& options);     // edi resend SERIAL [--force]
 int CmdReport(CliOptions& options);     // edi report [--from DATE] [--to DATE] [--center CODE] [--format F]
 int CmdHistoryPurge(CliOptions& options);  // edi history purge --before DATE [--archive DIR]
+int CmdRetry(CliOptions& options);      // edi retry
+int CmdAlert(CliOptions& options);      // edi alert --test
 
 }  // namespace edi::cli

@@ -72,4 +72,12 @@ std::optional<int> StartWorkstation(Workstation& ws, const CliOptions& options, 
   return std::nullopt;
 }
 
+std::optional<int> CheckUnattended(const Workstation& ws) {
+  if (auto failure = CheckUnattendedSettings(ws)) {
+    std::cerr << failure->message << "\n" << "edi: " << failure->detail << "\n";
+    return kExitUsage;
+  }
+  return std::nullopt;
+}
+
 }  // namespace edi::cli

@@ -1,12 +1,16 @@
 // edi resend SERIAL [--force]: sends a finished run's result again by its center's current
 // transfer method, without extracting or converting again. Exit 0 when sent, 1 when the
-// send failed or was refused (no such run, no result, already sent without --force).
+// send failed or was refused (no such run, no result, a result that is not whole, already
+// sent without --force), 3 when another run or send holds the center (with or without
+// --force: one serial is never sent twice at once). SIGTERM, SIGINT and SIGHUP stop it as
+// they stop `edi run`: a send that did not go through closes its branch with the stop code.
 #include <iostream>
 #include <string>
 
 #include "cii/translator.h"
 #include "cli/cli.h"
 #include "cli/console_listener.h"
+#include "cli/signal_watch.h"
 #include "run/resend.h"
 
 namespace edi::cli {
@@ -33,11 +37,14 @@ int CmdResend(CliOptions& options) {
     std::cerr << "edi resend: SERIAL must be a run's serial number\n" << kUsage;
     return kExitUsage;
   }
+  // Before any thread starts: the stop signals are taken by the watch, not by the process.
+  run::RunStop stop;
+  SignalWatch signals(stop);
   Workstation ws;
   if (auto failed = StartWorkstation(ws, options, false)) return *failed;
   cii::Translator translator(*ws.db, ws.errLogPath);
-  ConsoleListener listener;
-  const run::RunContext ctx{ws, listener, translator};
+  ConsoleListener listener(&stop);
+  const run::RunContext ctx{ws, listener, translator, &stop};
 
   const run::ResendResult result = run::Resend(ctx, static_cast<std::int32_t>(serial), force);
   if (result.code == "0000") {
@@ -46,7 +53,7 @@ int CmdResend(CliOptions& options) {
   }
   std::cerr << "edi resend: " << result.message << " (" << result.code << ")\n";
   if (result.needsForce) std::cerr << "edi resend: --force sends it again\n";
-  return kExitFailed;
+  return result.inFlight ? kExitSkipped : kExitFailed;
 }
 
 }  // namespace edi::cli

@@ -1,6 +1,7 @@
 // edi run [--operator CODE] [--terminal NAME] (--all | CENTER...): the transfer run of the
 // given centers of this terminal, headless. Prints a line per step while it runs, then a
-// table like the grid. Exit 0 when every center ran without error, 1 otherwise. It warns at
+// table like the grid. Exit 0 when every center ran without error, 1 when one failed, 3 when
+// none failed but one or more were skipped because another run held them. It warns at
 // its start about runs left open (killed, or still working elsewhere). SIGTERM, SIGINT and
 // SIGHUP stop the run: the package's process group is ended, the open history rows are
 // closed with the stop code, and the command exits 1.
@@ -12,10 +13,13 @@
 #include <vector>
 
 #include "app/text.h"
+#include "app/unattended_settings.h"
+#include "cii/translator.h"
 #include "cli/cli.h"
 #include "cli/console_listener.h"
 #include "cli/signal_watch.h"
 #include "run/history.h"
+#include "run/retry.h"
 #include "run/run_stop.h"
 #include "run/run_driver.h"
 
@@ -127,7 +131,11 @@ int CmdRun(CliOptions& options) {
 
   Workstation ws;
   if (auto failed = StartWorkstation(ws, options, true)) return *failed;
+  if (auto failed = CheckUnattended(ws)) return *failed;
   if (options.operatorCode) ws.operatorCode = TrimSpaces(*options.operatorCode);
+  const UnattendedSettings unattended = ReadUnattendedSettings(ws.ini());
+  // Failures older than the moment retry was switched on are never retried by themselves.
+  if (unattended.retry.enabled) run::RetrySwitchedOnAt(*ws.db);
   WarnAboutOpenRuns(ws);
 
   const auto rows = ws.centers.snapshot();
@@ -148,9 +156,14 @@ int CmdRun(CliOptions& options) {
     }
   }
 
-  ConsoleListener listener;
+  ConsoleListener listener(&stop);
   run::RunDriver driver(ws, listener, &stop);
   driver.RunMarkedCenters(0);
+  // A scheduled `edi run --all` also gives the failed sends their retry.
+  if (all && unattended.retry.enabled && !stop.requested()) {
+    cii::Translator translator(*ws.db, ws.errLogPath);
+    run::RetryFailedSends(run::RunContext{ws, listener, translator, &stop}, unattended);
+  }
 
   const auto after = ws.centers.snapshot();
   std::cout << "\n";
@@ -160,9 +173,15 @@ int CmdRun(CliOptions& options) {
               << "); open history rows were closed with " << run::kStoppedCode << "\n";
     return kExitFailed;
   }
-  for (int i : ran)
+  bool skipped = false;
+  for (int i : ran) {
+    if (driver.SkippedOf(i)) {
+      skipped = true;
+      continue;
+    }
     if (after[i].rowState != kRowProcessed) return kExitFailed;
-  return kExitOk;
+  }
+  return skipped ? kExitSkipped : kExitOk;
 }
 
 }  // namespace edi::cli

@@ -52,6 +52,8 @@ int main(int argc, char** argv) {
     if (command == "check") return CmdCheck(options);
     if (command == "resend") return CmdResend(options);
     if (command == "report") return CmdReport(options);
+    if (command == "retry") return CmdRetry(options);
+    if (command == "alert") return CmdAlert(options);
     std::cerr << "edi: unknown command \"" << command << "\" (edi --help lists the commands)\n";
     return kExitUsage;
   } catch (const UsageError& e) {

@@ -15,6 +15,11 @@ void EnsureCurl() {
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+int CheckAbort(void* userdata, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  const auto* check = static_cast<const std::function<bool()>*>(userdata);
+  return (*check && (*check)()) ? 1 : 0;
+}
+
 }  // namespace
 
 std::string DescribeCurlFault(CURLcode rc, const std::string& libraryText, const std::string& serverReply) {
@@ -129,6 +134,14 @@ void CurlSession::Perform() {
     const bool smtp = login_.url.rfind("smtp", 0) == 0;
     throw MailFault(static_cast<long>(rc), DescribeCurlFault(rc, text, smtp ? lastReply_ : std::string()));
   }
+}
+
+void CurlSession::SetAbortCheck(std::function<bool()> check) {
+  abortCheck_ = std::move(check);
+  CURL* curl = handle();
+  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, CheckAbort);
+  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &abortCheck_);
+  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
 }
 
 void CurlSession::Close() {

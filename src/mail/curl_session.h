@@ -5,6 +5,7 @@
 
 #include <curl/curl.h>
 
+#include <functional>
 #include <string>
 
 namespace edi::mail {
@@ -41,6 +42,9 @@ class CurlSession {
   void Perform();
   // Ends the session; harmless when none is open.
   void Close();
+  // Called while a request runs (about every second and on progress); true aborts it
+  // (MailFault with CURLE_ABORTED_BY_CALLBACK). Set before the request.
+  void SetAbortCheck(std::function<bool()> check);
 
   const ServerLogin& login() const { return login_; }
 
@@ -50,6 +54,7 @@ class CurlSession {
   char error_[CURL_ERROR_SIZE] = {};
   std::string lastReply_;  // the server's last reply line of the current request (bounded)
   static int OnDebug(CURL*, curl_infotype type, char* data, size_t size, void* self);
+  std::function<bool()> abortCheck_;
 };
 
 }  // namespace edi::mail

@@ -12,6 +12,9 @@ struct MailFault : std::runtime_error {
   MailFault(long number, const std::string& description)
       : std::runtime_error(description), number(number) {}
   long number;
+  // The message was handed over whole but the server's answer never came: it may have been
+  // delivered. Such a send must not be repeated by itself.
+  bool outcomeUnknown = false;
 };
 
 // Number ranges, so that the operator (and support) can tell where a fault came from:

@@ -69,6 +69,7 @@ int SendFile(const TransferFileRecord& rec, const MailEnvironment& env, const Ma
   }
 
   SmtpClient smtp(ServerLogin{settings.smtpUrl, settings.profileName, settings.password});
+  smtp.SetAbortCheck([&progress] { return progress.StopRequested(); });
   smtp.SignOn();
   progress.AddLine("ログオン");
 
@@ -138,6 +139,7 @@ int MailTransfer(TransferFileRecord& rec, const MailEnvironment& env, MailProgre
     rec.fault = text;
     progress.ShowError(text);
   };
+  bool unknown = false;
   try {
     progress.Open();
     if (ParametersValid(rec)) {
@@ -163,6 +165,7 @@ int MailTransfer(TransferFileRecord& rec, const MailEnvironment& env, MailProgre
         } catch (const MailFault& f) {
           showError(FormatFault(f.number, f.what()));
           sub = kSubFailed;
+          unknown = f.outcomeUnknown;
         } catch (const std::exception& e) {
           showError(FormatFault(kFileFaultBase, e.what()));
           sub = kSubFailed;
@@ -180,7 +183,7 @@ int MailTransfer(TransferFileRecord& rec, const MailEnvironment& env, MailProgre
   } catch (...) {
     sub = kSubFailed;
   }
-  rec.result = sub == kSubOk ? "0000" : "9999";
+  rec.result = sub == kSubOk ? "0000" : unknown ? kMailOutcomeUnknown : "9999";
   return sub == kSubOk ? 0 : 9;
 }
 

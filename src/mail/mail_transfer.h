@@ -29,6 +29,9 @@ class MailProgress {
   virtual void AddLine(const std::string& line) = 0;     // one completed sub-step
   virtual void ShowError(const std::string& text) = 0;   // a message box / stderr; waits
   virtual void Close() = 0;                              // unload the window
+  // True when the transfer under way should end now (a stop signal); polled while the
+  // server is talked to.
+  virtual bool StopRequested() const { return false; }
 };
 
 struct MailEnvironment {
@@ -36,7 +39,11 @@ struct MailEnvironment {
   PathSettings paths;             // EDIOUTFIL, EDIINFIL
 };
 
-// Sets rec.result to "0000" or "9999" and returns 0 or 9.
+// rec.result of a send whose message was handed over whole but whose answer was lost: it may
+// have been delivered, so it is left for a person to decide, never sent again by itself.
+inline constexpr const char* kMailOutcomeUnknown = "9998";
+
+// Sets rec.result to "0000", "9999" or kMailOutcomeUnknown and returns 0 or 9.
 int MailTransfer(TransferFileRecord& rec, const MailEnvironment& env, MailProgress& progress);
 
 }  // namespace edi::mail

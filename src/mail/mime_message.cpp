@@ -128,14 +128,17 @@ std::string BuildMessage(const OutgoingMail& mail) {
   g_mime_part_set_content_encoding(GMIME_PART(text.get()), GMIME_CONTENT_ENCODING_BASE64);
   g_mime_multipart_add(mixed.get(), GMIME_OBJECT(text.get()));
 
-  GRef<GMimePart> file(g_mime_part_new_with_type("application", "octet-stream"));
-  GRef<GMimeStream> fileBytes(g_mime_stream_mem_new_with_buffer(mail.attachment.data(), mail.attachment.size()));
-  GRef<GMimeDataWrapper> content(g_mime_data_wrapper_new_with_stream(fileBytes.get(), GMIME_CONTENT_ENCODING_DEFAULT));
-  g_mime_part_set_content(file.get(), content.get());
-  g_mime_object_set_disposition(GMIME_OBJECT(file.get()), GMIME_DISPOSITION_ATTACHMENT);
-  g_mime_part_set_filename(file.get(), mail.attachmentName.c_str());
-  g_mime_part_set_content_encoding(file.get(), GMIME_CONTENT_ENCODING_BASE64);
-  g_mime_multipart_add(mixed.get(), GMIME_OBJECT(file.get()));
+  // A message without an attachment name (an alert) is the text alone.
+  if (!mail.attachmentName.empty()) {
+    GRef<GMimePart> file(g_mime_part_new_with_type("application", "octet-stream"));
+    GRef<GMimeStream> fileBytes(g_mime_stream_mem_new_with_buffer(mail.attachment.data(), mail.attachment.size()));
+    GRef<GMimeDataWrapper> content(g_mime_data_wrapper_new_with_stream(fileBytes.get(), GMIME_CONTENT_ENCODING_DEFAULT));
+    g_mime_part_set_content(file.get(), content.get());
+    g_mime_object_set_disposition(GMIME_OBJECT(file.get()), GMIME_DISPOSITION_ATTACHMENT);
+    g_mime_part_set_filename(file.get(), mail.attachmentName.c_str());
+    g_mime_part_set_content_encoding(file.get(), GMIME_CONTENT_ENCODING_BASE64);
+    g_mime_multipart_add(mixed.get(), GMIME_OBJECT(file.get()));
+  }
 
   g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(mixed.get()));
 

@@ -21,7 +21,7 @@ struct OutgoingMail {
   std::string body;            // UTF-8 with CR LF line ends; sent base64 so no relay changes it
   Mailbox from;
   Mailbox to;
-  std::string attachmentName;  // UTF-8; RFC 2231 when it is not ASCII
+  std::string attachmentName;  // UTF-8; RFC 2231 when it is not ASCII; empty: no attachment
   std::string attachment;      // the file's bytes
 };
 

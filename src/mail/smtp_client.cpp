@@ -1,7 +1,11 @@
 #include "mail/smtp_client.h"
 
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <cstring>
+
+#include "mail/mail_fault.h"
 
 namespace edi::mail {
 
@@ -53,6 +57,22 @@ void SmtpClient::Send(const std::string& from, const std::string& to, const std:
   curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(message.size()));
   try {
     session_.Perform();
+  } catch (MailFault& fault) {
+    curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, nullptr);
+    // The whole message was read for sending and the connection then failed or timed out:
+    // whether the server took it cannot be known. A refusal the server did send is known.
+    const bool lostAnswer = fault.number == CURLE_RECV_ERROR || fault.number == CURLE_GOT_NOTHING ||
+                            fault.number == CURLE_OPERATION_TIMEDOUT || fault.number == CURLE_SEND_ERROR ||
+                            fault.number == CURLE_ABORTED_BY_CALLBACK;
+    fault.outcomeUnknown = upload.offset == message.size() && lostAnswer;
+    // A stopped send does not wait for the server's answer to a closing QUIT: the
+    // connection is cut.
+    if (fault.number == CURLE_ABORTED_BY_CALLBACK) {
+      curl_socket_t socket = CURL_SOCKET_BAD;
+      if (curl_easy_getinfo(curl, CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK && socket != CURL_SOCKET_BAD)
+        shutdown(socket, SHUT_RDWR);
+    }
+    throw;
   } catch (...) {
     curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, nullptr);
     throw;

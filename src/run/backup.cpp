@@ -15,7 +15,8 @@ std::vector<std::string> BackupRunFiles(const PathSettings& paths, std::int32_t 
   const std::string& prefix = selector == 0 ? paths.inFolder : paths.outFolder;
   std::vector<std::string> names;
   try {
-    names = ListFilesWithPrefix(PrefixFolder(prefix), SerialField(serial));
+    // The serial field and the "_" after it: serial 10000000 is not a prefix of 100000001's files.
+    names = ListFilesWithPrefix(PrefixFolder(prefix), SerialField(serial) + "_");
   } catch (const std::exception& e) {
     faults.push_back(e.what());
     return faults;

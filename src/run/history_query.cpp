@@ -82,7 +82,10 @@ std::vector<RunSummary> QueryRuns(Database& db, const HistoryFilter& filter, std
   if (!filter.fromDate.empty()) sql += " AND h.処理開始日付 >= " + Next(params, filter.fromDate);
   if (!filter.toDate.empty()) sql += " AND h.処理開始日付 <= " + Next(params, filter.toDate);
   if (!filter.centerCode.empty()) sql += " AND h.センターコード = " + Next(params, filter.centerCode);
-  if (filter.openOnly) sql += " AND (h.処理終了日付 IS NULL OR h.処理終了日付 = '' OR h.処理終了日付 = ' ')";
+  // Open: the run itself, or any of its branches (a resend stopped by a kill, say).
+  if (filter.openOnly)
+    sql += " AND EXISTS (SELECT 1 FROM FL1102処理履歴ファイル o WHERE o.通番 = h.通番"
+           " AND (o.処理終了日付 IS NULL OR o.処理終了日付 = '' OR o.処理終了日付 = ' '))";
   if (filter.failedOnly)
     sql += " AND h.処理終了日付 IS NOT NULL AND h.処理終了日付 <> '' AND h.処理終了日付 <> ' '"
            " AND (h.終了コード IS NULL OR h.終了コード <> '0000')";

@@ -26,7 +26,8 @@ struct HistoryFilter {
   std::string toDate;      // "yyyy/mm/dd": runs started on or before it; empty: no upper bound
   std::string centerCode;  // empty: every center
   bool failedOnly = false; // only runs that ended with an end code other than "0000"
-  bool openOnly = false;   // only runs without an end (running now, or left open by a crash)
+  bool openOnly = false;   // only runs with a row without an end (the run or one of its branches:
+                           // running now, or left open by a crash or a kill)
   bool includeResolved = true;  // with failedOnly: also failed runs whose result a resend later sent
 };
 

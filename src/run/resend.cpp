@@ -1,6 +1,14 @@
 #include "run/resend.h"
 
+#include <fstream>
+#include <memory>
+#include <sstream>
+
 #include "app/database.h"
+#include "app/settings.h"
+#include "cii/dump.h"
+#include "cii/format.h"
+#include "xml/xml_input.h"
 #include "app/text.h"
 #include "app/whole_file.h"
 #include "run/history.h"
@@ -91,23 +99,99 @@ ResendPlan PlanResend(const RunContext& ctx, std::int32_t serial) {
   }
 }
 
-ResendResult Resend(const RunContext& ctx, std::int32_t serial, bool force) {
+namespace {
+ResendResult Outcome(std::string code, std::string message, bool needsForce = false, bool inFlight = false,
+                     std::string detailCode = "") {
+  return ResendResult{std::move(code), std::move(message), needsForce, inFlight, std::move(detailCode)};
+}
+}  // namespace
+
+std::optional<std::string> DamagedResult(const std::filesystem::path& path, bool xmlDocument) {
+  if (xmlDocument) {
+    std::string error;
+    xml::InitXmlLibrary();
+    if (!xml::LoadXmlDocument(path, error)) return "XML文書として読めません: " + error;
+    return std::nullopt;
+  }
+  constexpr const char* kCut = "CIIファイルとして完全ではありません (ヘッダか終了レコードが欠けています)";
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return "読めません";
+  // A whole file begins with a header block and ends with a trailer block; a file cut at a
+  // block boundary lacks the trailer, one cut inside a block ends in the middle of it.
+  std::string head(2, '\0'), tail(cii::kSmallBlock, '\0');
+  in.read(head.data(), 2);
+  in.seekg(0, std::ios::end);
+  const auto size = static_cast<long long>(in.tellg());
+  if (head != "0C" || size < static_cast<long long>(2 * cii::kSmallBlock)) return kCut;
+  in.seekg(size - static_cast<long long>(cii::kSmallBlock));
+  in.read(tail.data(), static_cast<std::streamsize>(tail.size()));
+  if (!in || tail.compare(0, 2, "0E") != 0 || !cii::TrailerCount(std::string_view(tail).substr(2))) return kCut;
+  // The listing walks every block in between: a message cut short or a stray block shows there.
+  in.clear();
+  in.seekg(0);
+  std::ostringstream listing;
+  if (!cii::DumpCiiFile(in, listing)) return kCut;
+  return std::nullopt;
+}
+
+ResendResult Resend(const RunContext& ctx, std::int32_t serial, bool force, CenterLock* lock,
+                    const std::string& purpose) {
   try {
+    const std::string run = "通番 " + SerialField(serial);
+    // The center comes from the history; the plan is made again once the center is held, so
+    // that what was sent in the meantime (by another resend, another workstation) counts.
+    Planned first = Plan(ctx, serial);
+    if (first.plan.centerCode.empty()) return Outcome(first.code, first.plan.refusal, false);
+
+    std::unique_ptr<CenterLock> ownLock;
+    if (!lock) {
+      ownLock = std::make_unique<CenterLock>(ctx.db(), ThisProcess(ctx.ws.terminalName),
+                                             StaleAfterSeconds(ReadPackageSettings(ctx.ws.ini()).timeoutSeconds));
+      lock = ownLock.get();
+    }
+    // A caller that holds the center already (the retry) keeps holding it afterwards.
+    const bool heldByCaller = lock->held() && lock->center() == first.plan.centerCode;
+    if (!heldByCaller) {
+      const LockClaim claim =
+          lock->Claim(first.plan.centerCode, (purpose.empty() ? "resend" : purpose) + " " + SerialField(serial));
+      if (!claim.taken) {
+        if (claim.heldBy)
+          return Outcome("9999", run + " は送信できません: センター " + first.plan.centerCode + " は" + claim.HolderText(),
+                  false, true);
+        return Outcome("9999", claim.error, false);
+      }
+      if (claim.tookOverFrom)
+        ctx.Log(first.plan.centerCode + ": 終わっていない処理のロックを引き継ぎました (端末 " +
+                claim.tookOverFrom->terminal + ", プロセス " + claim.tookOverFrom->process + ", " +
+                claim.tookOverFrom->since + " から)");
+    }
+    struct ReleaseAtEnd {
+      CenterLock* lock;
+      ~ReleaseAtEnd() {
+        if (lock) lock->Release();
+      }
+    } releaseAtEnd{heldByCaller ? nullptr : lock};
+
     Planned p = Plan(ctx, serial);
     const ResendPlan& plan = p.plan;
-    const std::string run = "通番 " + SerialField(serial);
-    if (!plan.refusal.empty()) return {p.code, plan.refusal, false};
+    if (!plan.refusal.empty()) return Outcome(p.code, plan.refusal, false);
     if (plan.successfulSends > 0 && !force)
-      return {"9999", run + " の結果は送信済みです (" + std::to_string(plan.successfulSends) + "回)", true};
+      return Outcome("9999", run + " の結果は送信済みです (" + std::to_string(plan.successfulSends) + "回)", true);
+    if (auto damage = DamagedResult(plan.source, DataFormatExtension(p.controlRow->Text("送受信データ形式")) == "XML"))
+      return Outcome("7200", run + " の結果ファイルは送信できません: " + plan.source.string() + ": " + *damage, false);
+    if (ctx.stopped()) return Outcome(kStoppedCode, run + " の再送を中止しました", false);
 
     HistoryBranchRecord branch = MakeHistoryBranch(serial, kWorkSend, plan.centerCode);
     AddHistoryBranch(ctx.db(), branch);
-    if (branch.result != "0000") return {branch.result, run + " の履歴に送信を追加できません", false};
+    if (branch.result != "0000") return Outcome(branch.result, run + " の履歴に送信を追加できません", false);
 
     // The folder the result was found in is where the transport takes it from.
     const std::string folder = plan.source.parent_path().string() + "/";
     ctx.Log(plan.centerCode + ": 再送 " + plan.source.string());
-    const SendOutcome sent = SendResultFile(ctx, plan.centerCode, serial, *p.controlRow, folder);
+    SendOutcome sent = SendResultFile(ctx, plan.centerCode, serial, *p.controlRow, folder);
+    // A stop that came during a send that did not go through closes the branch as a stop;
+    // a send that went through is recorded as sent.
+    if (ctx.stopped() && sent.endCode != "0000") sent = {kStoppedCode, ctx.stop->detailCode()};
 
     HistoryRecord rec;
     rec.serial = serial;
@@ -117,13 +201,14 @@ ResendResult Resend(const RunContext& ctx, std::int32_t serial, bool force) {
     rec.fileName = plan.source.string();
     FinishHistoryRecord(ctx.db(), rec);
     if (sent.endCode != "0000")
-      return {sent.endCode, run + " の再送に失敗しました (" + sent.endCode + "/" + sent.detailCode + ")", false};
-    if (rec.result != "0000") return {rec.result, run + " を再送しましたが履歴を更新できません", false};
-    return {"0000",
+      return Outcome(sent.endCode, run + " の再送に失敗しました (" + sent.endCode + "/" + sent.detailCode + ")", false, false,
+              sent.detailCode);
+    if (rec.result != "0000") return Outcome(rec.result, run + " を再送しましたが履歴を更新できません", false);
+    return Outcome("0000",
             run + " の結果を再送しました (" + std::to_string(plan.successfulSends + 1) + "回目): " + plan.source.string(),
-            false};
+            false);
   } catch (const std::exception& e) {
-    return {"9999", e.what(), false};
+    return Outcome("9999", e.what(), false);
   }
 }
 

@@ -3,10 +3,18 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <set>
 
 #include "app/text.h"
 #include "cii/translator.h"
+#include "app/settings.h"
+#include "app/unattended_settings.h"
+#include "run/alert.h"
+#include "run/history_query.h"
+#include "run/retry.h"
 #include "run/backup.h"
+#include "run/center_lock.h"
 #include "run/conversion_dispatch.h"
 #include "run/history.h"
 #include "run/package_handoff.h"
@@ -25,11 +33,59 @@ struct RunDriver::Impl {
   std::unique_ptr<cii::Translator> translator;  // made at the first run: the database is open then
   RunStop* stop;                                 // a stop asked from outside, or none
   std::map<int, std::int32_t> serials;           // row → serial of its run
+  std::set<int> skipped;                         // rows not run: another run held the center
+  std::unique_ptr<CenterLock> lock;              // made at the first run, like the translator
+  std::optional<UnattendedSettings> unattended;  // sections RETRY and ALERT, read at the first run
   mutable std::mutex serialsMutex;               // the window reads while the run writes
 
   cii::Translator& Translator() {
     if (!translator) translator = std::make_unique<cii::Translator>(*ws.db, ws.errLogPath);
     return *translator;
+  }
+
+  CenterLock& Lock() {
+    if (!lock) {
+      const PackageSettings package = ReadPackageSettings(ws.ini());
+      lock = std::make_unique<CenterLock>(*ws.db, ThisProcess(ws.terminalName),
+                                          StaleAfterSeconds(package.timeoutSeconds));
+    }
+    return *lock;
+  }
+
+  const UnattendedSettings& Unattended() {
+    if (!unattended) {
+      try {
+        unattended = ReadUnattendedSettings(ws.ini());
+      } catch (const std::exception& e) {
+        // The programs refuse to start on such a value; read later, it only turns alerts off.
+        listener.Log(std::string("EDI.ini: ") + e.what());
+        unattended = UnattendedSettings{};
+      }
+    }
+    return *unattended;
+  }
+
+  // A run that ended in error with no retry to follow: the site is told by mail. A run that a
+  // person stopped is not alerted.
+  void AlertIfFinal(const RunContext& ctx, std::int32_t serial, const std::string& center, const std::string& endCode,
+                    const std::string& failedWork) {
+    if (endCode == "0000" || endCode == kStoppedCode) return;
+    const UnattendedSettings& settings = Unattended();
+    if (settings.alert.to.empty()) return;
+    if (failedWork == kWorkSend && RetryWillTake(settings)) return;
+    AlertFacts facts{serial, center, StepName(failedWork), endCode, " ", ""};
+    try {
+      for (const BranchDetail& b : QueryBranches(*ws.db, serial)) {
+        if (b.branch > 0 && b.endCode == endCode) {
+          facts.step = StepName(b.workKind);
+          facts.detailCode = b.detailCode;
+          break;
+        }
+      }
+    } catch (const std::exception&) {
+    }
+    facts.reason = failedWork == kWorkSend ? "自動再送は設定されていません。" : "抽出・変換の失敗は自動では再実行しません。";
+    RaiseAlert(ctx, settings.alert, facts);
   }
 
   // Writes a status text into the current row and tells the listener.
@@ -42,7 +98,7 @@ struct RunDriver::Impl {
 };
 
 RunDriver::RunDriver(Workstation& ws, RunListener& listener, RunStop* stop)
-    : impl_(new Impl{ws, listener, nullptr, stop, {}, {}}) {}
+    : impl_(new Impl{ws, listener, nullptr, stop, {}, {}, nullptr, std::nullopt, {}}) {}
 RunDriver::~RunDriver() { delete impl_; }
 
 void RunDriver::SetRowState(std::int16_t state) { impl_->ws.centers.SetRowState(impl_->ws.centers.currentRow(), state); }
@@ -51,6 +107,11 @@ std::int32_t RunDriver::SerialOf(int row) const {
   std::lock_guard lock(impl_->serialsMutex);
   auto it = impl_->serials.find(row);
   return it == impl_->serials.end() ? 0 : it->second;
+}
+
+bool RunDriver::SkippedOf(int row) const {
+  std::lock_guard lock(impl_->serialsMutex);
+  return impl_->skipped.count(row) > 0;
 }
 
 void RunDriver::RunMarkedCenters(int buttonIndex) {
@@ -75,6 +136,40 @@ void RunDriver::RunCenter() {
   const int row = d.ws.centers.currentRow();
   const std::string center = d.ws.centers.at(row).centerCode;
   RunContext ctx{d.ws, d.listener, d.Translator(), d.stop};
+  {
+    std::lock_guard lock(d.serialsMutex);
+    d.skipped.erase(row);
+  }
+
+  // The center is run by one run at a time, across processes and workstations. A center
+  // that another run holds is left alone: no serial, no history row, the row names the holder.
+  CenterLock& centerLock = d.Lock();
+  const LockClaim claim = centerLock.Claim(center, "run");
+  if (!claim.taken) {
+    if (claim.heldBy) {
+      d.listener.Log(center + ": 実行しません: " + claim.HolderText());
+      d.Status(kColExtract, "実行中(" + claim.heldBy->terminal + " " + claim.heldBy->since + ")");
+      std::lock_guard lock(d.serialsMutex);
+      d.skipped.insert(row);
+    } else {
+      // The database cannot be used: shown as a serial that could not be taken, as before.
+      d.listener.Log(center + ": " + claim.error);
+      d.Status(kColExtract, "通番ｴﾗｰ");
+      SetRowState(kRowError);
+    }
+    d.listener.Log(center + ": 終了コード なし");
+    return;
+  }
+  if (claim.tookOverFrom) {
+    const LockHolder& gone = *claim.tookOverFrom;
+    d.listener.Log(center + ": 終わっていない実行のロックを引き継ぎました (端末 " + gone.terminal + ", プロセス " +
+                   gone.process + ", " + gone.since + " から)");
+  }
+  // Given back on every way out of this function.
+  struct ReleaseAtEnd {
+    CenterLock& lock;
+    ~ReleaseAtEnd() { lock.Release(); }
+  } releaseAtEnd{centerLock};
   SetRowState(kRowProcessing);
 
   HistoryStartRecord start;
@@ -93,8 +188,13 @@ void RunDriver::RunCenter() {
   }
   // The first failure's code is the run's end code: a later success hides nothing.
   std::string endCode;
+  std::string step = kWorkRun;  // the step under way, for the alert
+  std::string failedWork;       // the step of the first failure
   auto fail = [&](const std::string& code) {
-    if (endCode.empty()) endCode = code;
+    if (endCode.empty()) {
+      endCode = code;
+      failedWork = step;
+    }
     SetRowState(kRowError);
   };
   std::vector<std::string> leftBehind;  // results of failed conversions that could not be taken back
@@ -122,6 +222,7 @@ void RunDriver::RunCenter() {
       note += " (既存ファイルのある通番 " + std::to_string(start.skipped) + " 件を飛ばしました)";
     d.listener.Log(center + ": 通番 " + SerialField(start.serial) + note);
     d.Status(kColExtract, "抽出中");
+    step = kWorkExtract;
     bool goOn = false;
     std::string code = ExtractViaPackage(ctx, center, start.serial, &goOn);
     if (IsZeroCode(code)) {
@@ -133,7 +234,9 @@ void RunDriver::RunCenter() {
       fail(code);
     }
     if (next(goOn, code)) {
+      centerLock.Touch();
       d.Status(kColConvert, "変換中");
+      step = kWorkConvertOther;
       goOn = false;
       code = ConvertSendFiles(ctx, center, start.serial, &leftBehind, &goOn);
       if (code == "0000") {
@@ -145,7 +248,9 @@ void RunDriver::RunCenter() {
       }
     }
     if (next(goOn, code)) {
+      centerLock.Touch();
       d.Status(kColSend, "送信中");
+      step = kWorkSend;
       code = SendCenterFiles(ctx, center, start.serial);
       if (IsZeroCode(code)) {
         d.Status(kColSend, "OK");
@@ -179,6 +284,7 @@ void RunDriver::RunCenter() {
     rec.endCode = endCode;
     rec.detailCode = endCode == kStoppedCode && d.stop ? d.stop->detailCode() : " ";
     FinishHistoryRecord(ctx.db(), rec);
+    d.AlertIfFinal(ctx, start.serial, center, endCode, failedWork);
   }
   d.listener.Log(center + ": 終了コード " + endCode);
 }

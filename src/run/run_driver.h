@@ -47,6 +47,10 @@ class RunDriver {
   // 0 when the row has not run.
   std::int32_t SerialOf(int row) const;
 
+  // True when the last run of the row did not start because another run held the center
+  // (its status text names the holder; the history was not touched).
+  bool SkippedOf(int row) const;
+
  private:
   struct Impl;
   Impl* impl_;

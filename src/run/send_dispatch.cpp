@@ -6,6 +6,7 @@
 #include "app/text.h"
 #include "app/whole_file.h"
 #include "mail/mail_names.h"
+#include "run/handoff_record.h"
 #include "run/history.h"
 
 namespace edi::run {
@@ -92,6 +93,16 @@ SendOutcome SendResultFile(const RunContext& ctx, const std::string& centerCode,
   paths.outFolder = sourceFolder;
   if (method == "Z") {
     file.address = controlRow.Text("KMX送信ファイルパス");
+    const bool keep = ReadPackageSettings(ctx.ws.ini()).sendKeep;
+    // An earlier result of this center that the package has not collected yet stays: the
+    // new one waits for a resend or the retry.
+    if (!keep) {
+      if (auto waiting = WaitingHandOff(ctx.db(), centerCode, file.address); waiting && waiting->serial != serial) {
+        ctx.Log(centerCode + ": 送信先に未回収の前回の結果があるため渡しません: " + waiting->path.string() + " (通番 " +
+                SerialField(waiting->serial) + ")");
+        return {"5100", kWaitingResultDetail};
+      }
+    }
     ctx.Log(centerCode + ": 送信ファイルを通信パッケージへ渡します: " + file.address);
     std::string fault;
     HandOffTransferFile(file, paths, &fault);
@@ -100,6 +111,9 @@ SendOutcome SendResultFile(const RunContext& ctx, const std::string& centerCode,
       ctx.LogFault(serial, "5100", "送信 通信パッケージへの受け渡し", file.address,
                    fault.empty() ? "送信ファイルを渡せません" : fault);
       outcome = {"5100", "0002"};
+    } else if (!keep) {
+      if (auto failed = RecordHandOff(ctx.db(), centerCode, file.address, serial))
+        ctx.Log(centerCode + ": 渡した送信ファイルを記録できません: " + *failed);
     }
   } else if (method == "M") {
     file.address = controlRow.Text("相手先メールアドレス");

@@ -39,9 +39,14 @@ struct SendOutcome {
   std::string endCode = "0000";
   std::string detailCode = "0000";
 };
+// The detail code of a hand-off not made because the center's earlier result still waits at
+// the send path (end code "5100").
+inline constexpr const char* kWaitingResultDetail = "0004";
+
 // Hands the result file of (center, serial), found in `sourceFolder` (a folder prefix ending
 // with "/": EDIOUTFIL, or OLD_FILE for a resend), to the transport of the control row:
-// method "Z" the package's send path ("5100"/"0002" on failure), "M" mail ("5100" with the
+// method "Z" the package's send path ("5100"/"0002" on failure; "5100"/kWaitingResultDetail
+// while an earlier result of another serial of the center waits there, unless PATH SENDKEEP=1), "M" mail ("5100" with the
 // mail code; "5100"/"9999" when the result file is missing). Any other method sends nothing.
 SendOutcome SendResultFile(const RunContext& ctx, const std::string& centerCode, std::int32_t serial,
                            const Row& controlRow, const std::string& sourceFolder);

@@ -28,6 +28,7 @@ bool ScreenProgram::Start(const StartOptions& options, const std::string& comman
 
   // 2. Settings, terminal name, the database connection, the program settings.
   if (auto failure = InitializeWorkstation(ws_, options)) return Fail(failure->message, failure->detail);
+  if (auto failure = CheckUnattendedSettings(ws_)) return Fail(failure->message, failure->detail);
 
   // 3. The colours and the centers of this terminal, then the grid.
   if (auto failure = LoadCenters(ws_)) return Fail(failure->message, failure->detail);

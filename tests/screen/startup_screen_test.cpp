@@ -96,6 +96,13 @@ TEST_F(StartupScreenTest, ASettingTheWindowRefusesEndsWithItemSettingError) {
   EXPECT_FALSE(program.window().wasEverShown());
 }
 
+TEST_F(StartupScreenTest, ARetrySettingThatIsNotANumberEndsWithIniReadError) {
+  AddCenter("A1", "WS1", "2");
+  EXPECT_FALSE(Start(Standard() + "\n[RETRY]\nENABLED=1\nINTERVALMIN=10m\n"));
+  EXPECT_EQ(dialogs.messages, std::vector<std::string>{msg::kIniReadError});
+  EXPECT_FALSE(program.window().wasEverShown());
+}
+
 TEST_F(StartupScreenTest, AnEmptyCommandLineGivesAnEmptyOperator) {
   AddCenter("A1", "WS1", "2");
   ASSERT_TRUE(Start(Standard(), ""));
