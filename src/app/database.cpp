@@ -296,34 +296,27 @@ std::vector<Row> Database::Query(const std::string& sql, const std::vector<Param
 }
 
 void Database::Execute(const std::string& sql, const std::vector<Param>& params) {
-  ++statementCount_;
-  if (faultHook_) faultHook_(sql);
-  try {
-    BoundParams bound;
-    soci::statement st(impl_->session);
-    st.alloc();
-    st.prepare(RewritePlaceholders(sql));
-    bound.Bind(st, params);
-    st.define_and_bind();
-    st.execute(true);
-  } catch (const soci::soci_error& e) {
-    throw Wrap(e, sql);
-  }
+  ExecuteStatement(sql, params, false);
 }
 
 void Database::ExecuteByPosition(const std::string& sql, const std::vector<Param>& params) {
+  ExecuteStatement(sql, params, true);
+}
+
+void Database::ExecuteStatement(const std::string& sql, const std::vector<Param>& params, bool byPosition) {
   ++statementCount_;
   if (faultHook_) faultHook_(sql);
   try {
     BoundParams bound;
     soci::statement st(impl_->session);
     st.alloc();
-    st.prepare(RewritePlaceholders(sql, target_.engine == DbEngine::Sqlite));
-    bound.Bind(st, params, true);
+    st.prepare(RewritePlaceholders(sql, byPosition && target_.engine == DbEngine::Sqlite));
+    bound.Bind(st, params, byPosition);
     st.define_and_bind();
     st.execute(true);
   } catch (const soci::soci_error& e) {
-    throw Wrap(e, sql.size() > 200 ? sql.substr(0, 200) + "…" : sql);
+    // A batched statement's text is long; its start names it well enough.
+    throw Wrap(e, byPosition && sql.size() > 200 ? sql.substr(0, 200) + "…" : sql);
   }
 }
 

@@ -98,6 +98,8 @@ class Database {
   void SetFaultHook(std::function<void(const std::string& sql)> hook) { faultHook_ = std::move(hook); }
 
  private:
+  // One statement with its values bound by name, or (byPosition) in order with SQLite's "?".
+  void ExecuteStatement(const std::string& sql, const std::vector<Param>& params, bool byPosition);
   struct Impl;
   explicit Database(DatabaseTarget target);
   std::unique_ptr<Impl> impl_;

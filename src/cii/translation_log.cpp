@@ -21,19 +21,27 @@ std::string StartMessage(const std::string& module, long long serial, const std:
   return "--" + module + " start--" + SerialField(serial) + "  " + dateTime;
 }
 
-std::optional<long long> StartLineSerial(std::string_view line) {
-  static constexpr std::string_view kMarker = " start--";
-  const std::string lead = CodeText(0) + "--";
-  if (line.size() <= lead.size() || line.substr(0, lead.size()) != lead) return std::nullopt;
-  const auto marker = line.find(kMarker, lead.size());
-  if (marker == std::string_view::npos) return std::nullopt;
-  std::string_view rest = line.substr(marker + kMarker.size());
+namespace {
+
+// The serial that a log line's marker is followed by: its leading digits (at most 18).
+std::optional<long long> LeadingSerial(std::string_view rest) {
   std::size_t digits = 0;
   while (digits < rest.size() && std::isdigit(static_cast<unsigned char>(rest[digits]))) ++digits;
   if (digits == 0 || digits > 18) return std::nullopt;
   long long serial = 0;
   std::from_chars(rest.data(), rest.data() + digits, serial);
   return serial;
+}
+
+}  // namespace
+
+std::optional<long long> StartLineSerial(std::string_view line) {
+  static constexpr std::string_view kMarker = " start--";
+  const std::string lead = CodeText(0) + "--";
+  if (line.size() <= lead.size() || line.substr(0, lead.size()) != lead) return std::nullopt;
+  const auto marker = line.find(kMarker, lead.size());
+  if (marker == std::string_view::npos) return std::nullopt;
+  return LeadingSerial(line.substr(marker + kMarker.size()));
 }
 
 namespace {
@@ -43,13 +51,7 @@ std::optional<long long> SerialAfterMarker(std::string_view line, std::string_vi
   if (line.size() < 8 || line.substr(4, 2) != "--") return std::nullopt;
   const std::size_t space = line.find(' ', 6);
   if (space == std::string_view::npos || line.substr(space + 1, word.size()) != word) return std::nullopt;
-  std::string_view rest = line.substr(space + 1 + word.size());
-  std::size_t digits = 0;
-  while (digits < rest.size() && std::isdigit(static_cast<unsigned char>(rest[digits]))) ++digits;
-  if (digits == 0 || digits > 18) return std::nullopt;
-  long long serial = 0;
-  std::from_chars(rest.data(), rest.data() + digits, serial);
-  return serial;
+  return LeadingSerial(line.substr(space + 1 + word.size()));
 }
 
 std::string OneLine(std::string text) {
