@@ -344,6 +344,77 @@ void Database::ExecuteForRows(const std::string& sql, std::vector<std::vector<Va
   }
 }
 
+namespace {
+
+// One value in COPY's text form: \N for a null; backslash, tab, newline and CR escaped.
+void AppendCopyValue(std::string& line, const Param& p) {
+  if (std::holds_alternative<std::nullptr_t>(p)) {
+    line += "\\N";
+  } else if (auto* n = std::get_if<long long>(&p)) {
+    line += std::to_string(*n);
+  } else {
+    for (char c : std::get<std::string>(p)) {
+      switch (c) {
+        case '\\': line += "\\\\"; break;
+        case '\t': line += "\\t"; break;
+        case '\n': line += "\\n"; break;
+        case '\r': line += "\\r"; break;
+        default: line += c;
+      }
+    }
+  }
+}
+
+DatabaseError CopyError(PGconn* conn, const PGresult* result, const std::string& sql) {
+  DatabaseError err(std::string(PQerrorMessage(conn)) + " [" + sql + "]");
+  const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+  err.uniqueViolation = state && std::string_view(state) == "23505";
+  return err;
+}
+
+}  // namespace
+
+void Database::CopyRows(const std::string& table, const std::string& columnList, const std::vector<std::vector<Param>>& rows) {
+  if (rows.empty()) return;
+  const std::string sql = "COPY " + table + " (" + columnList + ") FROM STDIN";
+  ++statementCount_;
+  if (faultHook_) faultHook_(sql);
+  // The library exports no type information for its back ends: the engine tells which it is.
+  if (target_.engine != DbEngine::Postgresql) throw DatabaseError("COPY needs a PostgreSQL connection [" + sql + "]");
+  PGconn* conn = static_cast<soci::postgresql_session_backend*>(impl_->session.get_backend())->conn_;
+  using Result = std::unique_ptr<PGresult, decltype(&PQclear)>;
+  Result started(PQexec(conn, sql.c_str()), &PQclear);
+  if (PQresultStatus(started.get()) != PGRES_COPY_IN) throw CopyError(conn, started.get(), sql);
+
+  // The lines go out in pieces of about 1 MB; a failure ends the COPY so that the connection
+  // is usable again (the transaction is then aborted, and the caller rolls it back).
+  std::string chunk;
+  const auto send = [&]() {
+    const bool ok = PQputCopyData(conn, chunk.data(), static_cast<int>(chunk.size())) == 1;
+    chunk.clear();
+    return ok;
+  };
+  bool ok = true;
+  for (const auto& row : rows) {
+    for (std::size_t i = 0; i < row.size(); ++i) {
+      if (i) chunk += '\t';
+      AppendCopyValue(chunk, row[i]);
+    }
+    chunk += '\n';
+    if (chunk.size() >= (1u << 20) && !(ok = send())) break;
+  }
+  if (ok && !chunk.empty()) ok = send();
+  const std::string failed = ok ? std::string() : std::string(PQerrorMessage(conn));
+  PQputCopyEnd(conn, ok ? nullptr : "the rows could not be sent");
+  std::optional<DatabaseError> error;
+  while (PGresult* r = PQgetResult(conn)) {
+    Result finished(r, &PQclear);
+    if (!error && PQresultStatus(r) != PGRES_COMMAND_OK) error = CopyError(conn, r, sql);
+  }
+  if (!ok) throw DatabaseError(failed + " [" + sql + "]");
+  if (error) throw *error;
+}
+
 void Database::Begin() {
   try {
     impl_->session.begin();

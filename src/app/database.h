@@ -81,6 +81,11 @@ class Database {
   // One statement run once for each row: columns[i][r] is the value of placeholder i+1 in
   // row r (a null, or a text the column's type takes). Prepared once; for loading many rows.
   void ExecuteForRows(const std::string& sql, std::vector<std::vector<Value>>& columns);
+  // Rows loaded into table (columnList: its columns in the rows' order, as in an INSERT)
+  // with one PostgreSQL COPY command: the server reads plain lines instead of parsing and
+  // planning statements, several times less work for it than INSERT. Native PostgreSQL
+  // connections only (engine() == DbEngine::Postgresql); inside the caller's transaction.
+  void CopyRows(const std::string& table, const std::string& columnList, const std::vector<std::vector<Param>>& rows);
 
   void Begin();
   void Commit();

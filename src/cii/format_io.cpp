@@ -877,24 +877,18 @@ KeySet ExistingKeys(Database& db, const Table& t) {
   return keys;
 }
 
-// Rows inserted many to a statement: one statement per batch instead of one per row (on
-// PostgreSQL each statement is a round trip to the server). PostgreSQL takes each column as
-// one array parameter, unnested into rows, so that the server parses a statement of a few
-// parameters however many rows it carries; SQLite runs one prepared single-row statement for
-// every row of the batch; other connections (ODBC) take a multi-row VALUES list.
+// Rows inserted many at a time: one command per batch instead of one per row (on
+// PostgreSQL each command is a round trip to the server). PostgreSQL takes the batch as one
+// COPY; SQLite runs one prepared single-row statement for every row of the batch; other
+// connections (ODBC) take a multi-row VALUES list.
 class BatchInsert {
  public:
   BatchInsert(Database& db, const Table& t)
-      : db_(db), t_(t), arrays_(db.engine() == DbEngine::Postgresql), prepared_(db.engine() == DbEngine::Sqlite) {
-    perStatement_ = arrays_ ? 5000 : prepared_ ? 2000 : std::max<std::size_t>(1, 900 / t.columns.size());
-    head_ = "INSERT INTO " + std::string(t.name) + " (" + ColumnList(t) + ") ";
-    if (arrays_) {
-      head_ += "SELECT * FROM unnest(";
-      for (std::size_t i = 0; i < t.columns.size(); ++i)
-        head_ += (i ? ", CAST(:" : "CAST(:") + std::to_string(i + 1) + (t.columns[i].number ? " AS bigint[])" : " AS text[])");
-      head_ += ")";
-      columns_.assign(t.columns.size(), "{");
-    } else if (prepared_) {
+      : db_(db), t_(t), copy_(db.engine() == DbEngine::Postgresql), prepared_(db.engine() == DbEngine::Sqlite) {
+    perStatement_ = copy_ ? 5000 : prepared_ ? 2000 : std::max<std::size_t>(1, 900 / t.columns.size());
+    columnList_ = ColumnList(t);
+    head_ = "INSERT INTO " + std::string(t.name) + " (" + columnList_ + ") ";
+    if (prepared_) {
       head_ += "VALUES (";
       for (std::size_t i = 0; i < t.columns.size(); ++i) head_ += (i ? ", :" : ":") + std::to_string(i + 1);
       head_ += ")";
@@ -904,8 +898,8 @@ class BatchInsert {
     }
   }
   void Add(std::vector<Param>& row) {
-    if (arrays_) {
-      for (std::size_t i = 0; i < row.size(); ++i) AppendElement(columns_[i], row[i], rows_ > 0);
+    if (copy_) {
+      rows_.push_back(std::move(row));
     } else if (prepared_) {
       for (std::size_t i = 0; i < row.size(); ++i) {
         if (auto* n = std::get_if<long long>(&row[i])) values_[i].emplace_back(std::to_string(*n));
@@ -915,24 +909,20 @@ class BatchInsert {
     } else {
       for (auto& p : row) params_.push_back(std::move(p));
     }
-    if (++rows_ == perStatement_) Flush();
+    if (++count_ == perStatement_) Flush();
   }
   void Flush() {
-    if (rows_ == 0) return;
-    if (arrays_) {
-      std::vector<Param> params;
-      for (auto& c : columns_) {
-        params.emplace_back(c + "}");
-        c = "{";
-      }
-      db_.Execute(head_, params);
+    if (count_ == 0) return;
+    if (copy_) {
+      db_.CopyRows(t_.name, columnList_, rows_);
+      rows_.clear();
     } else if (prepared_) {
       db_.ExecuteForRows(head_, values_);
       for (auto& v : values_) v.clear();
     } else {
       std::string sql = head_;
       int n = 0;
-      for (std::size_t r = 0; r < rows_; ++r) {
+      for (std::size_t r = 0; r < count_; ++r) {
         sql += r ? ",(" : "(";
         for (std::size_t i = 0; i < t_.columns.size(); ++i) sql += (i ? ",:" : ":") + std::to_string(++n);
         sql += ")";
@@ -940,37 +930,19 @@ class BatchInsert {
       db_.ExecuteByPosition(sql, params_);
       params_.clear();
     }
-    rows_ = 0;
+    count_ = 0;
   }
 
  private:
-  // One element of a PostgreSQL array literal: NULL, a number, or a quoted text with its
-  // quotes and backslashes escaped.
-  static void AppendElement(std::string& array, const Param& p, bool comma) {
-    if (comma) array += ',';
-    if (std::holds_alternative<std::nullptr_t>(p)) {
-      array += "NULL";
-    } else if (auto* n = std::get_if<long long>(&p)) {
-      array += std::to_string(*n);
-    } else {
-      array += '"';
-      for (char c : std::get<std::string>(p)) {
-        if (c == '"' || c == '\\') array += '\\';
-        array += c;
-      }
-      array += '"';
-    }
-  }
-
   Database& db_;
   const Table& t_;
-  bool arrays_;    // PostgreSQL: one array per column
+  bool copy_;      // PostgreSQL: the batch as one COPY
   bool prepared_;  // SQLite: one prepared single-row statement run for every row of the batch
-  std::size_t perStatement_ = 1, rows_ = 0;
+  std::size_t perStatement_ = 1, count_ = 0;
+  std::vector<std::vector<Param>> rows_;
   std::vector<std::vector<Value>> values_;
-  std::string head_;
+  std::string head_, columnList_;
   std::vector<Param> params_;
-  std::vector<std::string> columns_;
 };
 
 struct FileChanged : std::runtime_error {

@@ -377,9 +377,9 @@ TEST_F(FormatFiles, ManyRowsLoadInBatchesAndARepeatedKeyIsFoundFarApart) {
   for (int i = 1; i <= 3000; ++i)
     rows += "E,0606,MANY0606," + std::to_string(i) + ",1,0," + std::to_string(i) + ",,項目" + std::to_string(i) +
             ",X,10,0,,0,,\n";
-  // A name with what an array literal or a statement would have to escape.
-  const std::string odd = "a \\\"{NULL}\\\\,'b";
-  rows += "E,0606,MANY0606,3001,1,0,1,,\"" + std::string("a \\\"\"{NULL}\\\\,'b") + "\",X,10,0,,0,NULL,\n";
+  // A name with what a statement or PostgreSQL's COPY lines would have to escape.
+  const std::string odd = "a \\\"{NULL}\\\\,'b\t\\N";
+  rows += "E,0606,MANY0606,3001,1,0,1,,\"" + std::string("a \\\"\"{NULL}\\\\,'b\t\\N") + "\",X,10,0,,0,NULL,\n";
   WriteItems("many", rows);
   std::vector<std::unique_ptr<edi::test::TestDatabase>> dbs;
   edi::test::TempDir otherDir;
