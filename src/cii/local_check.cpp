@@ -1,10 +1,11 @@
 #include "cii/local_check.h"
 
 #include <deque>
-#include <functional>
-#include <memory>
 #include <fstream>
+#include <functional>
 #include <map>
+#include <memory>
+#include <optional>
 #include <sstream>
 
 #include "app/database.h"
@@ -283,17 +284,28 @@ std::string DisplayBytes(std::string_view b) {
     out += digits[c & 15];
     out += '>';
   };
+  // One converter for the whole value (opening one costs more than converting a character).
+  std::optional<AnsiCodec> codec;
   for (std::size_t i = 0; i < b.size(); ++i) {
     const auto c = static_cast<unsigned char>(b[i]);
+    if (c >= 0x20 && c < 0x7F) {
+      out += static_cast<char>(c);
+      continue;
+    }
     std::size_t n = 0;
-    if (c >= 0x20 && c < 0x7F) n = 1;
-    else if (c >= 0xA1 && c <= 0xDF) n = 1;
+    if (c >= 0xA1 && c <= 0xDF) n = 1;
     else if (IsLeadByte(c) && i + 1 < b.size() && IsTrailByte(static_cast<unsigned char>(b[i + 1]))) n = 2;
-    if (n == 0 || !IsValidAnsiBytes(b.substr(i, n))) {
+    if (n == 0) {
       hex(c);
       continue;
     }
-    out += FromAnsiBytes(b.substr(i, n));
+    if (!codec) codec.emplace();
+    const std::string ch = codec->FromAnsi(b.substr(i, n));
+    if (ch.find("\xEF\xBF\xBD") != std::string::npos) {  // a byte pair that CP932 does not assign
+      hex(c);
+      continue;
+    }
+    out += ch;
     i += n - 1;
   }
   return out;
