@@ -1,3 +1,4 @@
+#include "app/catalogue.h"
 #include "app/whole_file.h"
 
 #include <fcntl.h>
@@ -17,7 +18,7 @@ FileWriteFault Fault(const std::filesystem::path& path, int err) {
 }
 
 FileWriteFault LinkFault(const std::filesystem::path& path) {
-  return FileWriteFault{path.string() + ": a symbolic link, not written through", true, ELOOP};
+  return FileWriteFault{TrArgs("{1}: シンボリックリンクなので書き込みません", {path.string()}), true, ELOOP};
 }
 
 // Writes every byte; false (errno set) when the disk refuses some.
