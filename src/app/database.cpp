@@ -1,4 +1,3 @@
-#include "app/catalogue.h"
 #include "app/database.h"
 
 #include <soci/odbc/soci-odbc.h>
@@ -12,6 +11,7 @@
 #include <deque>
 #include <filesystem>
 
+#include "app/catalogue.h"
 #include "app/settings.h"
 #include "app/text.h"
 

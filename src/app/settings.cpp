@@ -1,10 +1,10 @@
-#include "app/catalogue.h"
 #include "app/settings.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 
+#include "app/catalogue.h"
 #include "app/text.h"
 
 namespace edi {

@@ -1,6 +1,6 @@
-#include "app/catalogue.h"
 #include "app/unattended_settings.h"
 
+#include "app/catalogue.h"
 #include "app/settings.h"
 #include "app/text.h"
 

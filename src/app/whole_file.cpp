@@ -1,4 +1,3 @@
-#include "app/catalogue.h"
 #include "app/whole_file.h"
 
 #include <fcntl.h>
@@ -9,6 +8,8 @@
 #include <cstring>
 #include <system_error>
 #include <vector>
+
+#include "app/catalogue.h"
 
 namespace edi {
 namespace {

@@ -1,10 +1,10 @@
-#include "app/catalogue.h"
 #include "app/workstation.h"
 
 #include <unistd.h>
 
 #include <climits>
 
+#include "app/catalogue.h"
 #include "app/messages.h"
 #include "app/profile.h"
 #include "app/text.h"

@@ -1,4 +1,3 @@
-#include "app/catalogue.h"
 #include "cii/dump.h"
 
 #include <algorithm>
@@ -7,6 +6,7 @@
 #include <vector>
 #include <string>
 
+#include "app/catalogue.h"
 #include "app/text.h"
 #include "cii/block_reader.h"
 #include "cii/format.h"

@@ -1,10 +1,10 @@
-#include "app/catalogue.h"
 #include "cii/format_check.h"
 
 #include <algorithm>
 #include <set>
 #include <utility>
 
+#include "app/catalogue.h"
 #include "app/database.h"
 #include "cii/field_conversion.h"
 #include "cii/format.h"

@@ -1,4 +1,3 @@
-#include "app/catalogue.h"
 #include "cii/format_io.h"
 
 #include <csv.h>
@@ -19,6 +18,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "app/catalogue.h"
 #include "app/database.h"
 #include "app/text.h"
 #include "app/whole_file.h"

@@ -1,7 +1,8 @@
-#include "app/catalogue.h"
 #include "cii/item_table.h"
 
 #include <climits>
+
+#include "app/catalogue.h"
 
 namespace edi::cii {
 

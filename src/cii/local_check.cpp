@@ -1,4 +1,3 @@
-#include "app/catalogue.h"
 #include "cii/local_check.h"
 
 #include <deque>
@@ -8,6 +7,7 @@
 #include <map>
 #include <sstream>
 
+#include "app/catalogue.h"
 #include "app/database.h"
 #include "app/text.h"
 #include "cii/codes.h"

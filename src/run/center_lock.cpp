@@ -1,4 +1,3 @@
-#include "app/catalogue.h"
 #include "run/center_lock.h"
 
 #include <unistd.h>
@@ -12,6 +11,7 @@
 #include <set>
 #include <sstream>
 
+#include "app/catalogue.h"
 #include "app/database.h"
 #include "app/text.h"
 

@@ -1,10 +1,10 @@
-#include "app/catalogue.h"
 #include "run/resend.h"
 
 #include <fstream>
 #include <memory>
 #include <sstream>
 
+#include "app/catalogue.h"
 #include "app/database.h"
 #include "app/settings.h"
 #include "cii/dump.h"

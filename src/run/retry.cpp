@@ -1,4 +1,3 @@
-#include "app/catalogue.h"
 #include "run/retry.h"
 
 #include <chrono>
@@ -6,6 +5,7 @@
 #include <algorithm>
 #include <map>
 
+#include "app/catalogue.h"
 #include "app/database.h"
 #include "app/text.h"
 #include "mail/mail_transfer.h"

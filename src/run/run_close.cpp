@@ -1,6 +1,6 @@
-#include "app/catalogue.h"
 #include "run/run_close.h"
 
+#include "app/catalogue.h"
 #include "app/database.h"
 #include "app/text.h"
 #include "cii/translation_log.h"

@@ -1,4 +1,3 @@
-#include "app/catalogue.h"
 #include "run/run_driver.h"
 
 #include <map>
@@ -7,6 +6,7 @@
 #include <optional>
 #include <set>
 
+#include "app/catalogue.h"
 #include "app/text.h"
 #include "cii/translator.h"
 #include "app/settings.h"

@@ -1,4 +1,3 @@
-#include "app/catalogue.h"
 #include "screen/board_pane.h"
 
 #include <QDate>
@@ -12,6 +11,7 @@
 #include <QVBoxLayout>
 #include <map>
 
+#include "app/catalogue.h"
 #include "app/center_rows.h"
 #include "app/database.h"
 #include "screen/platform_colour.h"

@@ -1,8 +1,8 @@
-#include "app/catalogue.h"
 #include "screen/history_program.h"
 
 #include <iostream>
 
+#include "app/catalogue.h"
 #include "app/messages.h"
 #include "screen/display_settings.h"
 #include "screen/history_dialogs.h"

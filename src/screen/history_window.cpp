@@ -1,4 +1,3 @@
-#include "app/catalogue.h"
 #include "screen/history_window.h"
 
 #include <QCheckBox>
@@ -21,6 +20,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "app/catalogue.h"
 #include "app/text.h"
 #include "screen/board_pane.h"
 #include "run/code_meaning.h"

@@ -1,10 +1,11 @@
-#include "app/catalogue.h"
 #include "screen/run_controller.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <chrono>
 #include <iostream>
+
+#include "app/catalogue.h"
 
 namespace edi::screen {
 

@@ -1,8 +1,8 @@
-#include "app/catalogue.h"
 #include "screen/run_list_model.h"
 
 #include <QColor>
 
+#include "app/catalogue.h"
 #include "app/center_rows.h"
 #include "app/text.h"
 #include "run/code_meaning.h"

@@ -1,9 +1,9 @@
-#include "app/catalogue.h"
 #include "screen/start_program.h"
 
 #include <QDate>
 #include <iostream>
 
+#include "app/catalogue.h"
 #include "app/messages.h"
 #include "screen/display_settings.h"
 #include "screen/operator_dialogs.h"

@@ -267,7 +267,7 @@ TEST_P(PurgeTest, AStopOrACrashHalfWayEndsAllAsBeforeOrAllAsAfter) {
         if (std::string(at) == "prepared") {
           // A second purge meanwhile would take this one's journal for a crashed one: refused.
           const auto second = run::PurgeHistory(db(), Request());
-          EXPECT_NE(second.error.find("another purge is running"), std::string::npos) << second.error;
+          EXPECT_NE(second.error.find("別の削除が実行中です"), std::string::npos) << second.error;
         }
         if (std::string(at) == step) throw Crash{};
       };
