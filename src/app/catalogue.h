@@ -21,8 +21,18 @@ const char* Tr(const char* msgid);
 // Tr(msgid) with {1}, {2}, ... replaced by args in that order; a place without an argument stays as written.
 std::string TrArgs(const char* msgid, std::initializer_list<std::string_view> args);
 
-// Chooses the catalogue once, from LC_ALL, LC_MESSAGES and LANG; called at the start of main().
+// Marks a text for the catalogue where it is defined as a constant; Tr() is applied where it is
+// shown. Gives msgid itself (gettext's N_()).
+constexpr const char* TrMark(const char* msgid) { return msgid; }
+
+// Chooses the catalogue once, from LC_ALL, LC_MESSAGES and LANG (the first one set): a locale
+// beginning with "en" gives English, anything else (C, C.UTF-8, ja_JP, none) Japanese. English
+// works whether or not the English locale is generated on the machine. Called at the start of
+// main() (in a Qt program after the QApplication, which sets the locale itself).
 // Safe to skip: Tr() then gives the Japanese text.
 void InitCatalogue();
+
+// True after InitCatalogue() chose English.
+bool CatalogueIsEnglish();
 
 }  // namespace edi

@@ -11,6 +11,7 @@
 #include <deque>
 #include <filesystem>
 
+#include "app/catalogue.h"
 #include "app/settings.h"
 #include "app/text.h"
 
@@ -217,7 +218,7 @@ std::unique_ptr<Database> Database::Open(const DatabaseTarget& target) {
     switch (target.engine) {
       case DbEngine::Sqlite:
         if (!target.sqliteFileMustExist.empty() && !std::filesystem::is_regular_file(target.sqliteFileMustExist))
-          throw DatabaseError("no database file " + target.sqliteFileMustExist + " (edi db init creates one)");
+          throw DatabaseError(TrArgs("データベースファイル {1} がありません (edi db init で作ります)", {target.sqliteFileMustExist}));
         db->impl_->session.open(soci::sqlite3, target.connectString);
         // A connection to a file that is not a database only fails on first use: try it now.
         db->impl_->session << "PRAGMA schema_version";

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "app/catalogue.h"
 #include "app/text.h"
 
 namespace edi {
@@ -89,7 +90,7 @@ ControlLook ReadLook(const IniFile& ini, const std::string& prefix) {
   auto mandatory = [&](const std::string& key) {
     std::string text = ini.Read("Setting0", key, kSettingBuffer);
     auto v = ParseMandatoryNumber(text);
-    if (!v) throw SettingsError("Setting0 " + key + " is missing or not a number: \"" + text + "\"");
+    if (!v) throw SettingsError(TrArgs("Setting0 {1} がないか数値ではありません: \"{2}\"", {key, text}));
     return *v;
   };
   auto text = [&](const std::string& key) { return ini.Read("Setting0", key, kSettingBuffer); };
@@ -155,14 +156,14 @@ ProgramSettings ReadProgramSettings(const IniFile& ini) {
   {
     std::string focus = ini.Read("Setting0", "TextFocusColor", kSettingBuffer);
     auto v = ParseMandatoryNumber(focus);
-    if (!v) throw SettingsError("Setting0 TextFocusColor is missing or not a number: \"" + focus + "\"");
+    if (!v) throw SettingsError(TrArgs("Setting0 {1} がないか数値ではありません: \"{2}\"", {"TextFocusColor", focus}));
     d.textFocusColor = *v;
   }
   d.title = ReadLook(ini, "Title");
   for (auto [key, target] : {std::pair{"MINIMAIZE", &p.minimize}, std::pair{"DEMOMODE", &p.demoMode}}) {
     std::string text = ini.Read("P113010", key, kSettingBuffer);
     auto v = ParseInt16(text);
-    if (!v) throw SettingsError(std::string("P113010 ") + key + " is missing or not a 16-bit integer: \"" + text + "\"");
+    if (!v) throw SettingsError(TrArgs("P113010 {1} がないか 16 ビット整数ではありません: \"{2}\"", {key, text}));
     *target = *v;
   }
   const auto base = FolderOf(ini);

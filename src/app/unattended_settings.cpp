@@ -1,5 +1,6 @@
 #include "app/unattended_settings.h"
 
+#include "app/catalogue.h"
 #include "app/settings.h"
 #include "app/text.h"
 
@@ -13,8 +14,8 @@ int WholeNumber(const IniFile& ini, const char* section, const char* key, int fa
   const std::string value = TrimSpaces(ini.Read(section, key, kBuffer));
   if (value.empty()) return fallback;
   if (!AllDigits(value) || value.size() > 7 || std::stoll(value) > kLargest)
-    throw SettingsError(std::string(section) + " " + key + ": \"" + value + "\" is not a whole number from 0 to " +
-                        std::to_string(kLargest));
+    throw SettingsError(TrArgs("{1} {2}: \"{3}\" は 0 から {4} までの整数ではありません",
+                               {section, key, value, std::to_string(kLargest)}));
   return static_cast<int>(std::stoll(value));
 }
 

@@ -9,6 +9,8 @@
 #include <system_error>
 #include <vector>
 
+#include "app/catalogue.h"
+
 namespace edi {
 namespace {
 
@@ -17,7 +19,7 @@ FileWriteFault Fault(const std::filesystem::path& path, int err) {
 }
 
 FileWriteFault LinkFault(const std::filesystem::path& path) {
-  return FileWriteFault{path.string() + ": a symbolic link, not written through", true, ELOOP};
+  return FileWriteFault{TrArgs("{1}: シンボリックリンクなので書き込みません", {path.string()}), true, ELOOP};
 }
 
 // Writes every byte; false (errno set) when the disk refuses some.

@@ -4,6 +4,7 @@
 
 #include <climits>
 
+#include "app/catalogue.h"
 #include "app/messages.h"
 #include "app/profile.h"
 #include "app/text.h"
@@ -33,12 +34,13 @@ std::optional<StartupFailure> InitializeWorkstation(Workstation& ws, const Start
   //    file gives empty values and the connection below fails instead.
   auto iniPath = LocateIniFile(options.iniPath, options.exeFolder);
   if (!iniPath)
-    return StartupFailure{msg::kIniReadError, "no configuration folder two levels above " + options.exeFolder};
+    return StartupFailure{msg::kIniReadError, TrArgs("{1} の二つ上のフォルダに設定ファイルがありません", {options.exeFolder})};
   ws.iniPath = *iniPath;
   const IniFile ini(ws.iniPath);
   if (ini.refused())
-    return StartupFailure{msg::kIniReadError, ws.iniPath.string() + " is not a configuration file (not a regular file, or larger than " +
-                                                  std::to_string(IniFile::kMaxBytes) + " bytes)"};
+    return StartupFailure{msg::kIniReadError,
+                          TrArgs("{1} は設定ファイルではありません (通常のファイルでないか、{2} バイトより大きいです)",
+                                 {ws.iniPath.string(), std::to_string(IniFile::kMaxBytes)})};
   ws.connection = ReadConnectionSettings(ini);
 
   // 2. The workstation: the computer name is the terminal name.
@@ -59,7 +61,7 @@ std::optional<StartupFailure> InitializeWorkstation(Workstation& ws, const Start
   try {
     ws.settings = ReadProgramSettings(ini);
   } catch (const SettingsError& e) {
-    return StartupFailure{msg::kIniReadError, std::string(e.what()) + " in " + ws.iniPath.string()};
+    return StartupFailure{msg::kIniReadError, TrArgs("{1} ({2})", {e.what(), ws.iniPath.string()})};
   }
   ws.errLogPath = ws.settings.paths.errLog.empty() ? std::filesystem::path(options.exeFolder) / "ERR.LOG"
                                                    : std::filesystem::path(ws.settings.paths.errLog);
@@ -75,14 +77,14 @@ std::optional<StartupFailure> LoadCenters(Workstation& ws) {
     std::string detail = e.what();
     auto missing = MissingTables(*ws.db);
     if (!missing.empty()) {
-      detail = "missing table";
-      for (const auto& t : missing) detail += " " + t;
-      detail += " (run `edi db init`)";
+      std::string tables;
+      for (const auto& t : missing) tables += " " + t;
+      detail = TrArgs("テーブルがありません:{1} (`edi db init` を実行してください)", {tables});
     }
     return StartupFailure{msg::kNoData, detail};
   }
   if (rows.empty())
-    return StartupFailure{msg::kNoData, "no center of terminal \"" + ws.terminalName + "\" in FL1903EDI制御マスタ"};
+    return StartupFailure{msg::kNoData, TrArgs("FL1903EDI制御マスタに端末 \"{1}\" のセンターがありません", {ws.terminalName})};
   ws.centers.Replace(std::move(rows));
   return std::nullopt;
 }

@@ -6,6 +6,7 @@
 #include <vector>
 #include <string>
 
+#include "app/catalogue.h"
 #include "app/text.h"
 #include "cii/block_reader.h"
 #include "cii/format.h"
@@ -40,15 +41,15 @@ class Dumper {
     long long block = 0;
     for (;;) {
       if (!r_.ReadBytes(lead, 2)) {
-        if (!lead.empty()) return Damaged("a stray byte at the end");
+        if (!lead.empty()) return Damaged(Tr("末尾に余分な1バイトがあります"));
         // A message group without its trailer: the file was cut short.
-        if (groupOpen_) return Damaged("the file ends before the trailer of its message group (0007)");
+        if (groupOpen_) return Damaged(Tr("メッセージグループのトレーラの前でファイルが終わっています (0007)"));
         return ok_;
       }
       ++block;
       if (lead == "0C") {
         std::string body;
-        if (!r_.ReadBytes(body, kRecordSize)) return Damaged("end of file inside the header");
+        if (!r_.ReadBytes(body, kRecordSize)) return Damaged(Tr("ヘッダの途中でファイルが終わっています"));
         std::copy(body.begin(), body.end(), header_.bytes.begin());
         headerSeen_ = true;
         groupOpen_ = true;
@@ -58,15 +59,15 @@ class Dumper {
           out_ << "  " << f.element << " " << Show(header_.Field(f)) << "\n";
       } else if (lead == "0E") {
         std::string body;
-        if (!r_.ReadBytes(body, kRecordSize)) return Damaged("end of file inside the trailer");
+        if (!r_.ReadBytes(body, kRecordSize)) return Damaged(Tr("トレーラの途中でファイルが終わっています"));
         groupOpen_ = false;
         auto count = TrailerCount(body);
         out_ << "trailer: " << (count ? std::to_string(*count) : Show(body.substr(0, 5))) << " messages\n";
       } else if (lead[0] >= '1' && lead[0] <= '9' && lead[1] == 'D') {
         if (!Message()) return false;
       } else {
-        if (stray_.NotCii(headerSeen_)) return Damaged("not a CII file (block " + std::to_string(block) + ")");
-        out_ << "block " << block << ": unknown lead " << Show(lead) << "\n";
+        if (stray_.NotCii(headerSeen_)) return Damaged(TrArgs("CII ファイルではありません (ブロック {1})", {std::to_string(block)}));
+        out_ << TrArgs("ブロック {1}: 不明な先頭 {2}", {std::to_string(block), Show(lead)}) << "\n";
         ok_ = false;
         continue;
       }
@@ -76,19 +77,19 @@ class Dumper {
 
  private:
   bool Damaged(const std::string& what) {
-    out_ << "damaged: " << what << "\n";
+    out_ << Tr("破損: ") << what << "\n";
     return false;
   }
 
   bool Message() {
     std::string prefix;
-    if (!r_.ReadBytes(prefix, 7)) return Damaged("end of file inside a message prefix");
+    if (!r_.ReadBytes(prefix, 7)) return Damaged(Tr("メッセージの前置部の途中でファイルが終わっています"));
     long long length;
     std::size_t prefixLength = kShortPrefix;
     std::string form = "short";
     if (static_cast<unsigned char>(prefix[5]) == 0x80 && static_cast<unsigned char>(prefix[6]) == 0x80) {
       std::string more;
-      if (!r_.ReadBytes(more, 8)) return Damaged("end of file inside a message prefix");
+      if (!r_.ReadBytes(more, 8)) return Damaged(Tr("メッセージの前置部の途中でファイルが終わっています"));
       length = std::atoll(more.substr(1).c_str());
       prefixLength = kLongPrefix;
       form = "long";
@@ -109,36 +110,36 @@ class Dumper {
     auto indent = [&]() { return "  " + margin(level); };
     for (;;) {
       auto b = r_.ReadCiiByte();
-      if (!b) return Damaged("end of file inside a message");
+      if (!b) return Damaged(Tr("メッセージの途中でファイルが終わっています"));
       --remaining;
       long long tag = -1;
       if (*b < 0xF0) {
         tag = *b;
         if (extended) {
           auto lo = r_.ReadCiiByte();
-          if (!lo) return Damaged("end of file inside a tag");
+          if (!lo) return Damaged(Tr("タグの途中でファイルが終わっています"));
           --remaining;
           tag = tag * 256 + *lo;
         }
       } else if (extended && *b >= 0xF1 && *b <= 0xF7) {
         auto hi = r_.ReadCiiByte();
         auto lo = hi ? r_.ReadCiiByte() : std::nullopt;
-        if (!lo) return Damaged("end of file inside a tag");
+        if (!lo) return Damaged(Tr("タグの途中でファイルが終わっています"));
         remaining -= 2;
         tag = static_cast<long long>(*b - 0xF0) * 65536 + *hi * 256 + *lo;
       }
       if (tag >= 0) {
         auto len = r_.ReadCiiLength(remaining);
-        if (!len) return Damaged("end of file inside a length");
+        if (!len) return Damaged(Tr("長さの途中でファイルが終わっています"));
         std::string value;
-        if (!r_.ReadCiiBytes(value, *len)) return Damaged("end of file inside a value");
+        if (!r_.ReadCiiBytes(value, *len)) return Damaged(Tr("値の途中でファイルが終わっています"));
         remaining -= static_cast<long long>(*len);
         out_ << indent() << "tag " << tag << " length " << *len << " " << Show(value) << "\n";
         continue;
       }
       switch (*b) {
         case kExtendedTags:
-          if (!extended) out_ << indent() << "(extended tags)\n";
+          if (!extended) out_ << indent() << Tr("(拡張タグ)") << "\n";
           extended = true;
           break;
         case kGroupStart:
@@ -146,11 +147,11 @@ class Dumper {
           std::string id;
           if (extended) {
             auto n1 = r_.ReadCiiByte();
-            if (!n1) return Damaged("end of file inside a group start");
+            if (!n1) return Damaged(Tr("グループ開始の途中でファイルが終わっています"));
             --remaining;
             if (*b == kGroupStart16) {
               auto n2 = r_.ReadCiiByte();
-              if (!n2) return Damaged("end of file inside a group start");
+              if (!n2) return Damaged(Tr("グループ開始の途中でファイルが終わっています"));
               --remaining;
               id = " " + std::to_string(*n1 * 256 + *n2);
             } else {
@@ -160,7 +161,7 @@ class Dumper {
           ++level;
           if (level > kListedDepth) {
             // Deeper than any format nests: one line says so, the rest is not listed.
-            if (!deepNoted) out_ << indent() << "(groups deeper than " << kListedDepth << " levels are not listed)\n";
+            if (!deepNoted) out_ << indent() << TrArgs("({1} 階層より深いグループは表示しません)", {std::to_string(kListedDepth)}) << "\n";
             deepNoted = true;
             break;
           }
@@ -179,9 +180,9 @@ class Dumper {
           if (level < kListedDepth) out_ << indent() << "end of group\n";
           break;
         case kMessageEnd:
-          if (remaining != 0) out_ << "  (length differs from the message end by " << remaining << ")\n";
+          if (remaining != 0) out_ << "  " << TrArgs("(長さがメッセージの終わりと {1} バイト違います)", {std::to_string(remaining)}) << "\n";
           if (BlockSizeFor(header_.storageMode()) != kLargeBlock && !r_.SkipRestOfBlock())
-            return Damaged("end of file inside block padding");
+            return Damaged(Tr("ブロックの埋め草の途中でファイルが終わっています"));
           return true;
         default:
           break;

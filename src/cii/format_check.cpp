@@ -4,6 +4,7 @@
 #include <set>
 #include <utility>
 
+#include "app/catalogue.h"
 #include "app/database.h"
 #include "cii/field_conversion.h"
 #include "cii/format.h"
@@ -46,8 +47,8 @@ class LayoutChecker {
     for (std::size_t i = 1; i <= rows.size(); ++i) {
       const ItemFormat& it = rows[i - 1];
       if (it.level < 0 || it.level > kMaxItemLevel) {
-        Fault(kind, it, rule::kLevel, "レベル番号 " + std::to_string(it.level) + " is out of range (0 to " +
-                                          std::to_string(kMaxItemLevel) + ")");
+        Fault(kind, it, rule::kLevel,
+              TrArgs("レベル番号 {1} が範囲 (0 から {2}) の外です", {std::to_string(it.level), std::to_string(kMaxItemLevel)}));
         sound = false;
         continue;
       }
@@ -55,33 +56,33 @@ class LayoutChecker {
       open.resize(std::max<std::size_t>(level, 1) + 1, 0);  // groups deeper than this item are closed
       if (level >= 1 && open[level] == 0) {
         Fault(kind, it, rule::kOpenGroup,
-              "レベル番号 " + std::to_string(level) + " but no group of level " + std::to_string(level - 1) +
-                  " is open before it");
+              TrArgs("レベル番号 {1} ですが、その前にレベル {2} のグループが開いていません",
+                     {std::to_string(level), std::to_string(level - 1)}));
         sound = false;
       }
       if (!HasRule(it.attribute))
-        Fault(kind, it, rule::kAttribute, "属性 \"" + it.attribute + "\" has no conversion rule");
+        Fault(kind, it, rule::kAttribute, TrArgs("属性 \"{1}\" には変換規則がありません", {it.attribute}));
       if (it.decimals != 0 && !IsNumeric(it.attribute))
         Fault(kind, it, rule::kDecimals,
-              "小数部長さ " + std::to_string(it.decimals) + " on a 属性 \"" + it.attribute +
-                  "\" item: its group counts a decimal point byte that the item does not have");
+              TrArgs("属性 \"{2}\" の項目に小数部長さ {1} があります: グループは項目にない小数点の1バイトを数えます",
+                     {std::to_string(it.decimals), it.attribute}));
       if (it.length < 0) {
-        Fault(kind, it, rule::kRepeat, "長さ " + std::to_string(it.length) + " is negative");
+        Fault(kind, it, rule::kRepeat, TrArgs("長さ {1} が負です", {std::to_string(it.length)}));
         sound = false;
       }
       if (it.isGroup()) {
         open.resize(level + 2, 0);
         open[level + 1] = i;
         if (i == rows.size() || rows[i].level <= it.level)
-          Fault(kind, it, rule::kEmptyGroup, "the group has no members (no item of level " +
-                                                 std::to_string(level + 1) + " follows it)");
+          Fault(kind, it, rule::kEmptyGroup,
+                TrArgs("グループに項目がありません (後にレベル {1} の項目が続きません)", {std::to_string(level + 1)}));
         if (it.repeatCount < 0) {
-          Fault(kind, it, rule::kRepeat, "繰返し数 " + std::to_string(it.repeatCount) + " is negative");
+          Fault(kind, it, rule::kRepeat, TrArgs("繰返し数 {1} が負です", {std::to_string(it.repeatCount)}));
           sound = false;
         }
       } else if (it.repeatCount != 0 && it.repeatCount != 1) {
         Fault(kind, it, rule::kRepeat,
-              "繰返し数 " + std::to_string(it.repeatCount) + " on an item that is not a group is not used");
+              TrArgs("グループでない項目の繰返し数 {1} は使われません", {std::to_string(it.repeatCount)}));
       }
     }
     return sound;
@@ -96,16 +97,18 @@ class LayoutChecker {
       const bool localGroup = i <= L.size() && L[i - 1].isGroup();
       if (e.isGroup() != localGroup && (e.isGroup() || i <= L.size()))
         Fault('E', e, rule::kGroupIndex,
-              e.isGroup() ? "the 'L' item at index " + std::to_string(i) + " is not a group"
-                          : "the 'L' item at index " + std::to_string(i) + " is a group and this one is not");
+              e.isGroup() ? TrArgs("{1} 番目の 'L' 項目はグループではありません", {std::to_string(i)})
+                          : TrArgs("{1} 番目の 'L' 項目はグループですが、この項目はグループではありません", {std::to_string(i)}));
       if (e.isGroup()) {
         if (!EncodeMultiDetail(e.multiDetail))
-          Fault('E', e, rule::kTag, "マルチ明細番号 \"" + e.multiDetail + "\" has no group code (0–9, A–Z or 10–65535)");
+          Fault('E', e, rule::kTag,
+                TrArgs("マルチ明細番号 \"{1}\" はグループコード (0–9, A–Z または 10–65535) になりません", {e.multiDetail}));
         continue;
       }
       std::string tag;
       if (!AppendTag(tag, e.itemNo, true))
-        Fault('E', e, rule::kTag, "項目№ " + std::to_string(e.itemNo) + " has no tag (0–61439 or 65536–524287)");
+        Fault('E', e, rule::kTag,
+              TrArgs("項目№ {1} はタグ (0–61439 または 65536–524287) になりません", {std::to_string(e.itemNo)}));
       const ItemFormat* written = nullptr;
       for (const ItemFormat& l : L)
         if (l.counterpart == e.sequence) {
@@ -114,21 +117,21 @@ class LayoutChecker {
         }
       if (!written)
         Fault('E', e, rule::kCounterpart,
-              "no 'L' item has 対応項目通番 " + std::to_string(e.sequence) + ": the writer leaves this item out");
+              TrArgs("対応項目通番が {1} の 'L' 項目がありません: 送信側の変換はこの項目を省きます", {std::to_string(e.sequence)}));
       if (!localSequences.count(e.counterpart))
         Fault('E', e, rule::kCounterpart,
-              "対応項目通番 " + std::to_string(e.counterpart) + " names no 'L' item: the reader cannot place it");
+              TrArgs("対応項目通番 {1} に当たる 'L' 項目がありません: 受信側の変換は値を置けません", {std::to_string(e.counterpart)}));
       if (written && HasRule(e.attribute) && HasRule(written->attribute) && !written->isGroup()) {
         bool unsupported = false;
         ConvertEdiValueToLocal("", e, *written, 'M', unsupported);
         if (unsupported)
           Fault('E', e, rule::kAttribute,
-                "属性 \"" + e.attribute + "\" with the 'L' item's \"" + written->attribute + "\" cannot be read back");
+                TrArgs("属性 \"{1}\" は 'L' 項目の \"{2}\" に読み戻せません", {e.attribute, written->attribute}));
       }
     }
     for (std::size_t i = 1; i <= L.size(); ++i)
       if (L[i - 1].isGroup() && (i > E.size()))
-        Fault('L', L[i - 1], rule::kGroupIndex, "no 'E' item stands at index " + std::to_string(i));
+        Fault('L', L[i - 1], rule::kGroupIndex, TrArgs("{1} 番目の 'E' 項目がありません", {std::to_string(i)}));
   }
 
   // Byte ranges of the 'L' items: no two members of one group (or two top-level items) share
@@ -136,7 +139,8 @@ class LayoutChecker {
   void LocalRanges(const std::vector<ItemFormat>& rows) {
     for (const ItemFormat& it : rows)
       if (!it.isGroup() && it.positionNumber() < 1)
-        Fault('L', it, rule::kPosition, "項目位置 \"" + it.position + "\" is no byte position: the item is read as empty");
+        Fault('L', it, rule::kPosition,
+              TrArgs("項目位置 \"{1}\" はバイト位置ではありません: 項目は空として読まれます", {it.position}));
     ItemTable table;
     if (LoadItemFormats(table, rows)) return;  // reported by the structure rules
     struct Span {
@@ -167,15 +171,15 @@ class LayoutChecker {
       const long long width = it.isGroup() ? static_cast<long long>(it.length) * it.repeats() : it.localWidth();
       if (it.isGroup() && width > static_cast<long long>(kMaxLineBytes))
         Fault('L', rows[i - 1], rule::kRepeat,
-              "the group takes " + std::to_string(width) + " bytes (長さ × 繰返し数), more than a line may hold");
+              TrArgs("グループは {1} バイト (長さ × 繰返し数) を占め、1 行に収まりません", {std::to_string(width)}));
       if (width <= 0) continue;
       Span s{i, start[i], start[i] + width - 1};
       if (const std::size_t g = parent[i]; g != 0 && start[g] >= 1) {
         const long long end = start[g] + table[g].length - 1;
         if (s.from < start[g] || s.to > end)
           Fault('L', rows[i - 1], rule::kPastGroup,
-                "bytes " + Range(s.from, s.to) + " reach past the record of its group (項目通番 " +
-                    std::to_string(table[g].sequence) + ", bytes " + Range(start[g], end) + ")");
+                TrArgs("{1} バイト目がグループのレコード (項目通番 {2}, {3} バイト目) をはみ出します",
+                       {Range(s.from, s.to), std::to_string(table[g].sequence), Range(start[g], end)}));
       }
       children[parent[i]].push_back(s);
     }
@@ -186,8 +190,9 @@ class LayoutChecker {
       for (std::size_t k = 1; k < list.size(); ++k) {
         if (list[k].from <= before->to)
           Fault('L', rows[list[k].index - 1], rule::kOverlap,
-                "bytes " + Range(list[k].from, list[k].to) + " overlap 項目通番 " +
-                    std::to_string(table[before->index].sequence) + " (bytes " + Range(before->from, before->to) + ")");
+                TrArgs("{1} バイト目が項目通番 {2} ({3} バイト目) と重なります",
+                       {Range(list[k].from, list[k].to), std::to_string(table[before->index].sequence),
+                        Range(before->from, before->to)}));
         if (list[k].to > before->to) before = &list[k];
       }
     }
@@ -245,19 +250,18 @@ LayoutCheckResult CheckLayouts(Database& db, const FormatFilter& filter) {
       result.faults.push_back({category, bpid, ' ', 0, "", rule, message});
     };
     if (!withFormatRow.count({category, bpid}))
-      formatFault(rule::kNoFormat, "no FL1902フォーマット情報マスタ row: the translation stops with 0002");
+      formatFault(rule::kNoFormat, Tr("FL1902フォーマット情報マスタの行がありません: 変換は 0002 で止まります"));
     std::vector<ItemFormat> edi, local;
     try {
       edi = masters.FindItems('E', category, bpid);
       local = masters.FindItems('L', category, bpid);
     } catch (const DatabaseError& e) {
-      formatFault(rule::kUnreadable, std::string("the layout cannot be read: ") + e.what() +
-                                         " (a number column is empty or too large)");
+      formatFault(rule::kUnreadable, TrArgs("レイアウトを読めません: {1} (数値の列が空か大きすぎます)", {e.what()}));
       continue;
     }
     result.items += static_cast<int>(edi.size() + local.size());
-    if (edi.empty()) formatFault(rule::kNoFormat, "no 'E' items: the translation stops with 0003");
-    if (local.empty()) formatFault(rule::kNoFormat, "no 'L' items: the translation stops with 0004");
+    if (edi.empty()) formatFault(rule::kNoFormat, Tr("'E' 項目がありません: 変換は 0003 で止まります"));
+    if (local.empty()) formatFault(rule::kNoFormat, Tr("'L' 項目がありません: 変換は 0004 で止まります"));
     if (edi.empty() || local.empty()) continue;
     for (LayoutFault& f : CheckLayout(category, bpid, edi, local)) result.faults.push_back(std::move(f));
   }

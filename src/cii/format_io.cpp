@@ -18,6 +18,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "app/catalogue.h"
 #include "app/database.h"
 #include "app/text.h"
 #include "app/whole_file.h"
@@ -200,7 +201,7 @@ std::string Echo(std::string_view s, std::size_t maxBytes) {
     }
   }
   out += '"';
-  if (keep < s.size()) out += "… (" + std::to_string(s.size()) + " bytes)";
+  if (keep < s.size()) out += TrArgs("… ({1} バイト)", {std::to_string(s.size())});
   return out;
 }
 
@@ -268,8 +269,8 @@ std::string TableText(Database& db, const Table& t, const FormatFilter& filter, 
     for (std::size_t i = 0; i < rows[r].size(); ++i) {
       const Value& v = rows[r][i];
       if (encoding != CsvEncoding::Utf8 && v && !IsAnsiRepresentable(*v))
-        throw ExportRefused(std::string(t.name) + " row " + std::to_string(r + 1) + " column " + t.columns[i].name +
-                            ": characters that CP932 cannot hold (export with --encoding utf-8)");
+        throw ExportRefused(TrArgs("{1} の {2} 行目の列 {3}: CP932 で表せない文字があります (--encoding utf-8 で書き出してください)",
+                                   {t.name, std::to_string(r + 1), t.columns[i].name}));
       // Numbers are written as they are: a spreadsheet reads "-5" as a number, not a formula.
       text += (i ? "," : "") + (t.columns[i].number && v ? *v : CsvField(v));
     }
@@ -318,9 +319,9 @@ std::vector<TableCount> ExportFormats(Database& db, const std::filesystem::path&
                                       CsvEncoding encoding, bool overwrite) {
   std::error_code ec;
   if (std::filesystem::exists(dir, ec) && !std::filesystem::is_directory(dir, ec))
-    throw ExportFolderError(dir.string() + " is not a folder");
+    throw ExportFolderError(TrArgs("{1} はフォルダではありません", {dir.string()}));
   std::filesystem::create_directories(dir, ec);
-  if (ec) throw ExportFolderError(dir.string() + ": cannot be created: " + ec.message());
+  if (ec) throw ExportFolderError(TrArgs("{1}: 作れません: {2}", {dir.string(), ec.message()}));
 
   // Every name is looked at before anything is written.
   std::vector<std::string> present;
@@ -329,15 +330,15 @@ std::vector<TableCount> ExportFormats(Database& db, const std::filesystem::path&
     const auto status = std::filesystem::symlink_status(path, ec);
     if (status.type() == std::filesystem::file_type::not_found) continue;
     if (status.type() == std::filesystem::file_type::symlink)
-      throw ExportRefused(path.string() + " is a link: it is not replaced (nothing was written)");
+      throw ExportRefused(TrArgs("{1} はリンクです: 置き換えません (何も書いていません)", {path.string()}));
     if (status.type() != std::filesystem::file_type::regular)
-      throw ExportRefused(path.string() + " is not a file: it is not replaced (nothing was written)");
+      throw ExportRefused(TrArgs("{1} はファイルではありません: 置き換えません (何も書いていません)", {path.string()}));
     present.push_back(FormatFileName(t.name));
   }
   if (!present.empty() && !overwrite) {
     std::string names;
     for (const auto& n : present) names += (names.empty() ? "" : ", ") + n;
-    throw ExportRefused(dir.string() + " already holds " + names + " (--force replaces them; nothing was written)");
+    throw ExportRefused(TrArgs("{1} にはすでに {2} があります (--force で置き換えます。何も書いていません)", {dir.string(), names}));
   }
 
   std::vector<TableCount> counts;
@@ -353,11 +354,12 @@ std::vector<TableCount> ExportFormats(Database& db, const std::filesystem::path&
     std::ofstream out(w->temp(), std::ios::binary | std::ios::trunc);
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
     out.close();
-    if (!out) throw ExportFolderError(w->temp().string() + ": cannot be written");
+    if (!out) throw ExportFolderError(TrArgs("{1}: 書けません", {w->temp().string()}));
   }
   if (total == 0 && (filter.category || filter.bpid))
-    throw ExportRefused("no format matches" + (filter.category ? " 情報区分 \"" + *filter.category + "\"" : std::string()) +
-                        (filter.bpid ? " BPID \"" + *filter.bpid + "\"" : std::string()) + " (nothing was written)");
+    throw ExportRefused(TrArgs("該当するフォーマットがありません:{1}{2} (何も書いていません)",
+                               {filter.category ? " 情報区分 \"" + *filter.category + "\"" : std::string(),
+                                filter.bpid ? " BPID \"" + *filter.bpid + "\"" : std::string()}));
 
   // The files that are there are kept aside (hard links) until all new files are in place, so
   // that a failure half-way can put every name back as it was.
@@ -371,8 +373,8 @@ std::vector<TableCount> ExportFormats(Database& db, const std::filesystem::path&
     aside[i] = KeepAside(writes[i]->target());
     if (!aside[i]) {
       cleanAside();
-      throw ExportFolderError(writes[i]->target().string() + ": cannot be kept aside while it is replaced: " +
-                              std::strerror(errno));
+      throw ExportFolderError(TrArgs("{1}: 置き換えの間、元のファイルを取っておけません: {2}",
+                                     {writes[i]->target().string(), std::strerror(errno)}));
     }
   }
   for (std::size_t i = 0; i < writes.size(); ++i) {
@@ -386,7 +388,7 @@ std::vector<TableCount> ExportFormats(Database& db, const std::filesystem::path&
         }
       }
       cleanAside();
-      throw ExportFolderError(fault->text + " (the folder is as it was)");
+      throw ExportFolderError(TrArgs("{1} (フォルダは元のままです)", {fault->text}));
     }
   }
   cleanAside();
@@ -461,17 +463,17 @@ class TableFile {
     struct stat link {}, target {};
     if (::lstat(path.c_str(), &link) != 0) {
       if (errno == ENOENT) return std::string();
-      return std::string("cannot be read: ") + std::strerror(errno);
+      return TrArgs("読めません: {1}", {std::strerror(errno)});
     }
     if (::stat(path.c_str(), &target) != 0)
-      return S_ISLNK(link.st_mode) ? std::string("is a link to nothing") : std::string("cannot be read: ") + std::strerror(errno);
-    if (S_ISDIR(target.st_mode)) return std::string("is a folder, not a file");
-    if (S_ISFIFO(target.st_mode)) return std::string("is a pipe, not a file");
-    if (!S_ISREG(target.st_mode)) return std::string("is not a regular file");
+      return S_ISLNK(link.st_mode) ? std::string(Tr("リンク先がありません")) : TrArgs("読めません: {1}", {std::strerror(errno)});
+    if (S_ISDIR(target.st_mode)) return std::string(Tr("ファイルではなくフォルダです"));
+    if (S_ISFIFO(target.st_mode)) return std::string(Tr("ファイルではなくパイプです"));
+    if (!S_ISREG(target.st_mode)) return std::string(Tr("通常のファイルではありません"));
     // Non-blocking: a pipe put at the name after the look above is not waited on.
     fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd_ < 0) return std::string("cannot be read: ") + std::strerror(errno);
-    if (::fstat(fd_, &target) != 0 || !S_ISREG(target.st_mode)) return std::string("is not a regular file");
+    if (fd_ < 0) return TrArgs("読めません: {1}", {std::strerror(errno)});
+    if (::fstat(fd_, &target) != 0 || !S_ISREG(target.st_mode)) return std::string(Tr("通常のファイルではありません"));
     return std::nullopt;
   }
   // Calls f(bytes) for consecutive chunks of the file, without a final Ctrl-Z. Returns an
@@ -486,7 +488,7 @@ class TableFile {
       const ssize_t n = ::pread(fd_, buffer.data(), buffer.size(), at);
       if (n < 0) {
         if (errno == EINTR) continue;
-        return std::string("cannot be read: ") + std::strerror(errno);
+        return TrArgs("読めません: {1}", {std::strerror(errno)});
       }
       if (n == 0) return {};
       at += n;
@@ -554,15 +556,15 @@ std::optional<std::string> CheckValue(const Column& c, const Value& v, Param& ou
   const bool empty = !v || v->empty();
   if (c.number) {
     long long n = 0;
-    if (empty) return "a number is needed";
-    if (!ParseInteger(*v, n)) return Echo(*v) + " is not a whole number";
+    if (empty) return std::string(Tr("数値が必要です"));
+    if (!ParseInteger(*v, n)) return TrArgs("{1} は整数ではありません", {Echo(*v)});
     if (n < c.min || n > c.max)
-      return std::to_string(n) + " is out of range (" + std::to_string(c.min) + " to " + std::to_string(c.max) + ")";
+      return TrArgs("{1} が範囲 ({2} から {3}) の外です", {std::to_string(n), std::to_string(c.min), std::to_string(c.max)});
     out = n;
     return std::nullopt;
   }
   if (!v) {
-    if (c.required || c.exactBytes) return "a value is needed";
+    if (c.required || c.exactBytes) return std::string(Tr("値が必要です"));
     out = nullptr;
     return std::nullopt;
   }
@@ -571,31 +573,32 @@ std::optional<std::string> CheckValue(const Column& c, const Value& v, Param& ou
   // control character would never match the in-house line or would break a message header.
   for (unsigned char ch : s)
     if (ch == 0 || (!c.freeText && (ch < 0x20 || ch == 0x7F)))
-      return Echo(s) + " holds a control character, which " +
-             (c.freeText ? std::string("no text may hold (NUL)") : std::string("a key or code may not hold"));
-  if (fromUtf8 && !codec.Representable(s)) return Echo(s) + " holds characters that CP932 cannot hold";
-  if (c.required && s.empty()) return "a value is needed";
+      return c.freeText ? TrArgs("{1} に制御文字 (NUL) があります。テキストには入れられません", {Echo(s)})
+                        : TrArgs("{1} に制御文字があります。キーやコードには入れられません", {Echo(s)});
+  if (fromUtf8 && !codec.Representable(s)) return TrArgs("{1} に CP932 で表せない文字があります", {Echo(s)});
+  if (c.required && s.empty()) return std::string(Tr("値が必要です"));
   if (c.exactBytes || c.maxBytes) {
     const std::string ansi = codec.ToAnsi(s);
     if (c.exactBytes && (ansi.size() != static_cast<std::size_t>(c.exactBytes) || !IsSingleByteText(ansi)))
-      return Echo(s) + " must be exactly " + std::to_string(c.exactBytes) +
-             " single-byte characters, spaces included (as in the in-house line's key)";
+      return TrArgs("{1} はちょうど {2} 文字の半角文字 (空白を含む) でなければなりません (社内データの行のキーと同じ)",
+                    {Echo(s), std::to_string(c.exactBytes)});
     if (c.maxBytes && ansi.size() > static_cast<std::size_t>(c.maxBytes))
-      return Echo(s) + " is longer than " + std::to_string(c.maxBytes) + " bytes";
+      return TrArgs("{1} が {2} バイトより長いです", {Echo(s), std::to_string(c.maxBytes)});
   }
   if (c.allowed) {
     std::string allowed = std::string("|") + c.allowed + "|";
     if (s.find('|') != std::string::npos || allowed.find("|" + s + "|") == std::string::npos) {
       std::string list = c.allowed;
       std::replace(list.begin(), list.end(), '|', ' ');
-      return Echo(s) + " is not one of: " + TrimSpaces(list) +
-             (std::string(c.allowed).find("| ") != std::string::npos ? " (or a space, or empty)" : "");
+      return std::string(c.allowed).find("| ") != std::string::npos
+                 ? TrArgs("{1} は次のどれでもありません: {2} (または空白か空)", {Echo(s), TrimSpaces(list)})
+                 : TrArgs("{1} は次のどれでもありません: {2}", {Echo(s), TrimSpaces(list)});
     }
   }
   if (c.digits) {
     std::string t = TrimSpaces(s);
     long long n = 0;
-    if (!t.empty() && (!ParseInteger(t, n) || n < 1)) return Echo(s) + " is not a byte position (1 or more)";
+    if (!t.empty() && (!ParseInteger(t, n) || n < 1)) return TrArgs("{1} はバイト位置 (1 以上) ではありません", {Echo(s)});
   }
   out = s;
   return std::nullopt;
@@ -635,7 +638,7 @@ class TableScan {
           if (first) {
             first = false;
             if (chunk.substr(0, 3) == "\xEF\xBB\xBF") {
-              if (!utf8_) return Stop(0, "a UTF-8 byte order mark in a file read as CP932 (--encoding utf-8)", stopped);
+              if (!utf8_) return Stop(0, Tr("CP932 として読むファイルに UTF-8 のバイトオーダーマークがあります (--encoding utf-8 を指定してください)"), stopped);
               chunk.remove_prefix(3);
             }
             headerQuoted_ = !chunk.empty() && chunk.front() == '"';
@@ -660,12 +663,12 @@ class TableScan {
       }
     }
     if (!stopped && !fileStopped_ && csv_fini(&p, OnField, OnRecord, this) != 0)
-      problems_.Add({file_, startLine_ ? startLine_ : line_, "", "not CSV: a quoted value is not closed"});
+      problems_.Add({file_, startLine_ ? startLine_ : line_, "", Tr("CSV ではありません: 引用符で囲んだ値が閉じていません")});
     csv_free(&p);
-    if (!stopped && !fileStopped_ && !headerSeen_) problems_.Add({file_, 0, "", "no header row"});
+    if (!stopped && !fileStopped_ && !headerSeen_) problems_.Add({file_, 0, "", Tr("見出し行がありません")});
     if (warn_ && emptyRows_ > 0)
       result_.warnings.push_back({file_, firstEmptyRow_, "",
-                                  std::to_string(emptyRows_) + " rows of empty cells (a spreadsheet's leftover) are skipped"});
+                                  TrArgs("空のセルだけの行 {1} 行 (表計算ソフトの残り) を飛ばしました", {std::to_string(emptyRows_)})});
     return true;
   }
   long long rows() const { return rows_; }
@@ -680,12 +683,12 @@ class TableScan {
   // the encoding (a problem names the line).
   bool Decode(std::string_view bytes, std::string& text) {
     if (utf8_) {
-      if (!IsValidUtf8(bytes)) return BadBytes(bytes, "bytes that are not UTF-8");
+      if (!IsValidUtf8(bytes)) return BadBytes(bytes, Tr("UTF-8 ではないバイトがあります"));
       text.assign(bytes);
       return true;
     }
     text = codec_.FromAnsi(bytes);
-    if (text.find("\xEF\xBF\xBD") != std::string::npos) return BadBytes(bytes, "bytes that are not CP932");
+    if (text.find("\xEF\xBF\xBD") != std::string::npos) return BadBytes(bytes, Tr("CP932 ではないバイトがあります"));
     return true;
   }
   bool BadBytes(std::string_view bytes, const char* message) {
@@ -715,10 +718,12 @@ class TableScan {
       ended_ = false;
       if (csv_parse(&p, piece.data(), piece.size(), OnField, OnRecord, this) != piece.size()) {
         if (csv_error(&p) == CSV_ENOMEM)
-          problems_.Add({file_, line_, "", "a value longer than " + std::to_string(kMaxImportCellBytes) +
-                                                " bytes (" + Echo(std::string_view(reinterpret_cast<char*>(p.entry_buf), p.entry_pos)) + ")"});
+          problems_.Add({file_, line_, "",
+                         TrArgs("{1} バイトより長い値があります ({2})",
+                                {std::to_string(kMaxImportCellBytes),
+                                 Echo(std::string_view(reinterpret_cast<char*>(p.entry_buf), p.entry_pos))})});
         else
-          problems_.Add({file_, line_, "", std::string("not CSV: ") + csv_strerror(csv_error(&p))});
+          problems_.Add({file_, line_, "", TrArgs("CSV ではありません: {1}", {csv_strerror(csv_error(&p))})});
         return false;
       }
       if (!ended_ && piece.find_first_not_of("\r\n") != std::string_view::npos) inRecord_ = true;
@@ -769,18 +774,19 @@ class TableScan {
       return;
     }
     if (++rows_ > kMaxImportRows) {
-      problems_.Add({file_, line, "", "more than " + std::to_string(kMaxImportRows) + " rows: not a format master"});
+      problems_.Add({file_, line, "", TrArgs("{1} 行を超えています: フォーマットマスタではありません", {std::to_string(kMaxImportRows)})});
       fileStopped_ = true;
       return;
     }
     const std::size_t count = fieldCount_;
     if (count != headerFields_ && count != usedFields_) {
-      problems_.Add({file_, line, "", std::to_string(count) + " values, the header has " + std::to_string(headerFields_)});
+      problems_.Add({file_, line, "", TrArgs("値が {1} 個ありますが、見出しは {2} 個です", {std::to_string(count), std::to_string(headerFields_)})});
       return;
     }
     for (std::size_t k = usedFields_; k < count; ++k)
       if (fields_[k] && !fields_[k]->empty()) {
-        problems_.Add({file_, line, "column " + std::to_string(k + 1), Echo(*fields_[k]) + " stands in a column without a name"});
+        problems_.Add({file_, line, TrArgs("{1} 列目", {std::to_string(k + 1)}),
+                        TrArgs("{1} が名前のない列にあります", {Echo(*fields_[k])})});
         return;
       }
     Checked row{line, std::vector<Param>(t_.columns.size(), nullptr), {}, {}};
@@ -801,7 +807,7 @@ class TableScan {
   void Header() {
     headerFields_ = fieldCount_;
     if (fieldCount_ > kMaxFields) {
-      problems_.Add({file_, startLine_, "", std::to_string(fieldCount_) + " columns: not a table of " + t_.name});
+      problems_.Add({file_, startLine_, "", TrArgs("{1} 列です: {2} の表ではありません", {std::to_string(fieldCount_), t_.name})});
       fileStopped_ = true;
       return;
     }
@@ -810,23 +816,23 @@ class TableScan {
     while (usedFields_ > 0 && (!fields_[usedFields_ - 1] || TrimSpaces(*fields_[usedFields_ - 1]).empty())) --usedFields_;
     if (warn_ && usedFields_ < fields_.size())
       result_.warnings.push_back({file_, startLine_, "",
-                                  std::to_string(fields_.size() - usedFields_) +
-                                      " columns without a name at the end (a spreadsheet's leftover) are ignored"});
+                                  TrArgs("末尾の名前のない列 {1} 列 (表計算ソフトの残り) を無視しました",
+                                         {std::to_string(fields_.size() - usedFields_)})});
     at_.assign(t_.columns.size(), -1);
     bool bad = false;
     for (std::size_t k = 0; k < usedFields_; ++k) {
       const std::string name = fields_[k] ? TrimSpaces(*fields_[k]) : std::string();
       std::size_t i = 0;
       while (i < t_.columns.size() && name != t_.columns[i].name) ++i;
-      const std::string where = "column " + std::to_string(k + 1);
-      if (i == t_.columns.size()) problems_.Add({file_, startLine_, where, Echo(name) + " is not a column of " + t_.name});
-      else if (at_[i] >= 0) problems_.Add({file_, startLine_, where, Echo(name) + " appears twice"});
+      const std::string where = TrArgs("{1} 列目", {std::to_string(k + 1)});
+      if (i == t_.columns.size()) problems_.Add({file_, startLine_, where, TrArgs("{1} は {2} の列ではありません", {Echo(name), t_.name})});
+      else if (at_[i] >= 0) problems_.Add({file_, startLine_, where, TrArgs("{1} が二度あります", {Echo(name)})});
       else at_[i] = static_cast<int>(k);
       bad = bad || i == t_.columns.size() || at_[i] != static_cast<int>(k);
     }
     for (std::size_t i = 0; i < t_.columns.size(); ++i)
       if (at_[i] < 0) {
-        problems_.Add({file_, startLine_, "", std::string("column ") + t_.columns[i].name + " is missing"});
+        problems_.Add({file_, startLine_, "", TrArgs("列 {1} がありません", {t_.columns[i].name})});
         bad = true;
       }
     if (bad) fileStopped_ = true;  // rows cannot be read without their columns
@@ -966,7 +972,7 @@ ImportResult ImportFormats(Database& db, const std::filesystem::path& dir, const
   Problems problems{result};
   std::error_code ec;
   if (!std::filesystem::is_directory(dir, ec)) {
-    problems.Add({dir.string(), 0, "", std::filesystem::exists(dir, ec) ? "is not a folder" : "no such folder", true});
+    problems.Add({dir.string(), 0, "", std::filesystem::exists(dir, ec) ? Tr("フォルダではありません") : Tr("そのフォルダはありません"), true});
     return result;
   }
   std::vector<FileAtHand> files;
@@ -978,7 +984,7 @@ ImportResult ImportFormats(Database& db, const std::filesystem::path& dir, const
     auto why = f.file->Open(dir / f.name);
     if (why && why->empty()) continue;  // the table is not in this import
     if (why) {
-      problems.Add({f.name, 0, "", *why + " (nothing was loaded)", true});
+      problems.Add({f.name, 0, "", TrArgs("{1} (何も読み込んでいません)", {*why}), true});
       continue;
     }
     if (options.encoding == CsvEncoding::Auto) {
@@ -995,7 +1001,7 @@ ImportResult ImportFormats(Database& db, const std::filesystem::path& dir, const
   if (files.empty() && !problems.any()) {
     std::string names;
     for (const std::string& t : FormatTables()) names += (names.empty() ? "" : ", ") + FormatFileName(t);
-    problems.Add({dir.string(), 0, "", "holds none of the files " + names});
+    problems.Add({dir.string(), 0, "", TrArgs("{1} のどのファイルもありません", {names})});
   }
   if (problems.any()) return result;
 
@@ -1023,7 +1029,7 @@ ImportResult ImportFormats(Database& db, const std::filesystem::path& dir, const
               [&](Checked& row) {
                 hashes.push_back(KeyHash(row.rowKeyText));
                 if (!options.replace && f.existing.count(row.keyText) && reported.insert(row.keyText).second)
-                  problems.Add({f.name, row.line, "", KeyWords(t.key, row.keyText) + " is already in the database (--replace replaces it)"});
+                  problems.Add({f.name, row.line, "", TrArgs("{1} はすでにデータベースにあります (--replace で置き換えます)", {KeyWords(t.key, row.keyText)})});
               },
               true, f.hash))
         continue;
@@ -1048,7 +1054,7 @@ ImportResult ImportFormats(Database& db, const std::filesystem::path& dir, const
             if (!fresh) {
               std::string names;
               for (const char* k : t.rowKey) names += (names.empty() ? "" : ", ") + std::string(k);
-              problems.Add({f.name, row.line, "", "the same " + names + " as line " + std::to_string(it->second)});
+              problems.Add({f.name, row.line, "", TrArgs("{1} が {2} 行目と同じです", {names, std::to_string(it->second)})});
             }
           },
           false, unused);
@@ -1089,10 +1095,10 @@ ImportResult ImportFormats(Database& db, const std::filesystem::path& dir, const
     }
   } catch (const FileChanged& e) {
     result.loaded.clear();
-    problems.Add({e.what(), 0, "", "changed while it was being loaded; nothing was loaded"});
+    problems.Add({e.what(), 0, "", Tr("読み込みの間に変わりました。何も読み込んでいません")});
   } catch (const std::exception& e) {
     result.loaded.clear();
-    problems.Add({"", 0, "", std::string("database: ") + e.what() + "; nothing was loaded"});
+    problems.Add({"", 0, "", TrArgs("データベース: {1}。何も読み込んでいません", {e.what()})});
   }
   return result;
 }

@@ -2,6 +2,8 @@
 
 #include <climits>
 
+#include "app/catalogue.h"
+
 namespace edi::cii {
 
 long long LeadingNumber(const std::string& text) {
@@ -46,15 +48,15 @@ std::optional<std::string> LoadItemFormats(ItemTable& table, std::vector<ItemFor
   auto& items = table.items_;
   auto fail = [&](std::size_t i, const std::string& why) -> std::optional<std::string> {
     items.clear();
-    return "item " + std::to_string(i) + ": " + why;
+    return TrArgs("{1} 番目の項目: {2}", {std::to_string(i), why});
   };
   // open[d]: index of the group item at depth d (1-based); entries 1..E, E = open.size() - 1.
   std::vector<std::size_t> open(2, 0);
   for (std::size_t i = 1; i <= items.size(); ++i) {
     ItemFormat& item = items[i - 1];
-    if (item.level < 0 || item.level > kMaxItemLevel) return fail(i, "level out of range");
+    if (item.level < 0 || item.level > kMaxItemLevel) return fail(i, Tr("レベルが範囲外です"));
     if (item.length < 0 || item.decimals < 0 || item.repeatCount < 0)
-      return fail(i, "negative length, decimals or repeat count");
+      return fail(i, Tr("長さ、小数部長さまたは繰返し数が負です"));
     if (item.isGroup()) {
       open.resize(static_cast<std::size_t>(item.level) + 2, 0);
       open[item.level + 1] = i;
@@ -63,10 +65,10 @@ std::optional<std::string> LoadItemFormats(ItemTable& table, std::vector<ItemFor
     if (item.level != 0) {
       std::size_t depth = static_cast<std::size_t>(item.level);
       if (depth >= open.size() || open[depth] == 0)
-        return fail(i, "level " + std::to_string(item.level) + " without an open group");
+        return fail(i, TrArgs("レベル {1} ですが、開いているグループがありません", {std::to_string(item.level)}));
       ItemFormat& parent = items[open[depth] - 1];
       long long total = static_cast<long long>(parent.length) + item.length + (item.decimals != 0 ? 1 : 0);
-      if (total > INT_MAX) return fail(i, "group too long");
+      if (total > INT_MAX) return fail(i, Tr("グループが長すぎます"));
       parent.length = static_cast<int>(total);
     }
     std::size_t next = i < items.size() ? static_cast<std::size_t>(std::max(items[i].level, 0)) : 0;
@@ -75,7 +77,7 @@ std::optional<std::string> LoadItemFormats(ItemTable& table, std::vector<ItemFor
     if (i == items.size()) keep = 1;
     if (entries > keep) {
       for (std::size_t d = entries - 1; d >= keep; --d) {
-        if (!CloseInto(items, open, d)) return fail(i, "group without an open parent or too long");
+        if (!CloseInto(items, open, d)) return fail(i, Tr("グループの親が開いていないか、長すぎます"));
         if (d == 1) break;
       }
       open.resize(keep + 1);

@@ -8,6 +8,7 @@
 #include <optional>
 #include <sstream>
 
+#include "app/catalogue.h"
 #include "app/database.h"
 #include "app/text.h"
 #include "cii/codes.h"
@@ -39,8 +40,8 @@ Layout LoadLayout(MasterSource& masters, std::string_view key) {
   try {
     auto group = masters.FindMessageGroup(l.partner, l.own, l.category);
     if (!group) {
-      l.problem = "no message group master (FL1916) for 相手先コード \"" + l.partner + "\", 自社コード \"" + l.own +
-                  "\", 情報区分 \"" + l.category + "\": the translation stops here (0001)";
+      l.problem = TrArgs("相手先コード \"{1}\", 自社コード \"{2}\", 情報区分 \"{3}\" のメッセージグループマスタ (FL1916) がありません: 変換はここで止まります (0001)",
+                         {l.partner, l.own, l.category});
       return l;
     }
     TranslationState& st = l.state;
@@ -50,27 +51,27 @@ Layout LoadLayout(MasterSource& masters, std::string_view key) {
     const std::string format = "情報区分 \"" + l.category + "\", BPID \"" + st.bpid + "\"";
     auto info = masters.FindFormat(l.category, st.bpid);
     if (!info) {
-      l.problem = "no format (FL1902) for " + format + ": the translation stops here (0002)";
+      l.problem = TrArgs("{1} のフォーマット (FL1902) がありません: 変換はここで止まります (0002)", {format});
       return l;
     }
     st.format = *info;
     auto edi = masters.FindItems('E', l.category, st.bpid);
     auto local = masters.FindItems('L', l.category, st.bpid);
     if (edi.empty() || local.empty()) {
-      l.problem = std::string("no '") + (edi.empty() ? "E" : "L") + "' items (FL1903) for " + format +
-                  ": the translation stops here (" + (edi.empty() ? "0003" : "0004") + ")";
+      l.problem = TrArgs("{1} の '{2}' 項目 (FL1903) がありません: 変換はここで止まります ({3})",
+                         {format, edi.empty() ? "E" : "L", edi.empty() ? "0003" : "0004"});
       return l;
     }
     auto bad = LoadItemFormats(st.ediItems, std::move(edi));
     if (!bad) bad = LoadItemFormats(st.localItems, std::move(local));
     if (bad) {
-      l.problem = "the layout of " + format + " is out of order (" + *bad + "; see edi format check): 0022";
+      l.problem = TrArgs("{1} の項目の並びが正しくありません ({2}。edi format check で確認できます): 0022", {format, *bad});
       return l;
     }
     MapEdiToLocal(st);
     l.recordLength = LocalRecordLength(st.localItems);
   } catch (const DatabaseError& e) {
-    l.problem = std::string("the masters cannot be read: ") + e.what() + " (0030)";
+    l.problem = TrArgs("マスタを読めません: {1} (0030)", {e.what()});
   }
   return l;
 }
@@ -80,13 +81,13 @@ Layout LoadLayout(MasterSource& masters, std::string_view key) {
 template <class Visit>
 std::string ReadLocalLines(const std::filesystem::path& file, Visit visit, long long& count, bool& tooLong) {
   std::ifstream in(file, std::ios::binary);
-  if (!in || std::filesystem::is_directory(file)) return "cannot open " + file.string();
+  if (!in || std::filesystem::is_directory(file)) return TrArgs("{1} を開けません", {file.string()});
   LineReader lines(in, kMaxLineBytes);
   std::string line;
   for (;;) {
     LineReader::Result r = lines.Next(line);
     if (r == LineReader::Result::End) return {};
-    if (r == LineReader::Result::Failed) return "cannot read " + file.string();
+    if (r == LineReader::Result::Failed) return TrArgs("{1} を読めません", {file.string()});
     ++count;
     if (r == LineReader::Result::TooLong) {
       tooLong = true;
@@ -119,7 +120,7 @@ bool IsCalendarDate(std::string_view digits) {
 }
 
 std::string Written(std::string_view value) {
-  return value.empty() ? std::string("nothing (the item is left out)") : "\"" + ShownBytes(value) + "\"";
+  return value.empty() ? std::string(Tr("なし (項目を省きます)")) : "\"" + ShownBytes(value) + "\"";
 }
 
 // What the writer would silently change about one item's value; empty when nothing.
@@ -140,43 +141,42 @@ std::string ItemProblem(const ItemFormat& e, const ItemFormat& l, const ItemTrac
       else if (digits[i] == '.' && !point) point = true;
       else break;
     }
-    if (i < digits.size() || !any) return "not a number: the translator reads it as far as it can and writes " + Written(t.value);
+    if (i < digits.size() || !any) return TrArgs("数値ではありません: 読めるところまで読みます。書く値: {1}", {Written(t.value)});
     if (l.decimals > 0 && !point)
-      return "no decimal point where the layout has " + std::to_string(l.decimals) + " decimal places: written as " +
-             Written(t.value);
+      return TrArgs("レイアウトは小数部 {1} 桁ですが小数点がありません。書く値: {2}",
+                    {std::to_string(l.decimals), Written(t.value)});
     const DecimalValue v = ParseDecimal(raw);
     if (v.fracDigits.size() > static_cast<std::size_t>(std::max(e.decimals, 0)))
-      return "more decimal places than the EDI item's " + std::to_string(e.decimals) + ": rounded down to " +
-             Written(t.value);
+      return TrArgs("小数部が EDI 項目の {1} 桁を超えます。切り捨てた値: {2}", {std::to_string(e.decimals), Written(t.value)});
     const std::string exact = ScaleAndFloor(v, e.decimals);
     const std::string written = t.value.empty() ? std::string("0") : std::string(t.value);
     if (written != exact)
-      return "more digits than the EDI item's 長さ " + std::to_string(e.length) + ": written as " + Written(t.value);
+      return TrArgs("桁数が EDI 項目の長さ {1} を超えます。書く値: {2}", {std::to_string(e.length), Written(t.value)});
     return {};
   }
   if (a == "Y") {
     const std::string_view trimmed = TrimSpaceView(raw);
     if (trimmed.empty() || trimmed.find_first_not_of('0') == std::string_view::npos) return {};  // no date
     if (!AllDigits(raw) || !IsCalendarDate(t.value))
-      return "not a date: written as " + Written(t.value);
+      return TrArgs("日付ではありません。書く値: {1}", {Written(t.value)});
     return {};
   }
   if (a == "K" || a == "X" || a == "B") {
     const std::size_t from = static_cast<std::size_t>(t.position - 1);
     const std::size_t to = from + raw.size();
-    if (!line.StartsCharacter(from)) return "a double-byte character is cut by the start of the field";
+    if (!line.StartsCharacter(from)) return Tr("項目の始まりで2バイト文字が切れています");
     if (!line.StartsCharacter(to))
-      return "a double-byte character is cut by the end of the field (byte " + std::to_string(kLocalKeyBytes + to) +
-             "): it is not written whole";
+      return TrArgs("項目の終わり ({1} バイト目) で2バイト文字が切れています: その文字は完全には書かれません",
+                    {std::to_string(kLocalKeyBytes + to)});
     if (FirstBrokenShiftJisByte(raw) != std::string_view::npos) {
       broken = true;
-      return "broken Shift_JIS: the translation stops at this line (0027)";
+      return Tr("Shift_JIS として正しくありません: 変換はこの行で止まります (0027)");
     }
     if (a == "K") {
       const std::string wide = ToFullWidth(TrimSpaceView(raw));
       if (wide.size() > static_cast<std::size_t>(std::max(e.length, 0)))
-        return "longer than the EDI item's 長さ " + std::to_string(e.length) + " in full-width characters (" +
-               std::to_string(wide.size()) + " bytes): written as " + Written(t.value);
+        return TrArgs("全角にすると EDI 項目の長さ {1} を超えます ({2} バイト)。書く値: {3}",
+                      {std::to_string(e.length), std::to_string(wide.size()), Written(t.value)});
     }
   }
   return {};
@@ -355,7 +355,7 @@ LocalCheckResult CheckLocalFile(MasterSource& masters, const std::filesystem::pa
         const std::string_view view(line);
         if (kind == LocalLineKind::NoKey) {
           add(n, 1, std::nullopt, "", view.substr(0, kLocalKeyBytes),
-              "no 39-byte key of single-byte characters: the translation stops here (0025)");
+              Tr("半角 39 バイトのキーがありません: 変換はここで止まります (0025)"));
           previousKey.clear();
           return true;
         }
@@ -372,37 +372,37 @@ LocalCheckResult CheckLocalFile(MasterSource& masters, const std::filesystem::pa
         const int code = BuildMessageTfd(layout.state, data, tfd, &judge);
         const bool brokenReported = judge.brokenReported;
         if (code != 0)
-          add(n, 1, std::nullopt, "", "", "the message cannot be written: the translation stops here (" + CodeText(code) + ")");
+          add(n, 1, std::nullopt, "", "", TrArgs("メッセージを書けません: 変換はここで止まります ({1})", {CodeText(code)}));
         if (!brokenReported) {
           const std::size_t broken = FirstBrokenShiftJisByte(view);
           if (broken != std::string_view::npos)
             add(n, static_cast<long long>(broken) + 1, std::nullopt, "", view.substr(broken, 2),
-                "broken Shift_JIS: the translation stops at this line (0027)");
+                Tr("Shift_JIS として正しくありません: 変換はこの行で止まります (0027)"));
         }
         const long long size = static_cast<long long>(data.size());
         if (size < layout.recordLength) {
           add(n, static_cast<long long>(line.size()) + 1, std::nullopt, "", "",
-              "the line is " + std::to_string(line.size()) + " bytes, its layout needs " +
-                  std::to_string(kLocalKeyBytes + layout.recordLength) + ": the items beyond its end are left out");
+              TrArgs("行は {1} バイトですが、レイアウトには {2} バイト要ります: 行の終わりより後の項目は省かれます",
+                     {std::to_string(line.size()), std::to_string(kLocalKeyBytes + layout.recordLength)}));
         } else if (size > layout.recordLength) {
           const std::string_view rest = data.substr(static_cast<std::size_t>(layout.recordLength));
           if (!IsBlank(rest))
             add(n, static_cast<long long>(kLocalKeyBytes) + layout.recordLength + 1, std::nullopt, "", rest,
-                "bytes beyond the layout's " + std::to_string(kLocalKeyBytes + layout.recordLength) +
-                    " bytes are not written");
+                TrArgs("レイアウトの {1} バイトより後のバイトは書かれません",
+                       {std::to_string(kLocalKeyBytes + layout.recordLength)}));
         }
         return true;
       },
       result.lines, tooLong);
   if (tooLong)
     add(result.lines, 1, std::nullopt, "", "",
-        "the line is longer than " + std::to_string(kMaxLineBytes) + " bytes: the translation stops here (0028)");
+        TrArgs("行が {1} バイトより長いです: 変換はここで止まります (0028)", {std::to_string(kMaxLineBytes)}));
   return result;
 }
 
 void PrintFinding(const LocalFinding& f, std::ostream& out) {
-  out << "line " << f.line << ", byte " << f.offset;
-  if (f.item) out << ", 項目№ " << *f.item << " " << f.name;
+  out << TrArgs("{1} 行目, {2} バイト目", {std::to_string(f.line), std::to_string(f.offset)});
+  if (f.item) out << ", " << TrArgs("項目№ {1} {2}", {std::to_string(*f.item), f.name});
   if (!f.value.empty()) out << " \"" << ShownBytes(f.value) << "\"";
   out << ": " << f.problem << "\n";
 }
@@ -445,21 +445,22 @@ LineExplanation ExplainLine(MasterSource& masters, const std::filesystem::path& 
           // A line before the wanted one at which the translation stops: it never gets there.
           const bool noKey = kind == LocalLineKind::NoKey;
           if (noKey || (kind != LocalLineKind::Blank && FirstBrokenShiftJisByte(view) != std::string_view::npos)) {
-            x.error = "the translation stops at line " + std::to_string(n) + " (" +
-                      (noKey ? "no 39-byte key, 0025" : "broken Shift_JIS, 0027") + ") and never reaches line " +
-                      std::to_string(wanted);
+            x.error = noKey ? TrArgs("変換は {1} 行目で止まり (半角 39 バイトのキーがありません, 0025)、{2} 行目には届きません",
+                                     {std::to_string(n), std::to_string(wanted)})
+                            : TrArgs("変換は {1} 行目で止まり (Shift_JIS として正しくありません, 0027)、{2} 行目には届きません",
+                                     {std::to_string(n), std::to_string(wanted)});
             return false;
           }
           return true;
         }
         found = true;
         if (kind == LocalLineKind::Blank) {
-          x.error = "line " + std::to_string(n) + " is blank: it is no message";
+          x.error = TrArgs("{1} 行目は空行です: メッセージではありません", {std::to_string(n)});
           return false;
         }
         if (kind == LocalLineKind::NoKey) {
-          x.error = "line " + std::to_string(n) +
-                    " has no 39-byte key of single-byte characters: the translation stops at this line (0025)";
+          x.error = TrArgs("{1} 行目には半角 39 バイトのキーがありません: 変換はこの行で止まります (0025)",
+                           {std::to_string(n)});
           return false;
         }
         x.key = line.substr(0, kLocalKeyBytes);
@@ -477,10 +478,10 @@ LineExplanation ExplainLine(MasterSource& masters, const std::filesystem::path& 
         // The writer checks a line's Shift_JIS apart from its items and stops at a broken one.
         if (const std::size_t broken = FirstBrokenShiftJisByte(view); broken != std::string_view::npos) {
           x.code = kCodeBadShiftJis;
-          x.stop = "broken Shift_JIS at byte " + std::to_string(broken + 1) + " (" +
-                   DisplayBytes(view.substr(broken, 2)) + ")";
+          x.stop = TrArgs("{1} バイト目が Shift_JIS として正しくありません ({2})",
+                          {std::to_string(broken + 1), DisplayBytes(view.substr(broken, 2))});
         } else if (x.code != 0) {
-          x.stop = "the message cannot be written";
+          x.stop = Tr("メッセージを書けません");
         }
         for (const auto& entry : recorder.entries) {
           const ItemTrace& t = entry.trace;
@@ -504,20 +505,21 @@ LineExplanation ExplainLine(MasterSource& masters, const std::filesystem::path& 
       count, tooLong);
   if (!error.empty()) x.error = error;
   else if (tooLong && count == wanted)
-    x.error = "line " + std::to_string(wanted) + " is longer than " + std::to_string(kMaxLineBytes) +
-              " bytes: the translation stops at this line (0028)";
+    x.error = TrArgs("{1} 行目は {2} バイトより長いです: 変換はこの行で止まります (0028)",
+                     {std::to_string(wanted), std::to_string(kMaxLineBytes)});
   else if (tooLong && count < wanted)
-    x.error = "the translation stops at line " + std::to_string(count) + " (longer than " +
-              std::to_string(kMaxLineBytes) + " bytes, 0028) and never reaches line " + std::to_string(wanted);
-  else if (!found && x.error.empty()) x.error = "the file has " + std::to_string(count) + " lines";
+    x.error = TrArgs("変換は {1} 行目で止まり ({2} バイトより長い行, 0028)、{3} 行目には届きません",
+                     {std::to_string(count), std::to_string(kMaxLineBytes), std::to_string(wanted)});
+  else if (!found && x.error.empty()) x.error = TrArgs("ファイルは {1} 行です", {std::to_string(count)});
   return x;
 }
 
 void PrintExplanation(const LineExplanation& x, std::ostream& out) {
-  out << "line " << x.line << ": 情報区分 \"" << x.category << "\", 自社コード \"" << x.own << "\", 相手先コード \""
-      << x.partner << "\", BPID \"" << x.bpid << "\"\n";
+  out << TrArgs("{1} 行目: 情報区分 \"{2}\", 自社コード \"{3}\", 相手先コード \"{4}\", BPID \"{5}\"",
+                {std::to_string(x.line), x.category, x.own, x.partner, x.bpid})
+      << "\n";
   for (const ExplainedItem& it : x.items) {
-    out << "  項目№ " << it.itemNo << " " << it.name;
+    out << "  " << TrArgs("項目№ {1} {2}", {std::to_string(it.itemNo), it.name});
     if (!it.repetitions.empty()) {
       out << " [";
       for (std::size_t k = 0; k < it.repetitions.size(); ++k) out << (k ? "," : "") << it.repetitions[k];
@@ -525,21 +527,24 @@ void PrintExplanation(const LineExplanation& x, std::ostream& out) {
     }
     out << " (" << it.attribute << ")";
     if (!it.hasLocal) {
-      out << ": no 'L' item names it, skipped\n";
+      out << ": " << Tr("対応する 'L' 項目がないので飛ばします") << "\n";
       continue;
     }
-    out << ", bytes " << it.offset << "–" << it.offset + it.count - 1 << ": \"" << DisplayBytes(it.raw) << "\" → ";
+    out << ", " << TrArgs("{1}–{2} バイト目", {std::to_string(it.offset), std::to_string(it.offset + it.count - 1)})
+        << ": \"" << DisplayBytes(it.raw) << "\" → ";
     if (it.value.empty()) {
-      out << "left out (empty value)\n";
+      out << Tr("省きます (空の値)") << "\n";
       continue;
     }
     const std::size_t lengthBytes = it.element.size() - it.tag.size() - it.value.size();
-    out << "\"" << DisplayBytes(it.value) << "\" → tag " << Hex(it.tag) << ", length "
-        << Hex(std::string_view(it.element).substr(it.tag.size(), lengthBytes)) << " (" << it.value.size()
-        << "), data " << Hex(it.value) << "\n";
+    out << "\"" << DisplayBytes(it.value) << "\" → "
+        << TrArgs("タグ {1}, 長さ {2} ({3}), データ {4}",
+                  {Hex(it.tag), Hex(std::string_view(it.element).substr(it.tag.size(), lengthBytes)),
+                   std::to_string(it.value.size()), Hex(it.value)})
+        << "\n";
   }
   if (x.code != 0)
-    out << "the message is not written: the translation stops at this line with " << CodeText(x.code)
+    out << TrArgs("このメッセージは書かれません: 変換はこの行で {1} により止まります", {CodeText(x.code)})
         << (x.stop.empty() ? "" : ": " + x.stop) << "\n";
 }
 

@@ -1,5 +1,6 @@
 #include <iostream>
 
+#include "app/catalogue.h"
 #include "app/database.h"
 #include "app/ini_file.h"
 #include "app/settings.h"
@@ -11,7 +12,7 @@ namespace edi::cli {
 std::optional<std::string> TakeOption(std::vector<std::string>& args, const std::string& name) {
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == name) {
-      if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
+      if (i + 1 >= args.size()) throw UsageError(TrArgs("{1} には値が要ります", {name}));
       std::string value = args[i + 1];
       args.erase(args.begin() + i, args.begin() + i + 2);
       return value;
@@ -39,11 +40,12 @@ std::unique_ptr<Database> OpenConfiguredDatabase(const CliOptions& options, bool
   const std::string exeFolder = ExecutableFolder();
   auto ini = LocateIniFile(options.iniPath, exeFolder);
   if (!ini) {
-    std::cerr << "INIﾌｧｲﾙ読込エラー\n" << "edi: no configuration folder two levels above " << exeFolder << "\n";
+    std::cerr << Tr("INIﾌｧｲﾙ読込エラー") << "\n"
+              << "edi: " << TrArgs("{1} の二つ上のフォルダに設定ファイルがありません", {exeFolder}) << "\n";
     return nullptr;
   }
   if (IniFile(*ini).refused()) {
-    std::cerr << "INIﾌｧｲﾙ読込エラー\n" << "edi: " << ini->string() << " is not a configuration file\n";
+    std::cerr << Tr("INIﾌｧｲﾙ読込エラー") << "\n" << "edi: " << TrArgs("{1} は設定ファイルではありません", {ini->string()}) << "\n";
     return nullptr;
   }
   DatabaseTarget target = MakeDatabaseTarget(ReadConnectionSettings(IniFile(*ini)));
@@ -51,7 +53,7 @@ std::unique_ptr<Database> OpenConfiguredDatabase(const CliOptions& options, bool
   try {
     return Database::Open(target);
   } catch (const DatabaseError& e) {
-    std::cerr << "接続エラー\n" << "edi: " << target.description << ": " << e.what() << "\n";
+    std::cerr << Tr("接続エラー") << "\n" << "edi: " << target.description << ": " << e.what() << "\n";
     return nullptr;
   }
 }
@@ -64,7 +66,7 @@ std::optional<int> StartWorkstation(Workstation& ws, const CliOptions& options, 
   auto failure = InitializeWorkstation(ws, start);
   if (!failure && loadCenters) failure = LoadCenters(ws);
   if (failure) {
-    std::cerr << failure->message << "\n";
+    std::cerr << Tr(failure->message.c_str()) << "\n";
     if (!failure->detail.empty()) std::cerr << "edi: " << failure->detail << "\n";
     return kExitUsage;
   }
@@ -74,7 +76,7 @@ std::optional<int> StartWorkstation(Workstation& ws, const CliOptions& options, 
 
 std::optional<int> CheckUnattended(const Workstation& ws) {
   if (auto failure = CheckUnattendedSettings(ws)) {
-    std::cerr << failure->message << "\n" << "edi: " << failure->detail << "\n";
+    std::cerr << Tr(failure->message.c_str()) << "\n" << "edi: " << failure->detail << "\n";
     return kExitUsage;
   }
   return std::nullopt;

@@ -2,6 +2,7 @@
 // server and login of MAIL and MAPI). Exit 0 sent, 1 not sent, 2 usage or start-up.
 #include <iostream>
 
+#include "app/catalogue.h"
 #include "app/unattended_settings.h"
 #include "cii/translator.h"
 #include "cli/cli.h"
@@ -10,16 +11,16 @@
 
 namespace edi::cli {
 namespace {
-constexpr const char* kUsage = "usage: edi alert --test\n";
+const char* Usage() { return Tr("使い方: edi alert --test\n"); }
 }
 
 int CmdAlert(CliOptions& options) {
   if (TakeFlag(options.args, "--help") || TakeFlag(options.args, "-h")) {
-    std::cout << kUsage;
+    std::cout << Usage();
     return kExitOk;
   }
   if (!TakeFlag(options.args, "--test") || !options.args.empty()) {
-    std::cerr << kUsage;
+    std::cerr << Usage();
     return kExitUsage;
   }
   Workstation ws;
@@ -31,10 +32,10 @@ int CmdAlert(CliOptions& options) {
   const run::RunContext ctx{ws, listener, translator};
   const std::string fault = run::SendTestAlert(ctx, settings.alert);
   if (!fault.empty()) {
-    std::cerr << "edi alert: 試験メールを送れません: " << fault << "\n";
+    std::cerr << "edi alert: " << TrArgs("試験メールを送れません: {1}", {fault}) << "\n";
     return kExitFailed;
   }
-  std::cout << "edi alert: 試験メールを送りました:";
+  std::cout << "edi alert: " << Tr("試験メールを送りました:");
   for (const auto& to : settings.alert.to) std::cout << " " << to;
   std::cout << "\n";
   return kExitOk;

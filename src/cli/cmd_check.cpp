@@ -3,6 +3,7 @@
 // writes nothing. The work is cii/local_check; findings are printed as they are found.
 #include <iostream>
 
+#include "app/catalogue.h"
 #include "app/database.h"
 #include "cii/local_check.h"
 #include "cii/masters.h"
@@ -11,11 +12,10 @@
 namespace edi::cli {
 
 int CmdCheck(CliOptions& options) {
-  constexpr const char* kUsage =
-      "usage: edi check FILE [--format csv] [--encoding cp932|utf-8] [--all | --limit N]\n";
+  const char* usage = Tr("使い方: edi check FILE [--format csv] [--encoding cp932|utf-8] [--all | --limit N]\n");
   auto& args = options.args;
   if (TakeFlag(args, "--help") || TakeFlag(args, "-h")) {
-    std::cout << kUsage;
+    std::cout << usage;
     return kExitOk;
   }
   auto format = TakeOption(args, "--format");
@@ -29,7 +29,7 @@ int CmdCheck(CliOptions& options) {
       check.limit = std::stoll(*limitText, &used);
       if (used != limitText->size() || check.limit < 1) throw std::invalid_argument("limit");
     } catch (const std::exception&) {
-      std::cerr << "edi check: --limit is a number of findings (1 or more)\n" << kUsage;
+      std::cerr << "edi check: " << Tr("--limit には指摘の件数 (1 以上) を指定します") << "\n" << usage;
       return kExitUsage;
     }
   }
@@ -38,13 +38,13 @@ int CmdCheck(CliOptions& options) {
   if (encodingName) {
     if (*encodingName == "utf-8" || *encodingName == "UTF-8" || *encodingName == "utf8") encoding = cii::CsvEncoding::Utf8;
     else if (*encodingName != "cp932" && *encodingName != "CP932" && *encodingName != "shift_jis" && *encodingName != "Shift_JIS") {
-      std::cerr << "edi check: --encoding is cp932 or utf-8\n" << kUsage;
+      std::cerr << "edi check: " << Tr("--encoding は cp932 か utf-8 です") << "\n" << usage;
       return kExitUsage;
     }
   }
   if (args.size() != 1 || (format && *format != "csv" && *format != "text") || (all && limitText) ||
       (encodingName && !(format && *format == "csv"))) {
-    std::cerr << kUsage;
+    std::cerr << usage;
     return kExitUsage;
   }
   auto db = OpenConfiguredDatabase(options);
@@ -67,9 +67,12 @@ int CmdCheck(CliOptions& options) {
   if (csv && !table) cii::FindingsCsv(std::cout, encoding);  // the header alone
   std::ostream& summary = csv ? std::cerr : std::cout;
   if (r.found > r.reported)
-    summary << "… " << r.found - r.reported << " more findings not shown (the first " << r.reported
-            << " are; --all shows every one)\n";
-  summary << "check: " << r.lines << " lines, " << r.messages << " messages, " << r.found << " findings\n";
+    summary << TrArgs("… ほかに {1} 件の指摘があります (表示したのは最初の {2} 件です。--all ですべて表示します)",
+                      {std::to_string(r.found - r.reported), std::to_string(r.reported)})
+            << "\n";
+  summary << TrArgs("check: {1} 行, {2} メッセージ, 指摘 {3} 件",
+                    {std::to_string(r.lines), std::to_string(r.messages), std::to_string(r.found)})
+          << "\n";
   return r.found == 0 ? kExitOk : kExitFailed;
 }
 

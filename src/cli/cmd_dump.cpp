@@ -2,6 +2,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "app/catalogue.h"
 #include "cii/dump.h"
 #include "cli/cli.h"
 
@@ -9,16 +10,16 @@ namespace edi::cli {
 
 int CmdDump(CliOptions& options) {
   if (TakeFlag(options.args, "--help") || TakeFlag(options.args, "-h")) {
-    std::cout << "usage: edi dump FILE\n";
+    std::cout << Tr("使い方: edi dump FILE") << "\n";
     return kExitOk;
   }
   if (options.args.size() != 1) {
-    std::cerr << "usage: edi dump FILE\n";
+    std::cerr << Tr("使い方: edi dump FILE") << "\n";
     return kExitUsage;
   }
   std::ifstream in(options.args[0], std::ios::binary);
   if (!in) {
-    std::cerr << "edi dump: cannot open " << options.args[0] << "\n";
+    std::cerr << "edi dump: " << TrArgs("{1} を開けません", {options.args[0]}) << "\n";
     return kExitFailed;
   }
   return cii::DumpCiiFile(in, std::cout) ? kExitOk : kExitFailed;

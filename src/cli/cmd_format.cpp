@@ -2,6 +2,7 @@
 // and the layout check. The work is done by cii/format_io and cii/format_check.
 #include <iostream>
 
+#include "app/catalogue.h"
 #include "app/database.h"
 #include "cii/format_check.h"
 #include "cii/format_io.h"
@@ -11,10 +12,11 @@ namespace edi::cli {
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: edi format export DIR [--category C] [--bpid B] [--encoding cp932|utf-8] [--force]\n"
-    "       edi format import DIR [--replace] [--encoding cp932|utf-8]\n"
-    "       edi format check [--category C] [--bpid B]\n";
+const char* Usage() {
+  return Tr("使い方: edi format export DIR [--category C] [--bpid B] [--encoding cp932|utf-8] [--force]\n"
+            "       edi format import DIR [--replace] [--encoding cp932|utf-8]\n"
+            "       edi format check [--category C] [--bpid B]\n");
+}
 
 cii::FormatFilter TakeFilter(std::vector<std::string>& args) {
   cii::FormatFilter f;
@@ -28,14 +30,14 @@ cii::CsvEncoding TakeEncoding(std::vector<std::string>& args, cii::CsvEncoding f
   if (!v) return fallback;
   if (*v == "utf-8" || *v == "UTF-8" || *v == "utf8") return cii::CsvEncoding::Utf8;
   if (*v == "cp932" || *v == "CP932" || *v == "shift_jis" || *v == "Shift_JIS") return cii::CsvEncoding::Cp932;
-  throw UsageError("--encoding is cp932 or utf-8");
+  throw UsageError(Tr("--encoding は cp932 か utf-8 です"));
 }
 
 int Export(Database& db, const std::string& dir, const cii::FormatFilter& filter, cii::CsvEncoding encoding,
            bool force) {
   try {
     for (const auto& c : cii::ExportFormats(db, dir, filter, encoding, force))
-      std::cout << c.rows << " rows\t" << cii::FormatFileName(c.table) << "\n";
+      std::cout << TrArgs("{1} 行", {std::to_string(c.rows)}) << "\t" << cii::FormatFileName(c.table) << "\n";
     return kExitOk;
   } catch (const cii::ExportFolderError& e) {
     std::cerr << "edi format export: " << e.what() << "\n";
@@ -48,15 +50,18 @@ int Export(Database& db, const std::string& dir, const cii::FormatFilter& filter
 
 int Import(Database& db, const std::string& dir, const cii::ImportOptions& options) {
   cii::ImportResult r = cii::ImportFormats(db, dir, options);
-  for (const auto& w : r.warnings) std::cerr << "edi format import: warning: " << cii::Describe(w) << "\n";
+  for (const auto& w : r.warnings) std::cerr << "edi format import: " << Tr("警告: ") << cii::Describe(w) << "\n";
   if (!r.ok()) {
     for (const auto& p : r.problems) std::cout << cii::Describe(p) << "\n";
-    if (r.moreProblems > 0) std::cout << "… and " << r.moreProblems << " more problems\n";
-    std::cerr << "edi format import: refused (" << r.problems.size() + r.moreProblems
-              << " problems); nothing was loaded\n";
+    if (r.moreProblems > 0)
+      std::cout << TrArgs("… ほかに {1} 件の問題があります", {std::to_string(r.moreProblems)}) << "\n";
+    std::cerr << "edi format import: "
+              << TrArgs("取り込みを断りました (問題 {1} 件)。何も読み込んでいません",
+                        {std::to_string(r.problems.size() + r.moreProblems)})
+              << "\n";
     return r.unusable() ? kExitUsage : kExitFailed;
   }
-  for (const auto& c : r.loaded) std::cout << c.rows << " rows\t" << c.table << "\n";
+  for (const auto& c : r.loaded) std::cout << TrArgs("{1} 行", {std::to_string(c.rows)}) << "\t" << c.table << "\n";
   return kExitOk;
 }
 
@@ -65,14 +70,17 @@ int Check(Database& db, const cii::FormatFilter& filter) {
     cii::LayoutCheckResult r = cii::CheckLayouts(db, filter);
     if (r.formats == 0 && r.items == 0 && r.faults.empty() && (filter.category || filter.bpid)) {
       // A filter that matches nothing is most often a typo: "0 formats, 0 faults" would read as a pass.
-      std::cerr << "edi format check: no format matches"
-                << (filter.category ? " 情報区分 \"" + *filter.category + "\"" : std::string())
-                << (filter.bpid ? " BPID \"" + *filter.bpid + "\"" : std::string()) << "\n";
+      std::cerr << "edi format check: "
+                << TrArgs("該当するフォーマットがありません:{1}{2}",
+                          {filter.category ? " 情報区分 \"" + *filter.category + "\"" : std::string(),
+                           filter.bpid ? " BPID \"" + *filter.bpid + "\"" : std::string()})
+                << "\n";
       return kExitFailed;
     }
     for (const auto& f : r.faults) std::cout << cii::Describe(f) << "\n";
-    std::cout << "format check: " << r.formats << " formats, " << r.items << " items, " << r.faults.size()
-              << " faults\n";
+    std::cout << TrArgs("format check: フォーマット {1} 件, 項目 {2} 件, 誤り {3} 件",
+                        {std::to_string(r.formats), std::to_string(r.items), std::to_string(r.faults.size())})
+              << "\n";
     return r.faults.empty() ? kExitOk : kExitFailed;
   } catch (const std::exception& e) {
     std::cerr << "edi format check: " << e.what() << "\n";
@@ -85,7 +93,7 @@ int Check(Database& db, const cii::FormatFilter& filter) {
 int CmdFormat(CliOptions& options) {
   auto& args = options.args;
   if (args.empty() || TakeFlag(args, "--help") || TakeFlag(args, "-h")) {
-    (args.empty() ? std::cerr : std::cout) << kUsage;
+    (args.empty() ? std::cerr : std::cout) << Usage();
     return args.empty() ? kExitUsage : kExitOk;
   }
   const std::string action = args[0];
@@ -105,7 +113,7 @@ int CmdFormat(CliOptions& options) {
   }
   const std::size_t operands = action == "check" ? 0 : 1;
   if ((action != "export" && action != "import" && action != "check") || args.size() != operands) {
-    std::cerr << kUsage;
+    std::cerr << Usage();
     return kExitUsage;
   }
   auto db = OpenConfiguredDatabase(options);

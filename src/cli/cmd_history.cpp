@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/catalogue.h"
 #include "app/database.h"
 #include "cli/cli.h"
 #include "run/history_query.h"
@@ -15,10 +16,11 @@
 namespace edi::cli {
 namespace {
 
-constexpr const char* kUsage =
-    "usage: edi history [--serial N] [--from DATE] [--to DATE] [--center CODE] [--failed] [--open]\n"
-    "  DATE: yyyy/mm/dd, yyyy-mm-dd or yyyymmdd (the run's start date; both ends included)\n"
-    "       edi history close SERIAL   (closes a run left open as abandoned: end code 9900/9901)\n";
+const char* Usage() {
+  return Tr("使い方: edi history [--serial N] [--from DATE] [--to DATE] [--center CODE] [--failed] [--open]\n"
+            "  DATE: yyyy/mm/dd, yyyy-mm-dd または yyyymmdd (実行の開始日。両端を含みます)\n"
+            "       edi history close SERIAL   (終了していない実行を放棄として閉じます: 終了コード 9900/9901)\n");
+}
 
 const char* const kColumns[] = {"通番",         "枝番",         "送受信種別",   "相手先種別",   "処理種別",
                                 "センターコード", "処理開始日付", "処理開始時刻", "処理終了日付", "処理終了時刻",
@@ -41,19 +43,19 @@ std::string DateOption(std::vector<std::string>& args, const std::string& name) 
   auto value = TakeOption(args, name);
   if (!value) return {};
   auto date = run::NormalizeHistoryDate(*value);
-  if (!date) throw UsageError(name + " needs a date (yyyy/mm/dd): " + *value);
+  if (!date) throw UsageError(TrArgs("{1} には日付 (yyyy/mm/dd) を指定します: {2}", {name, *value}));
   return *date;
 }
 
 int CloseRun(CliOptions& options) {
   long long serial = 0;
   try {
-    if (options.args.size() != 2) throw UsageError("close needs one serial");
+    if (options.args.size() != 2) throw UsageError(Tr("close には通番を一つ指定します"));
     std::size_t used = 0;
     serial = std::stoll(options.args[1], &used);
-    if (used != options.args[1].size() || serial < 1 || serial > INT32_MAX) throw UsageError("close needs one serial");
+    if (used != options.args[1].size() || serial < 1 || serial > INT32_MAX) throw UsageError(Tr("close には通番を一つ指定します"));
   } catch (const std::logic_error& e) {
-    std::cerr << "edi history: " << e.what() << "\n" << kUsage;
+    std::cerr << "edi history: " << e.what() << "\n" << Usage();
     return kExitUsage;
   }
   Workstation ws;
@@ -71,7 +73,7 @@ int CmdHistory(CliOptions& options) {
     return CmdHistoryPurge(options);
   }
   if (TakeFlag(options.args, "--help") || TakeFlag(options.args, "-h")) {
-    std::cout << kUsage;
+    std::cout << Usage();
     return kExitOk;
   }
   if (!options.args.empty() && options.args[0] == "close") return CloseRun(options);
@@ -81,7 +83,7 @@ int CmdHistory(CliOptions& options) {
     if (auto v = TakeOption(options.args, "--serial")) {
       std::size_t used = 0;
       serial = std::stoll(*v, &used);
-      if (used != v->size() || *serial < 0 || *serial > INT32_MAX) throw UsageError("--serial needs a number");
+      if (used != v->size() || *serial < 0 || *serial > INT32_MAX) throw UsageError(Tr("--serial には番号を指定します"));
     }
     filter.fromDate = DateOption(options.args, "--from");
     filter.toDate = DateOption(options.args, "--to");
@@ -89,11 +91,11 @@ int CmdHistory(CliOptions& options) {
     filter.failedOnly = TakeFlag(options.args, "--failed");
     filter.openOnly = TakeFlag(options.args, "--open");
   } catch (const std::logic_error& e) {
-    std::cerr << "edi history: " << e.what() << "\n" << kUsage;
+    std::cerr << "edi history: " << e.what() << "\n" << Usage();
     return kExitUsage;
   }
   if (!options.args.empty()) {
-    std::cerr << kUsage;
+    std::cerr << Usage();
     return kExitUsage;
   }
   Workstation ws;

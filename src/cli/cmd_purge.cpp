@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/catalogue.h"
 #include "app/database.h"
 #include "cli/cli.h"
 #include "cli/signal_watch.h"
@@ -17,36 +18,37 @@
 namespace edi::cli {
 namespace {
 
-constexpr const char* kUsage =
-    "usage: edi history purge --before DATE [--archive DIR]\n"
-    "  removes the runs that ended before DATE (not on it), never an open run; DATE: yyyy/mm/dd,\n"
-    "  yyyy-mm-dd or yyyymmdd. --archive DIR keeps the removed rows (CSV), their backup files and\n"
-    "  the removed part of ERR.LOG in a new folder purge-STAMP under DIR.\n";
+const char* Usage() {
+  return Tr("使い方: edi history purge --before DATE [--archive DIR]\n"
+            "  DATE より前 (当日を含まない) に終わった実行を削除します。終了していない実行は削除しません。\n"
+            "  DATE: yyyy/mm/dd, yyyy-mm-dd または yyyymmdd。--archive DIR を付けると、削除する行 (CSV)、\n"
+            "  そのバックアップファイルと ERR.LOG の削除部分を DIR の下の新しいフォルダ purge-STAMP に残します。\n");
+}
 
 }  // namespace
 
 int CmdHistoryPurge(CliOptions& options) {
   if (TakeFlag(options.args, "--help") || TakeFlag(options.args, "-h")) {
-    std::cout << kUsage;
+    std::cout << Usage();
     return kExitOk;
   }
   run::PurgeRequest request;
   try {
     auto before = TakeOption(options.args, "--before");
-    if (!before) throw UsageError("--before DATE is required (nothing is removed without it)");
+    if (!before) throw UsageError(Tr("--before DATE が必要です (指定がなければ何も削除しません)"));
     auto date = run::NormalizeHistoryDate(*before);
-    if (!date) throw UsageError("--before needs a date (yyyy/mm/dd, yyyy-mm-dd or yyyymmdd): " + *before);
+    if (!date) throw UsageError(TrArgs("--before には日付 (yyyy/mm/dd, yyyy-mm-dd または yyyymmdd) を指定します: {1}", {*before}));
     request.beforeDate = *date;
     if (auto archive = TakeOption(options.args, "--archive")) {
-      if (archive->empty()) throw UsageError("--archive needs a folder");
+      if (archive->empty()) throw UsageError(Tr("--archive にはフォルダを指定します"));
       request.archiveFolder = *archive;
     }
   } catch (const std::exception& e) {
-    std::cerr << "edi history purge: " << e.what() << "\n" << kUsage;
+    std::cerr << "edi history purge: " << e.what() << "\n" << Usage();
     return kExitUsage;
   }
   if (!options.args.empty()) {
-    std::cerr << "edi history purge: unexpected argument \"" << options.args.front() << "\"\n" << kUsage;
+    std::cerr << "edi history purge: " << TrArgs("余分な引数「{1}」があります", {options.args.front()}) << "\n" << Usage();
     return kExitUsage;
   }
 
@@ -63,21 +65,29 @@ int CmdHistoryPurge(CliOptions& options) {
   if (!report.recovered.empty()) std::cout << "purge: " << report.recovered << "\n";
   if (!report.committed) {
     if (report.error == "stopped")
-      std::cerr << "edi history purge: stopped by signal " << signals.signal() << "; nothing was removed\n";
+      std::cerr << "edi history purge: "
+                << TrArgs("シグナル {1} で止めました。何も削除していません", {std::to_string(signals.signal())}) << "\n";
     else
-      std::cerr << "edi history purge: " << report.error << "; nothing was removed\n";
+      std::cerr << "edi history purge: " << TrArgs("{1}。何も削除していません", {report.error}) << "\n";
     return kExitFailed;
   }
-  std::cout << "purge: runs that ended before " << request.beforeDate << "\n"
-            << "  runs removed:            " << report.runs << " (" << report.rows << " history rows)\n"
-            << "  open runs kept:          " << report.keptOpen << "\n";
+  const bool archived = !request.archiveFolder.empty();
+  std::cout << TrArgs("purge: {1} より前に終わった実行", {request.beforeDate}) << "\n"
+            << TrArgs("  削除した実行:            {1} (履歴 {2} 行)", {std::to_string(report.runs), std::to_string(report.rows)})
+            << "\n"
+            << TrArgs("  残した終了していない実行: {1}", {std::to_string(report.keptOpen)}) << "\n";
   if (request.retryWindowHours)
-    std::cout << "  kept for retry (" << *request.retryWindowHours << " h):  " << report.keptRetry << "\n";
-  std::cout << "  backup files " << (request.archiveFolder.empty() ? "removed:    " : "archived:   ")
-            << report.backupFiles << "\n"
-            << "  ERR.LOG bytes " << (request.archiveFolder.empty() ? "removed:   " : "archived:  ") << report.logBytes
+    std::cout << TrArgs("  再送のために残した実行 ({1} 時間): {2}",
+                        {std::to_string(*request.retryWindowHours), std::to_string(report.keptRetry)})
+              << "\n";
+  const std::string files = std::to_string(report.backupFiles), bytes = std::to_string(report.logBytes);
+  std::cout << (archived ? TrArgs("  保管したバックアップファイル: {1}", {files})
+                         : TrArgs("  削除したバックアップファイル: {1}", {files}))
+            << "\n"
+            << (archived ? TrArgs("  保管した ERR.LOG のバイト数:  {1}", {bytes})
+                         : TrArgs("  削除した ERR.LOG のバイト数:  {1}", {bytes}))
             << "\n";
-  if (!report.archive.empty()) std::cout << "  archive:                 " << report.archive.string() << "\n";
+  if (!report.archive.empty()) std::cout << TrArgs("  保管先:                  {1}", {report.archive.string()}) << "\n";
   if (!report.ok) {
     std::cerr << "edi history purge: " << report.error << "\n";
     return kExitFailed;

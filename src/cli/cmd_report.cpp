@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/catalogue.h"
 #include "app/database.h"
 #include "app/text.h"
 #include "cii/format_io.h"
@@ -17,10 +18,11 @@
 namespace edi::cli {
 namespace {
 
-constexpr const char* kUsage =
-    "usage: edi report [--from DATE] [--to DATE] [--center CODE] [--format text|csv] [--encoding cp932|utf-8]\n"
-    "  DATE: yyyy/mm/dd, yyyy-mm-dd or yyyymmdd (the day a run started; both ends included);\n"
-    "  default: the last 14 days. CSV: CR LF, CP932 unless --encoding utf-8.\n";
+const char* Usage() {
+  return Tr("使い方: edi report [--from DATE] [--to DATE] [--center CODE] [--format text|csv] [--encoding cp932|utf-8]\n"
+            "  DATE: yyyy/mm/dd, yyyy-mm-dd または yyyymmdd (実行の開始日。両端を含みます)。\n"
+            "  既定は直近 14 日。CSV は CR LF、--encoding utf-8 がなければ CP932 です。\n");
+}
 
 const char* const kCsvHeader = "date,center,runs,files,input_records,output_records,sent,failed,resent,open,missing";
 
@@ -28,7 +30,7 @@ std::string DateOption(std::vector<std::string>& args, const std::string& name) 
   auto value = TakeOption(args, name);
   if (!value) return {};
   auto date = run::NormalizeHistoryDate(*value);
-  if (!date) throw UsageError(name + " needs a date (yyyy/mm/dd, yyyy-mm-dd or yyyymmdd): " + *value);
+  if (!date) throw UsageError(TrArgs("{1} には日付 (yyyy/mm/dd, yyyy-mm-dd または yyyymmdd) を指定します: {2}", {name, *value}));
   return *date;
 }
 
@@ -62,7 +64,7 @@ std::string TextTable(const std::vector<run::DaySummary>& days) {
         << std::setw(8) << d.failed << std::setw(8) << d.resent << std::setw(6) << d.open
         << (d.missing ? "  missing" : "") << "\n";
   }
-  if (days.empty()) out << "(no runs in the period)\n";
+  if (days.empty()) out << Tr("(期間内の実行はありません)") << "\n";
   return out.str();
 }
 
@@ -70,7 +72,7 @@ std::string TextTable(const std::vector<run::DaySummary>& days) {
 
 int CmdReport(CliOptions& options) {
   if (TakeFlag(options.args, "--help") || TakeFlag(options.args, "-h")) {
-    std::cout << kUsage;
+    std::cout << Usage();
     return kExitOk;
   }
   run::SummaryPeriod period;
@@ -81,20 +83,20 @@ int CmdReport(CliOptions& options) {
     period.toDate = DateOption(options.args, "--to");
     if (auto center = TakeOption(options.args, "--center")) period.centerCode = *center;
     if (auto format = TakeOption(options.args, "--format")) {
-      if (*format != "text" && *format != "csv") throw UsageError("--format is text or csv: " + *format);
+      if (*format != "text" && *format != "csv") throw UsageError(TrArgs("--format は text か csv です: {1}", {*format}));
       csv = *format == "csv";
     }
     if (auto encoding = TakeOption(options.args, "--encoding")) {
       if (*encoding == "utf-8" || *encoding == "UTF-8" || *encoding == "utf8") utf8 = true;
       else if (*encoding == "cp932" || *encoding == "CP932") utf8 = false;
-      else throw UsageError("--encoding is cp932 or utf-8: " + *encoding);
+      else throw UsageError(TrArgs("--encoding は cp932 か utf-8 です: {1}", {*encoding}));
     }
   } catch (const std::exception& e) {
-    std::cerr << "edi report: " << e.what() << "\n" << kUsage;
+    std::cerr << "edi report: " << e.what() << "\n" << Usage();
     return kExitUsage;
   }
   if (!options.args.empty()) {
-    std::cerr << "edi report: unexpected argument \"" << options.args.front() << "\"\n" << kUsage;
+    std::cerr << "edi report: " << TrArgs("余分な引数「{1}」があります", {options.args.front()}) << "\n" << Usage();
     return kExitUsage;
   }
   // The last 14 days unless chosen; one end given alone keeps the 14 days' length.
@@ -103,7 +105,7 @@ int CmdReport(CliOptions& options) {
   if (period.toDate.empty()) period.toDate = std::max(today, period.fromDate);
   if (period.fromDate.empty()) period.fromDate = run::AddDays(period.toDate, 1 - run::kDefaultSummaryDays);
   if (period.fromDate > period.toDate) {
-    std::cerr << "edi report: --from " << period.fromDate << " is after --to " << period.toDate << "\n";
+    std::cerr << "edi report: " << TrArgs("--from {1} が --to {2} より後です", {period.fromDate, period.toDate}) << "\n";
     return kExitUsage;
   }
   period.today = today;
@@ -132,8 +134,9 @@ int CmdReport(CliOptions& options) {
     // A center code that CP932 cannot hold would arrive as "?": refuse instead of writing it wrong.
     for (const auto& d : days) {
       if (!IsAnsiRepresentable(d.centerCode)) {
-        std::cerr << "edi report: the center code \"" << d.centerCode
-                  << "\" cannot be written in CP932; use --encoding utf-8\n";
+        std::cerr << "edi report: "
+                  << TrArgs("センターコード「{1}」は CP932 で書けません。--encoding utf-8 を指定してください", {d.centerCode})
+                  << "\n";
         return kExitFailed;
       }
     }

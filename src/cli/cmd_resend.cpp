@@ -7,6 +7,7 @@
 #include <iostream>
 #include <string>
 
+#include "app/catalogue.h"
 #include "cii/translator.h"
 #include "cli/cli.h"
 #include "cli/console_listener.h"
@@ -15,17 +16,17 @@
 
 namespace edi::cli {
 namespace {
-constexpr const char* kUsage = "usage: edi resend SERIAL [--force]\n";
+const char* Usage() { return Tr("使い方: edi resend SERIAL [--force]\n"); }
 }
 
 int CmdResend(CliOptions& options) {
   if (TakeFlag(options.args, "--help") || TakeFlag(options.args, "-h")) {
-    std::cout << kUsage;
+    std::cout << Usage();
     return kExitOk;
   }
   const bool force = TakeFlag(options.args, "--force");
   if (options.args.size() != 1) {
-    std::cerr << kUsage;
+    std::cerr << Usage();
     return kExitUsage;
   }
   long long serial = 0;
@@ -34,7 +35,7 @@ int CmdResend(CliOptions& options) {
     serial = std::stoll(options.args[0], &used);
     if (used != options.args[0].size() || serial <= 0 || serial > 0x7fffffff) throw std::invalid_argument("serial");
   } catch (const std::logic_error&) {
-    std::cerr << "edi resend: SERIAL must be a run's serial number\n" << kUsage;
+    std::cerr << "edi resend: " << Tr("SERIAL には実行の通番を指定します") << "\n" << Usage();
     return kExitUsage;
   }
   // Before any thread starts: the stop signals are taken by the watch, not by the process.
@@ -52,7 +53,7 @@ int CmdResend(CliOptions& options) {
     return kExitOk;
   }
   std::cerr << "edi resend: " << result.message << " (" << result.code << ")\n";
-  if (result.needsForce) std::cerr << "edi resend: --force sends it again\n";
+  if (result.needsForce) std::cerr << "edi resend: " << Tr("--force を付けると再び送信します") << "\n";
   return result.inFlight ? kExitSkipped : kExitFailed;
 }
 

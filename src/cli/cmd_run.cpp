@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/catalogue.h"
 #include "app/text.h"
 #include "app/unattended_settings.h"
 #include "cii/translator.h"
@@ -54,16 +55,16 @@ std::string Pad(const std::string& text, int width) {
 // A row's state as the word the colours of EDI.ini's COLOR section are named by.
 std::string StateWord(std::int16_t state) {
   switch (state) {
-    case kRowNormal: return "通常";
-    case kRowProcessing: return "処理中";
-    case kRowProcessed: return "処理済";
-    case kRowError: return "エラー";
+    case kRowNormal: return Tr("通常");
+    case kRowProcessing: return Tr("処理中");
+    case kRowProcessed: return Tr("処理済");
+    case kRowError: return Tr("エラー");
     default: return std::to_string(state);
   }
 }
 
 void PrintTable(const std::vector<CenterRow>& rows, const std::vector<int>& ran, const run::RunDriver& driver) {
-  const std::vector<std::string> titles = {"ｾﾝﾀｰｺｰﾄﾞ", "データ抽出", "変 換", "送 信", "状態", "通番"};
+  const std::vector<std::string> titles = {Tr("ｾﾝﾀｰｺｰﾄﾞ"), Tr("データ抽出"), Tr("変 換"), Tr("送 信"), Tr("状態"), Tr("通番")};
   std::vector<std::vector<std::string>> lines;
   for (int i : ran) {
     const CenterRow& r = rows[i];
@@ -91,22 +92,23 @@ void PrintTable(const std::vector<CenterRow>& rows, const std::vector<int>& ran,
 void WarnAboutOpenRuns(Workstation& ws) {
   try {
     for (const auto& open : run::FindOpenRuns(*ws.db)) {
-      std::cerr << "edi run: 警告: 終了していない実行があります: 通番 " << SerialField(open.serial) << " センター "
-                << open.centerCode << " 開始 " << open.startDate << " " << open.startTime
-                << " (中断されたか、別の端末で実行中です)\n";
+      std::cerr << "edi run: "
+                << TrArgs("警告: 終了していない実行があります: 通番 {1} センター {2} 開始 {3} {4} (中断されたか、別の端末で実行中です)",
+                          {SerialField(open.serial), open.centerCode, open.startDate, open.startTime})
+                << "\n";
     }
   } catch (const std::exception& e) {
-    std::cerr << "edi run: 履歴を読めません: " << e.what() << "\n";
+    std::cerr << "edi run: " << TrArgs("履歴を読めません: {1}", {e.what()}) << "\n";
   }
 }
 
 }  // namespace
 
-constexpr const char* kUsage = "usage: edi run [--operator CODE] [--terminal NAME] (--all | CENTER...)\n";
+const char* Usage() { return Tr("使い方: edi run [--operator CODE] [--terminal NAME] (--all | CENTER...)\n"); }
 
 int CmdRun(CliOptions& options) {
   if (TakeFlag(options.args, "--help") || TakeFlag(options.args, "-h")) {
-    std::cout << kUsage;
+    std::cout << Usage();
     return kExitOk;
   }
   bool all = false;
@@ -121,7 +123,7 @@ int CmdRun(CliOptions& options) {
   }
   centers = options.args;
   if (all == !centers.empty()) {
-    std::cerr << kUsage;
+    std::cerr << Usage();
     return kExitUsage;
   }
 
@@ -144,7 +146,7 @@ int CmdRun(CliOptions& options) {
     bool known = false;
     for (const auto& r : rows) known = known || r.centerCode == code;
     if (!known) {
-      std::cerr << "edi run: center " << code << " is not a center of terminal " << ws.terminalName << "\n";
+      std::cerr << "edi run: " << TrArgs("センター {1} は端末 {2} のセンターではありません", {code, ws.terminalName}) << "\n";
       return kExitUsage;
     }
   }
@@ -169,8 +171,10 @@ int CmdRun(CliOptions& options) {
   std::cout << "\n";
   PrintTable(after, ran, driver);
   if (stop.requested()) {
-    std::cerr << "edi run: stopped by signal " << signals.signal() << " (" << strsignal(signals.signal())
-              << "); open history rows were closed with " << run::kStoppedCode << "\n";
+    std::cerr << "edi run: "
+              << TrArgs("シグナル {1} ({2}) で止めました。終了していない履歴行を {3} で閉じました",
+                        {std::to_string(signals.signal()), strsignal(signals.signal()), run::kStoppedCode})
+              << "\n";
     return kExitFailed;
   }
   bool skipped = false;

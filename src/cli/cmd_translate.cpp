@@ -3,6 +3,7 @@
 #include <iostream>
 #include <string>
 
+#include "app/catalogue.h"
 #include "app/database.h"
 #include "app/file_mark.h"
 #include "cii/local_check.h"
@@ -13,14 +14,15 @@
 namespace edi::cli {
 
 namespace {
-constexpr const char* kUsage =
-    "usage: edi translate (local-to-cii | cii-to-local | cii-to-xml | xml-to-cii) IN OUT [--serial N]\n"
-    "       edi translate local-to-cii IN OUT --explain LINE   (how line LINE is written; writes nothing)\n";
+const char* Usage() {
+  return Tr("使い方: edi translate (local-to-cii | cii-to-local | cii-to-xml | xml-to-cii) IN OUT [--serial N]\n"
+            "       edi translate local-to-cii IN OUT --explain LINE   (LINE 行目の変換を説明します。何も書きません)\n");
+}
 }
 
 int CmdTranslate(CliOptions& options) {
   if (TakeFlag(options.args, "--help") || TakeFlag(options.args, "-h")) {
-    std::cout << kUsage;
+    std::cout << Usage();
     return kExitOk;
   }
   long long serial = 0, explain = 0;
@@ -28,26 +30,26 @@ int CmdTranslate(CliOptions& options) {
     if (auto v = TakeOption(options.args, "--explain")) {
       std::size_t used = 0;
       explain = std::stoll(*v, &used);
-      if (used != v->size() || explain < 1) throw UsageError("--explain needs a line number");
+      if (used != v->size() || explain < 1) throw UsageError(Tr("--explain には行番号を指定します"));
     }
     if (auto v = TakeOption(options.args, "--serial")) {
       std::size_t used = 0;
       serial = std::stoll(*v, &used);
-      if (used != v->size() || serial < 0) throw UsageError("--serial needs a number");
+      if (used != v->size() || serial < 0) throw UsageError(Tr("--serial には番号を指定します"));
     }
   } catch (const std::logic_error&) {
-    std::cerr << kUsage;
+    std::cerr << Usage();
     return kExitUsage;
   }
   if (options.args.size() != 3) {
-    std::cerr << kUsage;
+    std::cerr << Usage();
     return kExitUsage;
   }
   const std::string mode = options.args[0];
   const std::string in = options.args[1], out = options.args[2];
   if ((mode != "local-to-cii" && mode != "cii-to-local" && mode != "cii-to-xml" && mode != "xml-to-cii") ||
       (explain != 0 && mode != "local-to-cii")) {
-    std::cerr << kUsage;
+    std::cerr << Usage();
     return kExitUsage;
   }
   if (explain != 0) {
@@ -73,7 +75,7 @@ int CmdTranslate(CliOptions& options) {
     const FileMark mark(out);
     code = translator.RunOutboundTranslation("", serial, "1", in, out);
     if (code != "0000" && !mark.Restore())
-      std::cerr << "edi translate: cannot take back what the failed translation wrote: " << out << "\n";
+      std::cerr << "edi translate: " << TrArgs("失敗した変換が書いた分を取り消せません: {1}", {out}) << "\n";
   } else if (mode == "cii-to-local") {
     // The reader puts its output files back itself when it fails.
     code = translator.RunOutboundTranslation("", serial, "2", in, out);

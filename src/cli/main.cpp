@@ -4,6 +4,7 @@
 #include <cstring>
 #include <iostream>
 
+#include "app/catalogue.h"
 #include "cli/cli.h"
 #include "cli/edi_help.h"  // made at build time from the command descriptions in docs/man
 
@@ -23,6 +24,7 @@ bool AsksForHelp(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
   using namespace edi::cli;
+  edi::InitCatalogue();
   std::vector<std::string> args(argv + 1, argv + argc);
   CliOptions options;
   try {
@@ -54,7 +56,7 @@ int main(int argc, char** argv) {
     if (command == "report") return CmdReport(options);
     if (command == "retry") return CmdRetry(options);
     if (command == "alert") return CmdAlert(options);
-    std::cerr << "edi: unknown command \"" << command << "\" (edi --help lists the commands)\n";
+    std::cerr << "edi: " << edi::TrArgs("「{1}」というコマンドはありません (edi --help でコマンドの一覧を表示します)", {command}) << "\n";
     return kExitUsage;
   } catch (const UsageError& e) {
     std::cerr << "edi: " << e.what() << "\n";

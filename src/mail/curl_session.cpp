@@ -4,6 +4,7 @@
 #include <cctype>
 #include <mutex>
 
+#include "app/catalogue.h"
 #include "mail/mail_fault.h"
 
 namespace edi::mail {
@@ -28,17 +29,17 @@ std::string DescribeCurlFault(CURLcode rc, const std::string& libraryText, const
     case CURLE_COULDNT_RESOLVE_PROXY:
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_CONNECT:
-      cause = "メールサーバに接続できません";
+      cause = Tr("メールサーバに接続できません");
       break;
     case CURLE_LOGIN_DENIED:
-      cause = "メールサーバへのサインオンが拒否されました";
+      cause = Tr("メールサーバへのサインオンが拒否されました");
       break;
     case CURLE_OPERATION_TIMEDOUT:
-      cause = "メールサーバの応答が時間切れになりました";
+      cause = Tr("メールサーバの応答が時間切れになりました");
       break;
     case CURLE_SEND_ERROR:
       // libcurl reports a refused RCPT TO as a send error with the SMTP reply in its text.
-      if (libraryText.find("RCPT") != std::string::npos) cause = "宛先がメールサーバに拒否されました";
+      if (libraryText.find("RCPT") != std::string::npos) cause = Tr("宛先がメールサーバに拒否されました");
       break;
     default:
       break;
@@ -50,7 +51,7 @@ std::string DescribeCurlFault(CURLcode rc, const std::string& libraryText, const
     reply = std::stoi(serverReply.substr(0, 3));
   const std::string meaning = SmtpReplyMeaning(reply);
   if (!meaning.empty() && (cause == nullptr || rc == CURLE_SEND_ERROR || rc == CURLE_LOGIN_DENIED)) {
-    std::string text = meaning + ": サーバの応答 \"" + serverReply + "\" (" + libraryText + ")";
+    std::string text = TrArgs("{1}: サーバの応答 \"{2}\" ({3})", {meaning, serverReply, libraryText});
     return cause == nullptr ? text : std::string(cause) + ": " + text;
   }
   if (cause == nullptr) return libraryText;
@@ -59,28 +60,28 @@ std::string DescribeCurlFault(CURLcode rc, const std::string& libraryText, const
 
 std::string SmtpReplyMeaning(int code) {
   switch (code) {
-    case 421: return "421 サービス停止中: メールサーバが接続を閉じました。時間をおいて再送信してください";
-    case 450: return "450 一時的な受信不可: 宛先のメールボックスが今は使えません。時間をおいて再送信してください";
-    case 451: return "451 サーバ側の処理エラー: メールサーバが処理を中断しました。時間をおいて再送信してください";
-    case 452: return "452 容量不足: メールサーバの記憶領域が足りません。時間をおいて再送信してください";
+    case 421: return Tr("421 サービス停止中: メールサーバが接続を閉じました。時間をおいて再送信してください");
+    case 450: return Tr("450 一時的な受信不可: 宛先のメールボックスが今は使えません。時間をおいて再送信してください");
+    case 451: return Tr("451 サーバ側の処理エラー: メールサーバが処理を中断しました。時間をおいて再送信してください");
+    case 452: return Tr("452 容量不足: メールサーバの記憶領域が足りません。時間をおいて再送信してください");
     case 500:
     case 501:
     case 502:
     case 503:
-    case 504: return std::to_string(code) + " 要求を受け付けられません: メールサーバが命令または引数を受け付けませんでした";
-    case 530: return "530 認証が必要です: メールサーバへのサインオンが必要です (MAPI の ProfileName / Password)";
+    case 504: return TrArgs("{1} 要求を受け付けられません: メールサーバが命令または引数を受け付けませんでした", {std::to_string(code)});
+    case 530: return Tr("530 認証が必要です: メールサーバへのサインオンが必要です (MAPI の ProfileName / Password)");
     case 534:
-    case 535: return std::to_string(code) + " 認証失敗: メールサーバがサインオンを拒否しました (MAPI の ProfileName / Password)";
-    case 550: return "550 受信拒否: 宛先のメールボックスがないか、受信を拒否されました。宛先アドレスを確認してください";
-    case 551: return "551 宛先不明: 宛先のユーザはこのメールサーバにいません";
-    case 552: return "552 容量超過: メールが大きすぎるか、宛先の容量を超えました";
-    case 553: return "553 宛先アドレス不正: メールサーバがアドレスを受け付けませんでした";
-    case 554: return "554 受信拒否: メールサーバがこのメールの受け取りを拒否しました。相手先に確認してください";
-    case 555: return "555 パラメータ不正: 送信者または宛先の指定を受け付けませんでした";
+    case 535: return TrArgs("{1} 認証失敗: メールサーバがサインオンを拒否しました (MAPI の ProfileName / Password)", {std::to_string(code)});
+    case 550: return Tr("550 受信拒否: 宛先のメールボックスがないか、受信を拒否されました。宛先アドレスを確認してください");
+    case 551: return Tr("551 宛先不明: 宛先のユーザはこのメールサーバにいません");
+    case 552: return Tr("552 容量超過: メールが大きすぎるか、宛先の容量を超えました");
+    case 553: return Tr("553 宛先アドレス不正: メールサーバがアドレスを受け付けませんでした");
+    case 554: return Tr("554 受信拒否: メールサーバがこのメールの受け取りを拒否しました。相手先に確認してください");
+    case 555: return Tr("555 パラメータ不正: 送信者または宛先の指定を受け付けませんでした");
     default: break;
   }
-  if (code >= 400 && code < 500) return std::to_string(code) + " 一時的なエラー: 時間をおいて再送信してください";
-  if (code >= 500 && code < 600) return std::to_string(code) + " 恒久的なエラー: メールサーバが要求を拒否しました";
+  if (code >= 400 && code < 500) return TrArgs("{1} 一時的なエラー: 時間をおいて再送信してください", {std::to_string(code)});
+  if (code >= 500 && code < 600) return TrArgs("{1} 恒久的なエラー: メールサーバが要求を拒否しました", {std::to_string(code)});
   return {};
 }
 

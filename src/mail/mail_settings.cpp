@@ -3,19 +3,20 @@
 #include <fstream>
 #include <system_error>
 
+#include "app/catalogue.h"
 #include "app/ini_file.h"
 
 namespace edi::mail {
 
 MailSettings ReadMailSettings(const std::filesystem::path& iniPath) {
-  if (iniPath.empty()) throw MailSettingsError("no configuration folder for EDI.ini");
+  if (iniPath.empty()) throw MailSettingsError(Tr("EDI.ini の設定フォルダがありません"));
   // A file that exists but cannot be opened is a fault; a missing file only gives empty values.
   std::error_code ec;
   if (std::filesystem::exists(iniPath, ec) && std::filesystem::is_directory(iniPath, ec)) {
-    throw MailSettingsError(iniPath.string() + " is a folder");
+    throw MailSettingsError(TrArgs("{1} はフォルダです", {iniPath.string()}));
   }
   if (std::filesystem::exists(iniPath, ec) && !std::ifstream(iniPath, std::ios::binary)) {
-    throw MailSettingsError(iniPath.string() + " cannot be read");
+    throw MailSettingsError(TrArgs("{1} を読めません", {iniPath.string()}));
   }
   try {
     IniFile ini(iniPath);

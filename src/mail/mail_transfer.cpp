@@ -10,6 +10,7 @@
 #include <iterator>
 #include <system_error>
 
+#include "app/catalogue.h"
 #include "app/messages.h"
 #include "app/text.h"
 #include "app/whole_file.h"
@@ -77,11 +78,11 @@ int SendFile(const TransferFileRecord& rec, const MailEnvironment& env, const Ma
   mail.subject = MailSubject(std::time(nullptr));
   mail.body = ExpandMailText(settings.mailText);
   if (auto sender = ParseMailbox(settings.from)) mail.from = *sender;
-  else throw MailFault(kMimeFaultBase + 3, "FROM \"" + settings.from + "\" is no mail address");
+  else throw MailFault(kMimeFaultBase + 3, TrArgs("FROM \"{1}\" はメールアドレスではありません", {settings.from}));
   progress.AddLine("メッセージを作成");
 
   auto recipient = ParseMailbox(rec.address);
-  if (!recipient) throw MailFault(kMimeFaultBase + 4, "\"" + rec.address + "\" is no mail address");
+  if (!recipient) throw MailFault(kMimeFaultBase + 4, TrArgs("\"{1}\" はメールアドレスではありません", {rec.address}));
   mail.to = *recipient;
   progress.AddLine("Pi_Rec.Pi_相手先メールアドレス");
   progress.AddLine(recipient->name.empty() ? recipient->address : recipient->name);

@@ -1,3 +1,4 @@
+#include "app/catalogue.h"
 #include "mail/mime_message.h"
 
 #include <gmime/gmime.h>
@@ -147,7 +148,7 @@ std::string BuildMessage(const OutgoingMail& mail) {
   GRef<GMimeStream> out(g_mime_stream_mem_new());
   const ssize_t written = g_mime_object_write_to_stream(GMIME_OBJECT(message.get()), options, out.get());
   g_mime_format_options_free(options);
-  if (written < 0) throw MailFault(kMimeFaultBase + 1, "the message could not be built");
+  if (written < 0) throw MailFault(kMimeFaultBase + 1, Tr("メールを組み立てられません"));
   return StreamBytes(out.get());
 }
 
@@ -156,7 +157,7 @@ IncomingMail ParseMessage(const std::string& raw) {
   GRef<GMimeStream> in(g_mime_stream_mem_new_with_buffer(raw.data(), raw.size()));
   GRef<GMimeParser> parser(g_mime_parser_new_with_stream(in.get()));
   GRef<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), nullptr));
-  if (!message) throw MailFault(kMimeFaultBase + 2, "the received message could not be read");
+  if (!message) throw MailFault(kMimeFaultBase + 2, Tr("受信したメールを読めません"));
 
   IncomingMail mail;
   if (const char* subject = g_mime_message_get_subject(message.get())) mail.subject = subject;

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <ctime>
 
+#include "app/catalogue.h"
 #include "app/database.h"
 #include "app/text.h"
 #include "mail/mail_settings.h"
@@ -38,10 +39,10 @@ std::string SendMail(const RunContext& ctx, const AlertSettings& settings, const
   try {
     const mail::MailSettings server = mail::ReadMailSettings(ctx.ws.iniPath);
     auto from = mail::ParseMailbox(server.from);
-    if (!from) return "MAIL FROM \"" + server.from + "\" is no mail address";
+    if (!from) return TrArgs("MAIL FROM \"{1}\" はメールアドレスではありません", {server.from});
     for (const std::string& to : settings.to) {
       auto recipient = mail::ParseMailbox(to);
-      if (!recipient) return "ALERT TO \"" + to + "\" is no mail address";
+      if (!recipient) return TrArgs("ALERT TO \"{1}\" はメールアドレスではありません", {to});
       mail::OutgoingMail m;
       m.subject = subject;
       m.body = body;
@@ -129,21 +130,22 @@ void RaiseAlert(const RunContext& ctx, const AlertSettings& settings, const Aler
       }
     }
     if (number == 0) {
-      ctx.Log(facts.centerCode + ": 警報メールの件数を数えられません");
+      ctx.Log(facts.centerCode + ": " + Tr("警報メールの件数を数えられません"));
       return;
     }
     if (number > settings.maxPerHour) {
-      ctx.Log(facts.centerCode + ": 警報メールはこの1時間の上限 (" + std::to_string(settings.maxPerHour) +
-              " 通) に達したため、まとめて後で送ります");
+      ctx.Log(facts.centerCode + ": " +
+              TrArgs("警報メールはこの1時間の上限 ({1} 通) に達したため、まとめて後で送ります",
+                     {std::to_string(settings.maxPerHour)}));
       return;
     }
     const std::string subject =
         Subject(settings, "EDI送信失敗 " + facts.centerCode + " 通番 " + SerialField(facts.serial));
     const std::string fault = SendMail(ctx, settings, subject, Crlf(body));
-    if (fault.empty()) ctx.Log(facts.centerCode + ": 警報メールを送りました");
-    else ctx.Log(facts.centerCode + ": 警報メールを送れません: " + fault);
+    if (fault.empty()) ctx.Log(facts.centerCode + ": " + Tr("警報メールを送りました"));
+    else ctx.Log(facts.centerCode + ": " + TrArgs("警報メールを送れません: {1}", {fault}));
   } catch (const std::exception& e) {
-    ctx.Log(facts.centerCode + ": 警報メールを送れません: " + std::string(e.what()));
+    ctx.Log(facts.centerCode + ": " + TrArgs("警報メールを送れません: {1}", {e.what()}));
   }
 }
 
@@ -168,20 +170,20 @@ void SendAlertSummaries(const RunContext& ctx, const AlertSettings& settings) {
                    Crlf(body));
       if (fault.empty()) {
         ctx.db().Execute("UPDATE EDI警報 SET 送信済 = 'Y' WHERE 時間帯 = :1 AND 送信済 = :2", {hour, token});
-        ctx.Log("警報のまとめメールを送りました (" + hour + "時台 " + std::to_string(kept.size()) + " 件)");
+        ctx.Log(TrArgs("警報のまとめメールを送りました ({1}時台 {2} 件)", {hour, std::to_string(kept.size())}));
       } else {
         // Kept for the next run or retry.
         ctx.db().Execute("UPDATE EDI警報 SET 送信済 = 'N' WHERE 時間帯 = :1 AND 送信済 = :2", {hour, token});
-        ctx.Log("警報のまとめメールを送れません: " + fault);
+        ctx.Log(TrArgs("警報のまとめメールを送れません: {1}", {fault}));
       }
     }
   } catch (const std::exception& e) {
-    ctx.Log("警報のまとめメールを送れません: " + std::string(e.what()));
+    ctx.Log(TrArgs("警報のまとめメールを送れません: {1}", {e.what()}));
   }
 }
 
 std::string SendTestAlert(const RunContext& ctx, const AlertSettings& settings) {
-  if (settings.to.empty()) return "ALERT TO is empty: no alert is sent";
+  if (settings.to.empty()) return Tr("ALERT TO が空です: 警報メールは送られません");
   return SendMail(ctx, settings, Subject(settings, "EDI警報メールの試験"),
                   Crlf("端末 " + ctx.ws.terminalName + " からの警報メールの試験です。\n" + TodayYmd() + " " + NowHms() + "\n"));
 }

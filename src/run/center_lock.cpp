@@ -11,6 +11,7 @@
 #include <set>
 #include <sstream>
 
+#include "app/catalogue.h"
 #include "app/database.h"
 #include "app/text.h"
 
@@ -126,9 +127,8 @@ bool HolderProcessGone(const LockHolder& holder) {
 
 std::string LockClaim::HolderText() const {
   if (!heldBy) return error;
-  std::string text = "端末 " + heldBy->terminal;
-  if (!heldBy->purpose.empty()) text += " (" + heldBy->purpose + ")";
-  return text + " が " + heldBy->since + " から実行中";
+  const std::string terminal = heldBy->purpose.empty() ? heldBy->terminal : heldBy->terminal + " (" + heldBy->purpose + ")";
+  return TrArgs("端末 {1} が {2} から実行中", {terminal, heldBy->since});
 }
 
 std::optional<LockHolder> CurrentHolder(Database& db, const std::string& centerCode) {

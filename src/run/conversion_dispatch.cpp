@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "app/catalogue.h"
 #include "app/database.h"
 #include "app/file_mark.h"
 #include "app/run_file_name.h"
@@ -41,7 +42,7 @@ std::string UpperLast3(const std::string& text) {
 void TakeBack(const RunContext& ctx, const std::string& centerCode, const FileMark& mark,
               std::vector<std::string>* leftBehind) {
   if (mark.Restore()) return;
-  ctx.Log(centerCode + ": 変換に失敗した結果ファイルを元に戻せません: " + mark.path().string());
+  ctx.Log(centerCode + ": " + TrArgs("変換に失敗した結果ファイルを元に戻せません: {1}", {mark.path().string()}));
   if (leftBehind) leftBehind->push_back(mark.path().filename().string());
 }
 
@@ -57,7 +58,7 @@ std::string ConvertSendFiles(const RunContext& ctx, const std::string& centerCod
     dataFormat = rows.front().Text("送受信データ形式");
     partnerKind = rows.front().Text("相手先種別");
   } catch (const std::exception& e) {
-    ctx.Log(centerCode + ": EDI制御マスタを読めません: " + e.what());
+    ctx.Log(centerCode + ": " + TrArgs("EDI制御マスタを読めません: {1}", {e.what()}));
     return "9999";
   }
   const bool xmlCenter = dataFormat == "X";
@@ -73,7 +74,7 @@ std::string ConvertSendFiles(const RunContext& ctx, const std::string& centerCod
     }
     sources = ListFilesWithPrefix(workFolder, prefix);
   } catch (const std::exception& e) {
-    ctx.Log(centerCode + ": 送信ファイルの一覧に失敗しました: " + e.what());
+    ctx.Log(centerCode + ": " + TrArgs("送信ファイルの一覧に失敗しました: {1}", {e.what()}));
     ctx.LogFault(serial, "7200", "変換", workFolder.string(), std::string("送信ファイルの一覧に失敗しました: ") + e.what());
     return "7200";
   }
@@ -82,7 +83,7 @@ std::string ConvertSendFiles(const RunContext& ctx, const std::string& centerCod
   const std::string xmlName = XmlResultName(centerCode, serial);
   std::erase_if(sources, [&](const std::string& n) { return n == resultName || n == xmlName; });
   if (sources.empty()) {
-    ctx.Log(centerCode + ": 送信ファイルがありません (" + prefix + "*)");
+    ctx.Log(centerCode + ": " + TrArgs("送信ファイルがありません ({1}*)", {prefix}));
     ctx.LogFault(serial, "7200", "変換", (workFolder / (prefix + "*")).string(), "変換する抽出ファイルがありません");
     return "7200";
   }
@@ -100,15 +101,15 @@ std::string ConvertSendFiles(const RunContext& ctx, const std::string& centerCod
     branch.workKind = UpperLast3(sourcePath) == "CII" ? kWorkConvertCii : kWorkConvertOther;
     AddHistoryBranch(ctx.db(), branch);
     if (branch.result != "0000") {
-      ctx.Log(centerCode + ": 履歴の追加に失敗しました (" + source + ")");
+      ctx.Log(centerCode + ": " + TrArgs("履歴の追加に失敗しました ({1})", {source}));
       ++failed;
       continue;
     }
-    ctx.Log(centerCode + ": 変換 " + source);
+    ctx.Log(centerCode + ": " + TrArgs("変換 {1}", {source}));
     std::string code;
     if (IsSymbolicLink(resultPath)) {
       // The writer appends: through a link it would write into a file the run never named.
-      ctx.Log(centerCode + ": 結果ファイルがシンボリックリンクのため書きません: " + resultPath.string());
+      ctx.Log(centerCode + ": " + TrArgs("結果ファイルがシンボリックリンクのため書きません: {1}", {resultPath.string()}));
       code = cii::CodeText(cii::kCodeOutputFailed);
     } else {
       const FileMark mark(resultPath);
@@ -125,7 +126,7 @@ std::string ConvertSendFiles(const RunContext& ctx, const std::string& centerCod
     FinishHistoryRecord(ctx.db(), rec);
     if (code != "0000") {
       ++failed;
-      ctx.Log(centerCode + ": 変換失敗 " + code + " (" + source + ")");
+      ctx.Log(centerCode + ": " + TrArgs("変換失敗 {1} ({2})", {code, source}));
       ctx.LogFault(serial, code, "変換", sourcePath, "変換に失敗しました (結果コード " + code + ")");
     } else {
       ++converted;

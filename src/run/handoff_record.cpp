@@ -4,6 +4,7 @@
 #include <fstream>
 #include <vector>
 
+#include "app/catalogue.h"
 #include "app/database.h"
 #include "app/whole_file.h"
 
@@ -51,7 +52,7 @@ std::optional<std::string> RecordHandOff(Database& db, const std::string& center
     std::error_code ec;
     const auto size = std::filesystem::file_size(sendPath, ec);
     const auto digest = ContentDigest(sendPath);
-    if (ec || !digest) return sendPath.string() + ": cannot be read back";
+    if (ec || !digest) return TrArgs("{1}: 読み戻せません", {sendPath.string()});
     // The center is held by this run (its lock), so nobody writes its row in between.
     db.Execute("DELETE FROM EDI送信待ちファイル WHERE センターコード = :1", {centerCode});
     db.Execute("INSERT INTO EDI送信待ちファイル (センターコード, 送信先, 通番, サイズ, 内容識別) VALUES (:1, :2, :3, :4, :5)",

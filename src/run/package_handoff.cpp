@@ -8,6 +8,7 @@
 #include <fstream>
 #include <optional>
 
+#include "app/catalogue.h"
 #include "app/database.h"
 #include "app/run_file_name.h"
 #include "app/text.h"
@@ -182,7 +183,7 @@ bool WritePackageParameterFile(const RunContext& ctx, const PackageSettings& set
   try {
     codes = LoadInfoCodes(ctx.db(), centerCode, settings);
   } catch (const std::exception& e) {
-    ctx.Log("情報区分の読込みに失敗しました: " + std::string(e.what()));
+    ctx.Log(TrArgs("情報区分の読込みに失敗しました: {1}", {e.what()}));
     codes = settings.defaultInfoCodes;
   }
   const auto statusFile = StatusFilePath(ctx.paths(), serial);
@@ -196,7 +197,7 @@ bool WritePackageParameterFile(const RunContext& ctx, const PackageSettings& set
   for (const auto& line : lines) bytes += ToAnsiBytes(line) + "\r\n";
   // Written whole, never through a link at its name: the package reads it as it stands.
   if (auto fault = WriteFileWhole(path, bytes)) {
-    ctx.Log(centerCode + ": パラメータファイルを書けません: " + fault->text);
+    ctx.Log(centerCode + ": " + TrArgs("パラメータファイルを書けません: {1}", {fault->text}));
     ctx.LogFault(serial, "4100", "データ抽出 パラメータファイル (" + partnerCode + ")", path.string(), fault->text);
     return false;
   }
@@ -277,7 +278,7 @@ std::string ExtractViaPackage(const RunContext& ctx, const std::string& centerCo
     rec.endCode = loaded.endCode;
     rec.detailCode = loaded.detailCode;
     FinishHistoryRecord(ctx.db(), rec);
-    ctx.Log(centerCode + ": 相手先企業なし (" + loaded.endCode + ")");
+    ctx.Log(centerCode + ": " + TrArgs("相手先企業なし ({1})", {loaded.endCode}));
     return loaded.endCode;
   }
 
@@ -287,7 +288,7 @@ std::string ExtractViaPackage(const RunContext& ctx, const std::string& centerCo
     AddHistoryBranch(ctx.db(), branch);
     if (branch.result != "0000") {
       // No row of its own to complete: leave every other row as it is.
-      ctx.Log(centerCode + ": 履歴の追加に失敗しました (" + partner + ")");
+      ctx.Log(centerCode + ": " + TrArgs("履歴の追加に失敗しました ({1})", {partner}));
       note("9999");
       continue;
     }
@@ -305,26 +306,26 @@ std::string ExtractViaPackage(const RunContext& ctx, const std::string& centerCo
     std::string reason;  // why the partner's extraction failed, for ERR.LOG (empty: logged already)
     const std::string step = "データ抽出 (" + partner + ")";
     if (ec) {
-      ctx.Log(centerCode + ": 前回のステータスファイルを消せません: " + statusFile.string() + ": " + ec.message());
+      ctx.Log(centerCode + ": " + TrArgs("前回のステータスファイルを消せません: {1}: {2}", {statusFile.string(), ec.message()}));
       ctx.LogFault(serial, "4100", step, statusFile.string(), "前回のステータスファイルを消せません: " + ec.message());
       run = {"4100", "0001"};
     } else if (!WritePackageParameterFile(ctx, settings, centerCode, serial, partner, &refused)) {
       // A write fault was logged where it happened; a refused value is logged here.
       if (!refused.empty()) {
-        ctx.Log(centerCode + ": パラメータファイルに書けない値です: " + refused + " (" + partner + ")");
+        ctx.Log(centerCode + ": " + TrArgs("パラメータファイルに書けない値です: {1} ({2})", {refused, partner}));
         ctx.LogFault(serial, "4100", step, ParameterFilePath(settings, serial).string(),
                      "パラメータファイルに書けない値です: " + refused);
       }
       run = {"4100", "0001"};
     } else {
-      ctx.Log(centerCode + ": 通信パッケージ起動 (" + partner + ")");
+      ctx.Log(centerCode + ": " + TrArgs("通信パッケージ起動 ({1})", {partner}));
       run = RunPackage(settings.commandLine, ParameterFilePath(settings, serial), settings.timeoutSeconds, ctx.stop);
       // The exit code only tells "could not be started" when the package reported nothing.
       const bool statusLeft = std::filesystem::exists(std::filesystem::symlink_status(statusFile, ec));
       if (run.endCode == "4100" && run.detailCode == "0001" && statusLeft) run = {};
       if (run.ok() && !statusLeft) run = {"4100", "0002"};
       if (run.ok() && IsSymbolicLink(statusFile)) {
-        ctx.Log(centerCode + ": ステータスファイルがシンボリックリンクのため読みません: " + statusFile.string());
+        ctx.Log(centerCode + ": " + TrArgs("ステータスファイルがシンボリックリンクのため読みません: {1}", {statusFile.string()}));
         reason = "ステータスファイルがシンボリックリンクのため読みません";
         run = {"4100", "0002"};
       } else if (run.endCode == "4100") {
@@ -342,7 +343,7 @@ std::string ExtractViaPackage(const RunContext& ctx, const std::string& centerCo
       rec.detailCode = run.detailCode;
       FinishHistoryRecord(ctx.db(), rec);
       note(run.endCode);
-      ctx.Log(centerCode + ": 抽出失敗 " + run.endCode + "/" + run.detailCode + " (" + partner + ")");
+      ctx.Log(centerCode + ": " + TrArgs("抽出失敗 {1}/{2} ({3})", {run.endCode, run.detailCode, partner}));
       if (!reason.empty()) ctx.LogFault(serial, run.endCode, step, statusFile.string(), reason);
       continue;
     }
@@ -385,7 +386,7 @@ std::string ExtractViaPackage(const RunContext& ctx, const std::string& centerCo
       partnerCode = rec.endCode != "0000" ? rec.endCode : rec.result;
     }
     note(partnerCode);
-    ctx.Log(centerCode + ": 抽出 " + partnerCode + " (" + partner + ")");
+    ctx.Log(centerCode + ": " + TrArgs("抽出 {1} ({2})", {partnerCode, partner}));
     if (!IsZeroCode(partnerCode))
       ctx.LogFault(serial, partnerCode, step, statusFile.string(),
                    finished ? "通信パッケージが失敗を報告しました (結果 " + partnerCode + ")"

@@ -15,6 +15,7 @@
 #include <system_error>
 #include <vector>
 
+#include "app/catalogue.h"
 #include "app/database.h"
 #include "app/text.h"
 #include "app/whole_file.h"
@@ -41,8 +42,9 @@ struct PurgeFault : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-[[noreturn]] void Fail(const std::string& what, const fs::path& path, int error) {
-  throw PurgeFault(what + " " + path.string() + ": " + std::strerror(error));
+// msgid names the place {1} and the system's reason {2}.
+[[noreturn]] void Fail(const char* msgid, const fs::path& path, int error) {
+  throw PurgeFault(TrArgs(msgid, {path.string(), std::strerror(error)}));
 }
 
 // A file written from scratch and flushed to the disk before it counts as written.
@@ -50,7 +52,7 @@ class SyncedFile {
  public:
   explicit SyncedFile(fs::path path, bool append = false) : path_(std::move(path)) {
     fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (append ? O_APPEND : O_TRUNC), 0644);
-    if (fd_ < 0) Fail("cannot write", path_, errno);
+    if (fd_ < 0) Fail(TrMark("{1} に書けません: {2}"), path_, errno);
   }
   ~SyncedFile() {
     if (fd_ >= 0) ::close(fd_);
@@ -61,10 +63,10 @@ class SyncedFile {
   }
   void Close() {
     Flush();
-    if (::fsync(fd_) != 0) Fail("cannot flush", path_, errno);
+    if (::fsync(fd_) != 0) Fail(TrMark("{1} をディスクに書き出せません: {2}"), path_, errno);
     const int fd = fd_;
     fd_ = -1;
-    if (::close(fd) != 0) Fail("cannot close", path_, errno);
+    if (::close(fd) != 0) Fail(TrMark("{1} を閉じられません: {2}"), path_, errno);
   }
 
  private:
@@ -73,7 +75,7 @@ class SyncedFile {
     while (done < buffer_.size()) {
       const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
       if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) Fail("cannot write", path_, n < 0 ? errno : ENOSPC);
+      if (n <= 0) Fail(TrMark("{1} に書けません: {2}"), path_, n < 0 ? errno : ENOSPC);
       done += static_cast<std::size_t>(n);
     }
     buffer_.clear();
@@ -85,23 +87,23 @@ class SyncedFile {
 
 void SyncFolder(const fs::path& folder) {
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) Fail("cannot open", folder, errno);
+  if (fd < 0) Fail(TrMark("{1} を開けません: {2}"), folder, errno);
   const int rc = ::fsync(fd);
   const int error = errno;
   ::close(fd);
-  if (rc != 0) Fail("cannot flush", folder, error);
+  if (rc != 0) Fail(TrMark("{1} をディスクに書き出せません: {2}"), folder, error);
 }
 
 // Bytes [from, to) of a file appended to an open synced file.
 void CopyRange(const fs::path& source, std::uintmax_t from, std::uintmax_t to, SyncedFile& out) {
   std::ifstream in(source, std::ios::binary);
-  if (!in) Fail("cannot read", source, errno ? errno : EIO);
+  if (!in) Fail(TrMark("{1} を読めません: {2}"), source, errno ? errno : EIO);
   in.seekg(static_cast<std::streamoff>(from));
   std::string buffer(1 << 20, '\0');
   for (std::uintmax_t left = to - from; left > 0;) {
     const auto n = static_cast<std::streamsize>(std::min<std::uintmax_t>(left, buffer.size()));
     in.read(buffer.data(), n);
-    if (in.gcount() != n) Fail("cannot read", source, EIO);
+    if (in.gcount() != n) Fail(TrMark("{1} を読めません: {2}"), source, EIO);
     out.Write(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
     left -= static_cast<std::uintmax_t>(n);
   }
@@ -154,7 +156,7 @@ std::string StartLineDate(std::string_view line) {
 // bytes of the log; `size` when there is none (the whole log is older).
 std::uintmax_t LogCut(const fs::path& log, std::uintmax_t size, const std::string& date) {
   std::ifstream in(log, std::ios::binary);
-  if (!in) Fail("cannot read", log, errno ? errno : EIO);
+  if (!in) Fail(TrMark("{1} を読めません: {2}"), log, errno ? errno : EIO);
   std::uintmax_t offset = 0;
   std::string line;
   while (offset < size && std::getline(in, line)) {
@@ -203,7 +205,7 @@ struct Journal {
     Journal j;
     std::istringstream in(text);
     std::string line;
-    if (!std::getline(in, line) || line != kJournalHead) throw PurgeFault("not a purge journal: " + path.string());
+    if (!std::getline(in, line) || line != kJournalHead) throw PurgeFault(TrArgs("削除の記録ではありません: {1}", {path.string()}));
     while (std::getline(in, line)) {
       std::vector<std::string> f;
       std::size_t start = 0;
@@ -219,7 +221,7 @@ struct Journal {
       } else if (f[0] == "remove" && f.size() == 2) {
         j.removeFiles.emplace_back(f[1]);
       } else {
-        throw PurgeFault("damaged purge journal " + path.string() + ": " + line);
+        throw PurgeFault(TrArgs("削除の記録 {1} が壊れています: {2}", {path.string(), line}));
       }
     }
     return j;
@@ -232,11 +234,11 @@ class PurgeLock {
  public:
   explicit PurgeLock(const fs::path& path) {
     fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd_ < 0) Fail("cannot open", path, errno);
+    if (fd_ < 0) Fail(TrMark("{1} を開けません: {2}"), path, errno);
     if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
       ::close(fd_);
       fd_ = -1;
-      throw PurgeFault("another purge is running (" + path.string() + " is locked)");
+      throw PurgeFault(TrArgs("別の削除が実行中です ({1} がロックされています)", {path.string()}));
     }
   }
   ~PurgeLock() {
@@ -308,10 +310,10 @@ std::string RecoverInterruptedPurge(Database& db, const fs::path& errLog) {
   }
   if (committed) {
     Finish(j, journalPath, nullptr);
-    return "an interrupted earlier purge was finished";
+    return Tr("中断された前回の削除を完了しました");
   }
   Discard(j, journalPath);
-  return "an interrupted earlier purge had removed nothing; its temporary files were removed";
+  return Tr("中断された前回の削除は何も削除していませんでした。その一時ファイルを削除しました");
 }
 
 PurgeReport PurgeHistory(Database& db, const PurgeRequest& request) {
@@ -327,7 +329,7 @@ PurgeReport PurgeHistory(Database& db, const PurgeRequest& request) {
   try {
     report.recovered = RecoverInterruptedPurge(db, request.errLog);
   } catch (const std::exception& e) {
-    report.error = std::string("an interrupted earlier purge cannot be settled: ") + e.what();
+    report.error = TrArgs("中断された前回の削除を片付けられません: {1}", {e.what()});
     return report;
   }
 
@@ -532,8 +534,7 @@ PurgeReport PurgeHistory(Database& db, const PurgeRequest& request) {
   try {
     Finish(j, journalPath, &request);
   } catch (const std::exception& e) {
-    report.error = std::string("the runs were removed, but the purge could not be finished (") + e.what() +
-                   "); run the purge again to finish it";
+    report.error = TrArgs("実行は削除しましたが、削除を完了できません ({1})。もう一度削除を実行すると完了します", {e.what()});
     return report;
   }
   report.ok = true;

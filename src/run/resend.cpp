@@ -4,6 +4,7 @@
 #include <memory>
 #include <sstream>
 
+#include "app/catalogue.h"
 #include "app/database.h"
 #include "app/settings.h"
 #include "cii/dump.h"
@@ -39,7 +40,7 @@ bool UsableResult(const std::filesystem::path& path) {
 Planned Plan(const RunContext& ctx, std::int32_t serial) {
   Planned p;
   p.plan.serial = serial;
-  const std::string run = "通番 " + SerialField(serial);
+  const std::string run = SerialField(serial);
   std::vector<Row> rows;
   try {
     rows = ctx.db().Query(
@@ -47,7 +48,7 @@ Planned Plan(const RunContext& ctx, std::int32_t serial) {
         " WHERE 通番 = :1 ORDER BY 枝番",
         {static_cast<long long>(serial)});
   } catch (const std::exception& e) {
-    return Refuse(p, "9999", "履歴を読めません: " + std::string(e.what()));
+    return Refuse(p, "9999", TrArgs("履歴を読めません: {1}", {e.what()}));
   }
   const Row* runRow = nullptr;
   bool produced = false;
@@ -58,23 +59,23 @@ Planned Plan(const RunContext& ctx, std::int32_t serial) {
     if (ok && (work == kWorkConvertCii || work == kWorkConvertOther)) produced = true;
     if (ok && work == kWorkSend) ++p.plan.successfulSends;
   }
-  if (!runRow) return Refuse(p, "9999", run + " の実行はありません");
+  if (!runRow) return Refuse(p, "9999", TrArgs("通番 {1} の実行はありません", {run}));
   p.plan.centerCode = runRow->Text("センターコード");
-  if (!runRow->Get("処理終了日付")) return Refuse(p, "9999", run + " の実行は終わっていません");
-  if (!produced) return Refuse(p, "7200", run + " の実行は送信する結果を作っていません");
+  if (!runRow->Get("処理終了日付")) return Refuse(p, "9999", TrArgs("通番 {1} の実行は終わっていません", {run}));
+  if (!produced) return Refuse(p, "7200", TrArgs("通番 {1} の実行は送信する結果を作っていません", {run}));
 
   ControlRowResult control = LoadCenterControlRow(ctx.db(), p.plan.centerCode);
   if (control.code != "0000") {
     return Refuse(p, control.code,
-                  control.code == "6102" ? "センター " + p.plan.centerCode + " の送信ファイルパスが空です"
-                                         : "センター " + p.plan.centerCode + " の制御マスタを読めません");
+                  control.code == "6102" ? TrArgs("センター {1} の送信ファイルパスが空です", {p.plan.centerCode})
+                                         : TrArgs("センター {1} の制御マスタを読めません", {p.plan.centerCode}));
   }
   p.controlRow = control.row;
   p.plan.method = control.row->Text("送受信方式");
   if (p.plan.method != "Z" && p.plan.method != "M")
-    return Refuse(p, "9999", "送信方式 '" + p.plan.method + "' では送信できません");
+    return Refuse(p, "9999", TrArgs("送信方式 '{1}' では送信できません", {p.plan.method}));
   const std::string ext = DataFormatExtension(control.row->Text("送受信データ形式"));
-  if (ext == "Err") return Refuse(p, "9999", "データ形式 '" + control.row->Text("送受信データ形式") + "' では送信できません");
+  if (ext == "Err") return Refuse(p, "9999", TrArgs("データ形式 '{1}' では送信できません", {control.row->Text("送受信データ形式")}));
 
   const std::string name = SendFileName(p.plan.centerCode, serial, ext);
   for (const std::string& folder : {ctx.paths().outFolder, ctx.paths().oldFolder}) {
@@ -83,7 +84,7 @@ Planned Plan(const RunContext& ctx, std::int32_t serial) {
       return p;
     }
   }
-  return Refuse(p, "7200", run + " の結果ファイルが見つかりません: " + name);
+  return Refuse(p, "7200", TrArgs("通番 {1} の結果ファイルが見つかりません: {2}", {run, name}));
 }
 
 }  // namespace
@@ -110,34 +111,34 @@ std::optional<std::string> DamagedResult(const std::filesystem::path& path, bool
   if (xmlDocument) {
     std::string error;
     xml::InitXmlLibrary();
-    if (!xml::LoadXmlDocument(path, error)) return "XML文書として読めません: " + error;
+    if (!xml::LoadXmlDocument(path, error)) return TrArgs("XML文書として読めません: {1}", {error});
     return std::nullopt;
   }
-  constexpr const char* kCut = "CIIファイルとして完全ではありません (ヘッダか終了レコードが欠けています)";
+  const std::string cut = Tr("CIIファイルとして完全ではありません (ヘッダか終了レコードが欠けています)");
   std::ifstream in(path, std::ios::binary);
-  if (!in) return "読めません";
+  if (!in) return std::string(Tr("読めません"));
   // A whole file begins with a header block and ends with a trailer block; a file cut at a
   // block boundary lacks the trailer, one cut inside a block ends in the middle of it.
   std::string head(2, '\0'), tail(cii::kSmallBlock, '\0');
   in.read(head.data(), 2);
   in.seekg(0, std::ios::end);
   const auto size = static_cast<long long>(in.tellg());
-  if (head != "0C" || size < static_cast<long long>(2 * cii::kSmallBlock)) return kCut;
+  if (head != "0C" || size < static_cast<long long>(2 * cii::kSmallBlock)) return cut;
   in.seekg(size - static_cast<long long>(cii::kSmallBlock));
   in.read(tail.data(), static_cast<std::streamsize>(tail.size()));
-  if (!in || tail.compare(0, 2, "0E") != 0 || !cii::TrailerCount(std::string_view(tail).substr(2))) return kCut;
+  if (!in || tail.compare(0, 2, "0E") != 0 || !cii::TrailerCount(std::string_view(tail).substr(2))) return cut;
   // The listing walks every block in between: a message cut short or a stray block shows there.
   in.clear();
   in.seekg(0);
   std::ostringstream listing;
-  if (!cii::DumpCiiFile(in, listing)) return kCut;
+  if (!cii::DumpCiiFile(in, listing)) return cut;
   return std::nullopt;
 }
 
 ResendResult Resend(const RunContext& ctx, std::int32_t serial, bool force, CenterLock* lock,
                     const std::string& purpose) {
   try {
-    const std::string run = "通番 " + SerialField(serial);
+    const std::string run = SerialField(serial);
     // The center comes from the history; the plan is made again once the center is held, so
     // that what was sent in the meantime (by another resend, another workstation) counts.
     Planned first = Plan(ctx, serial);
@@ -156,14 +157,14 @@ ResendResult Resend(const RunContext& ctx, std::int32_t serial, bool force, Cent
           lock->Claim(first.plan.centerCode, (purpose.empty() ? "resend" : purpose) + " " + SerialField(serial));
       if (!claim.taken) {
         if (claim.heldBy)
-          return Outcome("9999", run + " は送信できません: センター " + first.plan.centerCode + " は" + claim.HolderText(),
+          return Outcome("9999", TrArgs("通番 {1} は送信できません: センター {2} は{3}", {run, first.plan.centerCode, claim.HolderText()}),
                   false, true);
         return Outcome("9999", claim.error, false);
       }
       if (claim.tookOverFrom)
-        ctx.Log(first.plan.centerCode + ": 終わっていない処理のロックを引き継ぎました (端末 " +
-                claim.tookOverFrom->terminal + ", プロセス " + claim.tookOverFrom->process + ", " +
-                claim.tookOverFrom->since + " から)");
+        ctx.Log(first.plan.centerCode + ": " +
+                TrArgs("終わっていない処理のロックを引き継ぎました (端末 {1}, プロセス {2}, {3} から)",
+                       {claim.tookOverFrom->terminal, claim.tookOverFrom->process, claim.tookOverFrom->since}));
     }
     struct ReleaseAtEnd {
       CenterLock* lock;
@@ -176,18 +177,18 @@ ResendResult Resend(const RunContext& ctx, std::int32_t serial, bool force, Cent
     const ResendPlan& plan = p.plan;
     if (!plan.refusal.empty()) return Outcome(p.code, plan.refusal, false);
     if (plan.successfulSends > 0 && !force)
-      return Outcome("9999", run + " の結果は送信済みです (" + std::to_string(plan.successfulSends) + "回)", true);
+      return Outcome("9999", TrArgs("通番 {1} の結果は送信済みです ({2}回)", {run, std::to_string(plan.successfulSends)}), true);
     if (auto damage = DamagedResult(plan.source, DataFormatExtension(p.controlRow->Text("送受信データ形式")) == "XML"))
-      return Outcome("7200", run + " の結果ファイルは送信できません: " + plan.source.string() + ": " + *damage, false);
-    if (ctx.stopped()) return Outcome(kStoppedCode, run + " の再送を中止しました", false);
+      return Outcome("7200", TrArgs("通番 {1} の結果ファイルは送信できません: {2}: {3}", {run, plan.source.string(), *damage}), false);
+    if (ctx.stopped()) return Outcome(kStoppedCode, TrArgs("通番 {1} の再送を中止しました", {run}), false);
 
     HistoryBranchRecord branch = MakeHistoryBranch(serial, kWorkSend, plan.centerCode);
     AddHistoryBranch(ctx.db(), branch);
-    if (branch.result != "0000") return Outcome(branch.result, run + " の履歴に送信を追加できません", false);
+    if (branch.result != "0000") return Outcome(branch.result, TrArgs("通番 {1} の履歴に送信を追加できません", {run}), false);
 
     // The folder the result was found in is where the transport takes it from.
     const std::string folder = plan.source.parent_path().string() + "/";
-    ctx.Log(plan.centerCode + ": 再送 " + plan.source.string());
+    ctx.Log(plan.centerCode + ": " + TrArgs("再送 {1}", {plan.source.string()}));
     SendOutcome sent = SendResultFile(ctx, plan.centerCode, serial, *p.controlRow, folder);
     // A stop that came during a send that did not go through closes the branch as a stop;
     // a send that went through is recorded as sent.
@@ -201,11 +202,11 @@ ResendResult Resend(const RunContext& ctx, std::int32_t serial, bool force, Cent
     rec.fileName = plan.source.string();
     FinishHistoryRecord(ctx.db(), rec);
     if (sent.endCode != "0000")
-      return Outcome(sent.endCode, run + " の再送に失敗しました (" + sent.endCode + "/" + sent.detailCode + ")", false, false,
+      return Outcome(sent.endCode, TrArgs("通番 {1} の再送に失敗しました ({2}/{3})", {run, sent.endCode, sent.detailCode}), false, false,
               sent.detailCode);
-    if (rec.result != "0000") return Outcome(rec.result, run + " を再送しましたが履歴を更新できません", false);
+    if (rec.result != "0000") return Outcome(rec.result, TrArgs("通番 {1} を再送しましたが履歴を更新できません", {run}), false);
     return Outcome("0000",
-            run + " の結果を再送しました (" + std::to_string(plan.successfulSends + 1) + "回目): " + plan.source.string(),
+            TrArgs("通番 {1} の結果を再送しました ({2}回目): {3}", {run, std::to_string(plan.successfulSends + 1), plan.source.string()}),
             false);
   } catch (const std::exception& e) {
     return Outcome("9999", e.what(), false);

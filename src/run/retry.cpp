@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <map>
 
+#include "app/catalogue.h"
 #include "app/database.h"
 #include "app/text.h"
 #include "mail/mail_transfer.h"
@@ -141,7 +142,7 @@ RetryReport RetryFailedSends(const RunContext& ctx, const UnattendedSettings& se
   try {
     const std::string switchedOn = RetrySwitchedOnAt(ctx.db());
     if (switchedOn.empty()) {
-      ctx.Log("再送: 自動再送を始めた時刻を記録できません");
+      ctx.Log(Tr("再送: 自動再送を始めた時刻を記録できません"));
       return report;
     }
     const std::string windowStart = Stamp(std::time(nullptr) - 3600LL * s.windowHours);
@@ -171,7 +172,7 @@ RetryReport RetryFailedSends(const RunContext& ctx, const UnattendedSettings& se
       const LockClaim claim = lock.Claim(c.center, "retry " + SerialField(c.serial));
       if (!claim.taken) {
         ++report.waiting;
-        ctx.Log(run + ": 再送しません (" + claim.HolderText() + ")");
+        ctx.Log(run + ": " + TrArgs("再送しません ({1})", {claim.HolderText()}));
         continue;
       }
       struct ReleaseAtEnd {
@@ -190,8 +191,9 @@ RetryReport RetryFailedSends(const RunContext& ctx, const UnattendedSettings& se
       if (!Retryable(it->lastEnd, it->lastDetail)) {
         SetStatus(ctx.db(), c.serial, kUnknown);
         ++report.unknown;
-        ctx.Log(run + ": 送信の結果が分からないため自動では再送しません。確認して edi resend " + std::to_string(c.serial) +
-                " で送ってください");
+        ctx.Log(run + ": " +
+                TrArgs("送信の結果が分からないため自動では再送しません。確認して edi resend {1} で送ってください",
+                       {std::to_string(c.serial)}));
         RaiseAlert(ctx, settings.alert,
                    {c.serial, c.center, "送信", it->lastEnd, it->lastDetail,
                     "送信の結果が分かりません (相手に届いた可能性があります)。自動では再送しません。"});
@@ -200,7 +202,7 @@ RetryReport RetryFailedSends(const RunContext& ctx, const UnattendedSettings& se
       if (state->tries >= s.maxTries) {
         SetStatus(ctx.db(), c.serial, kFinal);
         ++report.finallyFailed;
-        ctx.Log(run + ": 再送の回数 (" + std::to_string(s.maxTries) + ") を使い切りました");
+        ctx.Log(run + ": " + TrArgs("再送の回数 ({1}) を使い切りました", {std::to_string(s.maxTries)}));
         RaiseAlert(ctx, settings.alert,
                    {c.serial, c.center, "送信", it->lastEnd, it->lastDetail,
                     "自動再送 " + std::to_string(state->tries) + " 回の後も失敗しています。"});
@@ -214,7 +216,7 @@ RetryReport RetryFailedSends(const RunContext& ctx, const UnattendedSettings& se
       ResendPlan plan = PlanResend(ctx, c.serial);
       if (!plan.refusal.empty()) {
         ++report.waiting;
-        ctx.Log(run + ": 再送できません: " + plan.refusal);
+        ctx.Log(run + ": " + TrArgs("再送できません: {1}", {plan.refusal}));
         continue;
       }
       if (plan.method == "Z") {
@@ -223,7 +225,7 @@ RetryReport RetryFailedSends(const RunContext& ctx, const UnattendedSettings& se
           if (auto waiting = WaitingHandOff(ctx.db(), c.center, control.row->Text("KMX送信ファイルパス"));
               waiting && waiting->serial != c.serial) {
             ++report.waiting;
-            ctx.Log(run + ": 送信先に未回収の結果 (通番 " + SerialField(waiting->serial) + ") があるため待ちます");
+            ctx.Log(run + ": " + TrArgs("送信先に未回収の結果 (通番 {1}) があるため待ちます", {SerialField(waiting->serial)}));
             continue;
           }
         }
@@ -233,7 +235,7 @@ RetryReport RetryFailedSends(const RunContext& ctx, const UnattendedSettings& se
                        {static_cast<long long>(triesMade), NowSeconds() + IntervalSeconds(s, triesMade),
                         static_cast<long long>(c.serial)});
       ++report.tried;
-      ctx.Log(run + ": 自動再送 " + std::to_string(triesMade) + "/" + std::to_string(s.maxTries) + " 回目");
+      ctx.Log(run + ": " + TrArgs("自動再送 {1}/{2} 回目", {std::to_string(triesMade), std::to_string(s.maxTries)}));
       const ResendResult sent = Resend(ctx, c.serial, false, &lock, "retry");
       if (sent.code == "0000" || sent.needsForce) {
         SetStatus(ctx.db(), c.serial, kSent);
@@ -257,7 +259,7 @@ RetryReport RetryFailedSends(const RunContext& ctx, const UnattendedSettings& se
       }
     }
   } catch (const std::exception& e) {
-    ctx.Log(std::string("再送: ") + e.what());
+    ctx.Log(TrArgs("再送: {1}", {e.what()}));
   }
   SendAlertSummaries(ctx, settings.alert);
   return report;

@@ -1,5 +1,6 @@
 #include "run/run_close.h"
 
+#include "app/catalogue.h"
 #include "app/database.h"
 #include "app/text.h"
 #include "cii/translation_log.h"
@@ -9,7 +10,7 @@ namespace edi::run {
 
 CloseOutcome CloseAbandonedRun(Database& db, std::int32_t serial, const std::filesystem::path& errLog) {
   CloseOutcome outcome;
-  const std::string run = "通番 " + SerialField(serial);
+  const std::string run = SerialField(serial);
   try {
     const auto rows = db.Query(
         "SELECT 枝番, 処理終了日付 FROM FL1102処理履歴ファイル WHERE 通番 = :1 ORDER BY 枝番",
@@ -18,11 +19,11 @@ CloseOutcome CloseAbandonedRun(Database& db, std::int32_t serial, const std::fil
     for (const auto& r : rows)
       if (r.Int("枝番") == 0) runRow = &r;
     if (!runRow) {
-      outcome.message = run + " の実行はありません";
+      outcome.message = TrArgs("通番 {1} の実行はありません", {run});
       return outcome;
     }
     if (runRow->Get("処理終了日付")) {
-      outcome.message = run + " の実行は終了しています";
+      outcome.message = TrArgs("通番 {1} の実行は終了しています", {run});
       return outcome;
     }
     // Branches first, branch 0 last, as a run closes them; a row that another program closed
@@ -38,12 +39,12 @@ CloseOutcome CloseAbandonedRun(Database& db, std::int32_t serial, const std::fil
       ++outcome.rows;
     }
   } catch (const std::exception& e) {
-    outcome.message = run + " を閉じられません: " + e.what();
+    outcome.message = TrArgs("通番 {1} を閉じられません: {2}", {run, e.what()});
     return outcome;
   }
   outcome.closed = true;
-  outcome.message = run + " の実行を中断として閉じました (終了コード " + std::string(kStoppedCode) + "/" +
-                    kClosedByHandDetail + ")";
+  outcome.message = TrArgs("通番 {1} の実行を中断として閉じました (終了コード {2}/{3})",
+                           {run, kStoppedCode, kClosedByHandDetail});
   if (!errLog.empty())
     cii::AppendFaultLine(errLog, kStoppedCode, serial, "処理全体", "", "終了していない実行を手動で閉じました");
   return outcome;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <set>
 
+#include "app/catalogue.h"
 #include "app/text.h"
 #include "cii/translator.h"
 #include "app/settings.h"
@@ -147,7 +148,7 @@ void RunDriver::RunCenter() {
   const LockClaim claim = centerLock.Claim(center, "run");
   if (!claim.taken) {
     if (claim.heldBy) {
-      d.listener.Log(center + ": 実行しません: " + claim.HolderText());
+      d.listener.Log(center + ": " + TrArgs("実行しません: {1}", {claim.HolderText()}));
       d.Status(kColExtract, "実行中(" + claim.heldBy->terminal + " " + claim.heldBy->since + ")");
       std::lock_guard lock(d.serialsMutex);
       d.skipped.insert(row);
@@ -157,13 +158,13 @@ void RunDriver::RunCenter() {
       d.Status(kColExtract, "通番ｴﾗｰ");
       SetRowState(kRowError);
     }
-    d.listener.Log(center + ": 終了コード なし");
+    d.listener.Log(center + ": " + Tr("終了コード なし"));
     return;
   }
   if (claim.tookOverFrom) {
     const LockHolder& gone = *claim.tookOverFrom;
-    d.listener.Log(center + ": 終わっていない実行のロックを引き継ぎました (端末 " + gone.terminal + ", プロセス " +
-                   gone.process + ", " + gone.since + " から)");
+    d.listener.Log(center + ": " + TrArgs("終わっていない実行のロックを引き継ぎました (端末 {1}, プロセス {2}, {3} から)",
+                                          {gone.terminal, gone.process, gone.since}));
   }
   // Given back on every way out of this function.
   struct ReleaseAtEnd {
@@ -211,16 +212,16 @@ void RunDriver::RunCenter() {
     fail(start.result);
   } else if (!IsSafeCenterCode(center)) {
     // A code that could lead file names out of the configured folders: no step runs.
-    d.listener.Log(center + ": センターコードがファイル名に使えません");
+    d.listener.Log(center + ": " + Tr("センターコードがファイル名に使えません"));
     ctx.LogFault(start.serial, "9999", "処理全体", "", "センターコードがファイル名に使えません: " + center);
     d.Status(kColExtract, "抽出ｴﾗｰ");
     fail("9999");
   } else {
     std::string note;
-    if (start.attempts > 1) note = " (" + std::to_string(start.attempts) + "回目で採番)";
+    if (start.attempts > 1) note = " " + TrArgs("({1}回目で採番)", {std::to_string(start.attempts)});
     if (start.skipped > 0)
-      note += " (既存ファイルのある通番 " + std::to_string(start.skipped) + " 件を飛ばしました)";
-    d.listener.Log(center + ": 通番 " + SerialField(start.serial) + note);
+      note += " " + TrArgs("(既存ファイルのある通番 {1} 件を飛ばしました)", {std::to_string(start.skipped)});
+    d.listener.Log(center + ": " + TrArgs("通番 {1}", {SerialField(start.serial)}) + note);
     d.Status(kColExtract, "抽出中");
     step = kWorkExtract;
     bool goOn = false;
@@ -262,7 +263,7 @@ void RunDriver::RunCenter() {
   }
   // A run that a stop cut short ends with the stop code, whatever failed before.
   if (cut) {
-    d.listener.Log(center + ": 実行を中止しました");
+    d.listener.Log(center + ": " + Tr("実行を中止しました"));
     SetRowState(kRowError);
     endCode = kStoppedCode;
   }
@@ -270,7 +271,7 @@ void RunDriver::RunCenter() {
 
   if (start.serial != 0) {
     for (const auto& fault : BackupRunFiles(ctx.paths(), start.serial, 1, leftBehind)) {
-      d.listener.Log(center + ": バックアップに失敗しました: " + fault);
+      d.listener.Log(center + ": " + TrArgs("バックアップに失敗しました: {1}", {fault}));
       ctx.LogFault(start.serial, "9999", "バックアップ", "", fault);
     }
   }
@@ -286,7 +287,7 @@ void RunDriver::RunCenter() {
     FinishHistoryRecord(ctx.db(), rec);
     d.AlertIfFinal(ctx, start.serial, center, endCode, failedWork);
   }
-  d.listener.Log(center + ": 終了コード " + endCode);
+  d.listener.Log(center + ": " + TrArgs("終了コード {1}", {endCode}));
 }
 
 }  // namespace edi::run

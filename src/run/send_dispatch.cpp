@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "app/catalogue.h"
 #include "app/run_file_name.h"
 #include "app/text.h"
 #include "app/whole_file.h"
@@ -61,7 +62,7 @@ void HandOffTransferFile(mail::TransferFileRecord& rec, const PathSettings& path
     if (IsOneOf(rec.direction, {"S", "Ｓ", "s", "ｓ"})) {
       const auto source = InFolder(paths.outFolder, SendFileName(rec.centerCode, serial, ext));
       if (!std::filesystem::is_regular_file(source)) {
-        if (fault) *fault = source.string() + ": no such file";
+        if (fault) *fault = TrArgs("{1}: ファイルがありません", {source.string()});
         return;
       }
       // The package may collect the file at any moment: it only ever finds it whole.
@@ -98,22 +99,23 @@ SendOutcome SendResultFile(const RunContext& ctx, const std::string& centerCode,
     // new one waits for a resend or the retry.
     if (!keep) {
       if (auto waiting = WaitingHandOff(ctx.db(), centerCode, file.address); waiting && waiting->serial != serial) {
-        ctx.Log(centerCode + ": 送信先に未回収の前回の結果があるため渡しません: " + waiting->path.string() + " (通番 " +
-                SerialField(waiting->serial) + ")");
+        ctx.Log(centerCode + ": " +
+                TrArgs("送信先に未回収の前回の結果があるため渡しません: {1} (通番 {2})",
+                       {waiting->path.string(), SerialField(waiting->serial)}));
         return {"5100", kWaitingResultDetail};
       }
     }
-    ctx.Log(centerCode + ": 送信ファイルを通信パッケージへ渡します: " + file.address);
+    ctx.Log(centerCode + ": " + TrArgs("送信ファイルを通信パッケージへ渡します: {1}", {file.address}));
     std::string fault;
     HandOffTransferFile(file, paths, &fault);
     if (file.result != "0000") {
-      if (!fault.empty()) ctx.Log(centerCode + ": 送信ファイルを渡せません: " + fault);
+      if (!fault.empty()) ctx.Log(centerCode + ": " + TrArgs("送信ファイルを渡せません: {1}", {fault}));
       ctx.LogFault(serial, "5100", "送信 通信パッケージへの受け渡し", file.address,
                    fault.empty() ? "送信ファイルを渡せません" : fault);
       outcome = {"5100", "0002"};
     } else if (!keep) {
       if (auto failed = RecordHandOff(ctx.db(), centerCode, file.address, serial))
-        ctx.Log(centerCode + ": 渡した送信ファイルを記録できません: " + *failed);
+        ctx.Log(centerCode + ": " + TrArgs("渡した送信ファイルを記録できません: {1}", {*failed}));
     }
   } else if (method == "M") {
     file.address = controlRow.Text("相手先メールアドレス");
@@ -122,11 +124,11 @@ SendOutcome SendResultFile(const RunContext& ctx, const std::string& centerCode,
     const auto attachment =
         InFolder(sourceFolder, mail::AttachmentFileName(serial, centerCode, file.dataFormat));
     if (!std::filesystem::is_regular_file(attachment)) {
-      ctx.Log(centerCode + ": 送信する結果ファイルがありません: " + attachment.string());
+      ctx.Log(centerCode + ": " + TrArgs("送信する結果ファイルがありません: {1}", {attachment.string()}));
       ctx.LogFault(serial, "5100", "送信 メール", attachment.string(), "送信する結果ファイルがありません");
       return {"5100", "9999"};
     }
-    ctx.Log(centerCode + ": メール送信: " + file.address);
+    ctx.Log(centerCode + ": " + TrArgs("メール送信: {1}", {file.address}));
     mail::MailEnvironment env{ctx.ws.iniPath, paths};
     mail::MailTransfer(file, env, ctx.listener.mailProgress());
     if (file.result != "0000") {
@@ -136,7 +138,7 @@ SendOutcome SendResultFile(const RunContext& ctx, const std::string& centerCode,
                    file.fault);
     }
   } else {
-    ctx.Log(centerCode + ": 送信方式 '" + method + "' は送信しません");
+    ctx.Log(centerCode + ": " + TrArgs("送信方式 '{1}' は送信しません", {method}));
   }
   return outcome;
 }
@@ -146,7 +148,7 @@ std::string SendCenterFiles(const RunContext& ctx, const std::string& centerCode
   AddHistoryBranch(ctx.db(), branch);
   if (branch.result != "0000") {
     // No row of its own: nothing to complete.
-    ctx.Log(centerCode + ": 履歴の追加に失敗しました (送信)");
+    ctx.Log(centerCode + ": " + Tr("履歴の追加に失敗しました (送信)"));
     return branch.result;
   }
   HistoryRecord rec;

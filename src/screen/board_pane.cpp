@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 #include <map>
 
+#include "app/catalogue.h"
 #include "app/center_rows.h"
 #include "app/database.h"
 #include "screen/platform_colour.h"
@@ -19,9 +20,11 @@ namespace edi::screen {
 namespace {
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
+QString Q(const char* text) { return QString::fromUtf8(text); }
 QString DateText(const QDate& date) { return date.toString(QStringLiteral("yyyy/MM/dd")); }
 
-const char* const kWeekdays[] = {"月", "火", "水", "木", "金", "土", "日"};
+const char* const kWeekdays[] = {TrMark("月"), TrMark("火"), TrMark("水"), TrMark("木"),
+                                  TrMark("金"), TrMark("土"), TrMark("日")};
 
 int RowStateOf(run::DayState state) {
   switch (state) {
@@ -52,14 +55,14 @@ BoardPane::BoardPane(Database& db, const StatusColours& colours, QWidget* parent
   status_->setObjectName(QStringLiteral("lbl_BOARD_STATUS"));
 
   auto* period = new QHBoxLayout;
-  auto* title = new QLabel(QStringLiteral("期間"), this);
+  auto* title = new QLabel(Q(Tr("期間")), this);
   title->setObjectName(QStringLiteral("lbl_BOARD_PERIOD"));
   period->addWidget(title);
   period->addWidget(from_);
   period->addWidget(new QLabel(QStringLiteral("～"), this));
   period->addWidget(to_);
   period->addSpacing(12);
-  auto* legend = new QLabel(QStringLiteral("上段: 実行回数　下段: 出力件数　▲未送信: いつも送信している曜日に正常な送信がない日"), this);
+  auto* legend = new QLabel(Q(Tr("上段: 実行回数　下段: 出力件数　▲未送信: いつも送信している曜日に正常な送信がない日")), this);
   legend->setObjectName(QStringLiteral("lbl_BOARD_LEGEND"));
   period->addWidget(legend, 1);
 
@@ -111,13 +114,13 @@ bool BoardPane::Refresh() {
   try {
     days = run::QueryDailySummary(db_, period);
   } catch (const DatabaseError& e) {
-    status_->setText(QStringLiteral("送信状況を読めません: ") + Q(e.what()));
+    status_->setText(Q(TrArgs("送信状況を読めません: {1}", {e.what()})));
     return false;
   }
   dates_.clear();
   for (QDate d = from; d <= to; d = d.addDays(1)) dates_.push_back(DateText(d).toStdString());
   Fill(days);
-  status_->setText(QStringLiteral("%1 更新").arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
+  status_->setText(Q(TrArgs("{1} 更新", {QTime::currentTime().toString(QStringLiteral("HH:mm:ss")).toStdString()})));
   return true;
 }
 
@@ -144,7 +147,7 @@ void BoardPane::Fill(const std::vector<run::DaySummary>& days) {
   QStringList dayTitles;
   for (const auto& date : dates_) {
     const QDate d = QDate::fromString(Q(date), QStringLiteral("yyyy/MM/dd"));
-    dayTitles << d.toString(QStringLiteral("MM/dd")) + QLatin1Char('\n') + QString::fromUtf8(kWeekdays[d.dayOfWeek() - 1]);
+    dayTitles << d.toString(QStringLiteral("MM/dd")) + QLatin1Char('\n') + Q(Tr(kWeekdays[d.dayOfWeek() - 1]));
   }
   grid_->setHorizontalHeaderLabels(dayTitles);
   QStringList centerTitles;
@@ -159,8 +162,10 @@ void BoardPane::Fill(const std::vector<run::DaySummary>& days) {
       const run::DayState state = d ? d->state() : run::DayState::Nothing;
       const bool missing = d && d->missing;
       QStringList lines;
-      if (d && d->runs > 0) lines << QStringLiteral("%1回").arg(d->runs) << QStringLiteral("%1件").arg(locale.toString(d->outputRecords));
-      if (missing) lines << QStringLiteral("▲未送信");
+      if (d && d->runs > 0)
+        lines << Q(TrArgs("{1}回", {std::to_string(d->runs)}))
+              << Q(TrArgs("{1}件", {locale.toString(d->outputRecords).toStdString()}));
+      if (missing) lines << Q(Tr("▲未送信"));
       auto* item = new QTableWidgetItem(lines.join(QLatin1Char('\n')));
       item->setTextAlignment(Qt::AlignCenter);
       item->setData(kStateRole, static_cast<int>(state));
@@ -176,7 +181,7 @@ void BoardPane::Fill(const std::vector<run::DaySummary>& days) {
         bold.setBold(true);
         item->setFont(bold);
         if (state == run::DayState::Nothing) item->setForeground(QColor(0xC0, 0x00, 0x00));
-        item->setToolTip(QStringLiteral("いつも送信している曜日ですが、正常に送信された処理がありません"));
+        item->setToolTip(Q(Tr("いつも送信している曜日ですが、正常に送信された処理がありません")));
       }
       grid_->setItem(r, c, item);
     }

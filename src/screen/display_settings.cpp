@@ -6,6 +6,7 @@
 #include <QTextEdit>
 #include <QWidget>
 
+#include "app/catalogue.h"
 #include "app/text.h"
 #include "screen/platform_colour.h"
 
@@ -25,13 +26,13 @@ constexpr double kMaxPointSize = 2160;
 
 QColor ColourOrThrow(double number, const std::string& control, const char* property) {
   auto colour = ColourFromNumber(number);
-  if (!colour) throw Refused{control + " " + property + ": not a colour: " + std::to_string(number)};
+  if (!colour) throw Refused{TrArgs("{1} {2}: 色ではありません: {3}", {control, property, std::to_string(number)})};
   return *colour;
 }
 
 bool TruthOrThrow(const std::string& text, const std::string& control, const char* property) {
   auto value = ParseTruthText(text);
-  if (!value) throw Refused{control + " " + property + ": not True or False: \"" + text + "\""};
+  if (!value) throw Refused{TrArgs("{1} {2}: True でも False でもありません: \"{3}\"", {control, property, text})};
   return *value;
 }
 
@@ -61,13 +62,13 @@ void ApplyLook(QWidget& w, Surface surface, const ControlLook& look) {
   w.setFont(font);
 
   const std::string family = TrimSpaces(look.font.name);
-  if (family.empty()) throw Refused{name + " FontName: empty"};
+  if (family.empty()) throw Refused{TrArgs("{1} FontName: 空です", {name})};
   font.setFamily(QString::fromStdString(family));
   w.setFont(font);
 
   auto size = ParseMandatoryNumber(TrimSpaces(look.font.size));
   if (!size || !(*size > 0) || *size > kMaxPointSize)
-    throw Refused{name + " FontSize: not a point size: \"" + look.font.size + "\""};
+    throw Refused{TrArgs("{1} FontSize: ポイント数ではありません: \"{2}\"", {name, look.font.size})};
   font.setPointSizeF(*size);
   w.setFont(font);
 
@@ -97,7 +98,7 @@ std::optional<bool> ParseTruthText(const std::string& text) {
 std::optional<std::string> ApplyDisplaySettings(QWidget& window, const DisplaySettings& settings) {
   try {
     auto formBack = ColourFromText(TrimSpaces(settings.formBackColor));
-    if (!formBack) throw Refused{"FormBackColor: not a colour: \"" + settings.formBackColor + "\""};
+    if (!formBack) throw Refused{TrArgs("FormBackColor: 色ではありません: \"{1}\"", {settings.formBackColor})};
     QPalette palette = window.palette();
     palette.setColor(QPalette::Window, *formBack);
     window.setPalette(palette);

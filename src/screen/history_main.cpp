@@ -9,12 +9,15 @@
 
 #include "screen/history_dialogs.h"
 #include "screen/history_program.h"
+#include "app/catalogue.h"
 #include "screen/qt_translation.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  // Qt's own texts (the Yes and No buttons of the questions) in Japanese.
-  edi::screen::InstallQtJapaneseTranslation(app);
+  // After the QApplication, which sets the locale from the environment itself.
+  edi::InitCatalogue();
+  // Qt's own texts (the Yes and No buttons of the questions) in the operator's language too.
+  if (!edi::CatalogueIsEnglish()) edi::screen::InstallQtJapaneseTranslation(app);
 
   edi::StartOptions options;
   options.exeFolder = edi::ExecutableFolder();

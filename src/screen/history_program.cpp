@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "app/catalogue.h"
 #include "app/messages.h"
 #include "screen/display_settings.h"
 #include "screen/history_dialogs.h"
@@ -14,10 +15,11 @@ HistoryProgram::HistoryProgram(HistoryDialogs& dialogs) : dialogs_(dialogs) {}
 HistoryProgram::~HistoryProgram() = default;
 
 bool HistoryProgram::Fail(const std::string& message, const std::string& detail) {
-  std::cerr << "edi-history: " << message;
+  const std::string shown = Tr(message.c_str());
+  std::cerr << "edi-history: " << shown;
   if (!detail.empty()) std::cerr << ": " << detail;
   std::cerr << "\n";
-  dialogs_.ShowMessage(nullptr, QString::fromStdString(message));
+  dialogs_.ShowMessage(nullptr, QString::fromStdString(shown));
   return false;
 }
 
@@ -30,8 +32,10 @@ bool HistoryProgram::Start(const StartOptions& options) {
     return Fail(msg::kItemSettingError, *refused);
   if (!window_->LoadHistory()) {
     auto missing = MissingTables(*ws_.db);
-    std::string detail = "the history cannot be read";
-    for (const auto& t : missing) detail += (t == missing.front() ? ": missing table " : " ") + t;
+    std::string tables;
+    for (const auto& t : missing) tables += " " + t;
+    const std::string detail = missing.empty() ? std::string(Tr("履歴を読めません"))
+                                               : TrArgs("履歴を読めません: テーブルがありません:{1}", {tables});
     return Fail(msg::kNoData, detail);
   }
   window_->show();

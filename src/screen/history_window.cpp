@@ -20,6 +20,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "app/catalogue.h"
 #include "app/text.h"
 #include "screen/board_pane.h"
 #include "run/code_meaning.h"
@@ -43,6 +44,7 @@ constexpr std::size_t kLogLines = 2000;
 constexpr std::size_t kLogLineBytes = 1000;
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
+QString Q(const char* text) { return QString::fromUtf8(text); }
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text) {
   auto* label = new QLabel(text, parent);
@@ -92,7 +94,7 @@ void HistoryWindow::BuildControls() {
 
   // The filter line: period, center, failures only, open runs only; every change searches.
   auto* filter = new QHBoxLayout;
-  period_ = new QCheckBox(QStringLiteral("期間"), this);
+  period_ = new QCheckBox(Q(Tr("期間")), this);
   period_->setObjectName(QStringLiteral("chk_PERIOD"));
   period_->setChecked(true);
   from_ = new QDateEdit(QDate::currentDate(), this);
@@ -106,12 +108,12 @@ void HistoryWindow::BuildControls() {
   center_ = new QComboBox(this);
   center_->setObjectName(QStringLiteral("cmb_CENTER"));
   center_->setMinimumWidth(180);
-  failed_ = new QCheckBox(QStringLiteral("エラーのみ"), this);
+  failed_ = new QCheckBox(Q(Tr("エラーのみ")), this);
   failed_->setObjectName(QStringLiteral("chk_FAILED"));
-  open_ = new QCheckBox(QStringLiteral("未終了のみ"), this);
+  open_ = new QCheckBox(Q(Tr("未終了のみ")), this);
   open_->setObjectName(QStringLiteral("chk_OPEN"));
   // Failures that a later resend mended are left out of エラーのみ unless asked for.
-  resolved_ = new QCheckBox(QStringLiteral("再送信済を含む"), this);
+  resolved_ = new QCheckBox(Q(Tr("再送信済を含む")), this);
   resolved_->setObjectName(QStringLiteral("chk_RESOLVED"));
   resolved_->setEnabled(false);
   filter->addWidget(period_);
@@ -119,7 +121,7 @@ void HistoryWindow::BuildControls() {
   filter->addWidget(MakeLabel(this, "lbl_TILDE", QStringLiteral("～")));
   filter->addWidget(to_);
   filter->addSpacing(12);
-  filter->addWidget(MakeLabel(this, "lbl_CENTER", QStringLiteral("ｾﾝﾀｰ")));
+  filter->addWidget(MakeLabel(this, "lbl_CENTER", Q(Tr("ｾﾝﾀｰ"))));
   filter->addWidget(center_);
   filter->addSpacing(12);
   filter->addWidget(failed_);
@@ -158,22 +160,22 @@ void HistoryWindow::BuildControls() {
   auto* buttons = new QHBoxLayout;
   status_ = MakeLabel(this, "lbl_STATUS", QString());
   buttons->addWidget(status_, 1);
-  refresh_ = new QPushButton(QStringLiteral("最新の情報に更新"), this);
+  refresh_ = new QPushButton(Q(Tr("最新の情報に更新")), this);
   refresh_->setObjectName(QStringLiteral("CMD_REFRESH"));
-  resend_ = new QPushButton(QStringLiteral("再送信"), this);
+  resend_ = new QPushButton(Q(Tr("再送信")), this);
   resend_->setObjectName(QStringLiteral("CMD_RESEND"));
   resend_->setEnabled(false);
-  close_ = new QPushButton(QStringLiteral("実行を閉じる"), this);
+  close_ = new QPushButton(Q(Tr("実行を閉じる")), this);
   close_->setObjectName(QStringLiteral("CMD_CLOSE"));
-  close_->setToolTip(QStringLiteral("中断されたまま終了していない実行を、中断（終了コード 9900）として閉じます"));
+  close_->setToolTip(Q(Tr("中断されたまま終了していない実行を、中断（終了コード 9900）として閉じます")));
   close_->setEnabled(false);
   buttons->addWidget(refresh_);
   buttons->addWidget(close_);
   buttons->addWidget(resend_);
 
-  auto* runTitle = MakeLabel(this, "tit_RUN", QStringLiteral("処理履歴"));
-  auto* branchTitle = MakeLabel(this, "tit_BRANCH", QStringLiteral("処理明細"));
-  auto* logTitle = MakeLabel(this, "tit_LOG", QStringLiteral("変換ログ（ERR.LOG）"));
+  auto* runTitle = MakeLabel(this, "tit_RUN", Q(Tr("処理履歴")));
+  auto* branchTitle = MakeLabel(this, "tit_BRANCH", Q(Tr("処理明細")));
+  auto* logTitle = MakeLabel(this, "tit_LOG", Q(Tr("変換ログ（ERR.LOG）")));
 
   auto* detail = new QWidget(this);
   auto* detailLayout = new QGridLayout(detail);
@@ -204,8 +206,8 @@ void HistoryWindow::BuildControls() {
   board_->setConnectionBusy([this] { return resendInProgress(); });
   tabs_ = new QTabWidget(this);
   tabs_->setObjectName(QStringLiteral("TAB_HISTORY"));
-  tabs_->addTab(listPage, QStringLiteral("処理履歴"));
-  tabs_->addTab(board_, QStringLiteral("送信状況"));
+  tabs_->addTab(listPage, Q(Tr("処理履歴")));
+  tabs_->addTab(board_, Q(Tr("送信状況")));
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
@@ -235,13 +237,13 @@ bool HistoryWindow::LoadHistory() {
   try {
     centers = run::QueryCenterNames(*ws_.db);
   } catch (const DatabaseError& e) {
-    SetStatus(QStringLiteral("処理履歴を読めません: ") + Q(e.what()));
+    SetStatus(Q(TrArgs("処理履歴を読めません: {1}", {e.what()})));
     return false;
   }
   {
     const QSignalBlocker quiet(center_);
     center_->clear();
-    center_->addItem(QStringLiteral("（すべて）"), QString());
+    center_->addItem(Q(Tr("（すべて）")), QString());
     for (const auto& [code, name] : centers) center_->addItem(Q(code + "  " + name), Q(code));
   }
   board_->SetCenters(centers);
@@ -310,7 +312,7 @@ void HistoryWindow::ReadRuns(int atLeast) {
           return run::QueryRuns(*ws_.db, filter, below, limit);
         } catch (const DatabaseError& e) {
           databaseFailed_ = true;
-          SetStatus(QStringLiteral("処理履歴を読めません: ") + Q(e.what()));
+          SetStatus(Q(TrArgs("処理履歴を読めません: {1}", {e.what()})));
           return std::vector<run::RunSummary>{};
         }
       },
@@ -320,10 +322,10 @@ void HistoryWindow::ReadRuns(int atLeast) {
     return;
   }
   if (!kept || !SelectSerial(*kept)) ShowSelectedRun();
-  SetStatus(QStringLiteral("%1件%2  %3 更新")
-                .arg(model_->rowCount())
-                .arg(model_->canFetchMore({}) ? QStringLiteral("以上") : QString())
-                .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
+  const std::string count = std::to_string(model_->rowCount());
+  const std::string time = QTime::currentTime().toString(QStringLiteral("HH:mm:ss")).toStdString();
+  SetStatus(Q(model_->canFetchMore({}) ? TrArgs("{1}件以上  {2} 更新", {count, time})
+                                       : TrArgs("{1}件  {2} 更新", {count, time})));
 }
 
 bool HistoryWindow::SelectSerial(std::int32_t serial) {
@@ -382,7 +384,7 @@ void HistoryWindow::ShowBranches(std::int32_t serial) {
   try {
     rows = run::QueryBranches(*ws_.db, serial);
   } catch (const DatabaseError& e) {
-    SetStatus(QStringLiteral("処理明細を読めません: ") + Q(e.what()));
+    SetStatus(Q(TrArgs("処理明細を読めません: {1}", {e.what()})));
   }
   branches_->setRowCount(static_cast<int>(rows.size()));
   for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
@@ -416,7 +418,7 @@ void HistoryWindow::ShowLog(std::int32_t serial) {
     const run::ErrLogIndex::Lines read = index->LinesOf(serial, limits);
     QStringList lines;
     for (const auto& line : read.lines) lines << QString::fromStdString(line);
-    if (read.cut) lines << QStringLiteral("（以降は省略しました: 最大 %1 行）").arg(kLogLines);
+    if (read.cut) lines << Q(TrArgs("（以降は省略しました: 最大 {1} 行）", {std::to_string(kLogLines)}));
     const QString text = lines.join(QLatin1Char('\n'));
     QMetaObject::invokeMethod(
         qApp, [self, request, serial, text] {
@@ -442,12 +444,11 @@ void HistoryWindow::CloseSelected() {
   if (!serial || resendInProgress()) return;
   const run::RunSummary run = model_->runAt(model_->rowOfSerial(*serial));
   if (!run.open()) return;
-  const QString what = QStringLiteral("通番 %1（%2 %3、開始 %4 %5）")
-                           .arg(Q(SerialField(run.serial)), Q(run.centerCode), Q(run.centerName), Q(run.startDate),
-                                Q(run.startTime));
-  if (!dialogs_.AskYesNo(this, what + QStringLiteral(" は終了していません。\n"
-                                                     "どの端末でも実行中でないことを確かめてから閉じてください。\n"
-                                                     "中断として閉じてもよろしいですか")))
+  if (!dialogs_.AskYesNo(this, Q(TrArgs("通番 {1}（{2} {3}、開始 {4} {5}） は終了していません。\n"
+                                        "どの端末でも実行中でないことを確かめてから閉じてください。\n"
+                                        "中断として閉じてもよろしいですか",
+                                        {SerialField(run.serial), run.centerCode, run.centerName, run.startDate,
+                                         run.startTime}))))
     return;
   const run::CloseOutcome outcome = run::CloseAbandonedRun(*ws_.db, *serial, ws_.errLogPath);
   Refresh();
@@ -474,15 +475,15 @@ void HistoryWindow::ResendSelected() {
     dialogs_.ShowMessage(this, Q(check.refusal));
     return;
   }
-  const QString what = QStringLiteral("通番 %1（%2 %3）").arg(Q(SerialField(run.serial)), Q(run.centerCode), Q(run.centerName));
-  if (!dialogs_.AskYesNo(this, what + QStringLiteral(" の送信結果を再送信してもよろしいですか"))) return;
+  if (!dialogs_.AskYesNo(this, Q(TrArgs("通番 {1}（{2} {3}） の送信結果を再送信してもよろしいですか",
+                                        {SerialField(run.serial), run.centerCode, run.centerName}))))
+    return;
   bool force = false;
   if (check.successfulSends > 0) {
     // The same two counts as the list's 送信回数 and 正常送信 columns.
-    if (!dialogs_.AskYesNo(this, QStringLiteral("この送信結果は既に%1回正常に送信されています（送信%2回）。\n"
-                                                "相手先に同じデータが重ねて届きます。もう一度送信してもよろしいですか")
-                                     .arg(check.successfulSends)
-                                     .arg(run.sends)))
+    if (!dialogs_.AskYesNo(this, Q(TrArgs("この送信結果は既に{1}回正常に送信されています（送信{2}回）。\n"
+                                          "相手先に同じデータが重ねて届きます。もう一度送信してもよろしいですか",
+                                          {std::to_string(check.successfulSends), std::to_string(run.sends)}))))
       return;
     force = true;
   }
@@ -506,17 +507,17 @@ void HistoryWindow::OnResendFinished(int serial, const QString& code, const QStr
   refresh_->setEnabled(true);
   if (needsForce) {
     // Sent successfully by someone else between the question and the send: ask once more.
-    if (dialogs_.AskYesNo(this, QStringLiteral("この送信結果は既に正常に送信されています。\n"
-                                               "もう一度送信してもよろしいですか"))) {
+    if (dialogs_.AskYesNo(this, Q(Tr("この送信結果は既に正常に送信されています。\n"
+                                     "もう一度送信してもよろしいですか")))) {
       StartResend(serial, true, resendIsMail_);
       return;
     }
   }
   Refresh();
   if (!needsForce) {
-    dialogs_.ShowMessage(this, code == QLatin1String("0000") ? QStringLiteral("再送信しました（通番 %1）")
-                                                                    .arg(Q(SerialField(serial)))
-                                                              : QStringLiteral("再送信エラー（%1）\n%2").arg(code, message));
+    dialogs_.ShowMessage(this, code == QLatin1String("0000")
+                                   ? Q(TrArgs("再送信しました（通番 {1}）", {SerialField(serial)}))
+                                   : Q(TrArgs("再送信エラー（{1}）\n{2}", {code.toStdString(), message.toStdString()})));
   }
   emit resendFinished(serial, code);
 }

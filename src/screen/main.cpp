@@ -10,13 +10,17 @@
 #include <cstdlib>
 
 #include "screen/operator_dialogs.h"
+#include "app/catalogue.h"
 #include "screen/qt_translation.h"
 #include "screen/start_program.h"
 #include "screen/transfer_window.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  edi::screen::InstallQtJapaneseTranslation(app);
+  // After the QApplication, which sets the locale from the environment itself.
+  edi::InitCatalogue();
+  // Qt's own texts (the standard buttons) in the operator's language too.
+  if (!edi::CatalogueIsEnglish()) edi::screen::InstallQtJapaneseTranslation(app);
   QStringList arguments = QCoreApplication::arguments();
   if (!arguments.isEmpty()) arguments.removeFirst();
   const std::string commandLine = arguments.join(QLatin1Char(' ')).toStdString();

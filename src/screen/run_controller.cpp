@@ -5,6 +5,8 @@
 #include <chrono>
 #include <iostream>
 
+#include "app/catalogue.h"
+
 namespace edi::screen {
 
 // Forwards what the run reports to the controller's thread.
@@ -56,9 +58,9 @@ void RunController::Work(int buttonIndex) {
     runner_(ws_, listener, buttonIndex);
   } catch (const std::exception& e) {
     // The steps turn their faults into codes; anything escaping is reported, the pass ends.
-    std::cerr << "p740150: transfer run stopped: " << e.what() << "\n";
+    std::cerr << "p740150: " << TrArgs("送信処理が止まりました: {1}", {e.what()}) << "\n";
   } catch (...) {
-    std::cerr << "p740150: transfer run stopped by an unknown fault\n";
+    std::cerr << "p740150: " << Tr("送信処理が不明な障害で止まりました") << "\n";
   }
   QMetaObject::invokeMethod(this, [this] { Finish(); }, Qt::QueuedConnection);
 }

@@ -2,6 +2,7 @@
 
 #include <QColor>
 
+#include "app/catalogue.h"
 #include "app/center_rows.h"
 #include "app/text.h"
 #include "run/code_meaning.h"
@@ -80,10 +81,12 @@ QVariant RunListModel::data(const QModelIndex& index, int role) const {
         return r.lastSendCode.empty() ? QVariant() : QVariant(text(r.lastSendCode + " " + run::EndCodeMeaning(r.lastSendCode)));
       case kSends:
       case kSendsOk:
-        return QStringLiteral("送信 %1回、うち正常終了 %2回（実行自身の送信と再送信）").arg(r.sends).arg(r.successfulSends);
+        return text(TrArgs("送信 {1}回、うち正常終了 {2}回（実行自身の送信と再送信）",
+                           {std::to_string(r.sends), std::to_string(r.successfulSends)}));
       case kState:
-        if (r.resolved) return QStringLiteral("実行はエラーで終わりましたが、その後の再送信で結果を送信しました");
-        if (r.open()) return QStringLiteral("終了していない実行です（実行中、または中断されたまま）。中断されたものは「実行を閉じる」で閉じられます");
+        if (r.resolved) return text(Tr("実行はエラーで終わりましたが、その後の再送信で結果を送信しました"));
+        if (r.open())
+          return text(Tr("終了していない実行です（実行中、または中断されたまま）。中断されたものは「実行を閉じる」で閉じられます"));
         return {};
       default: return {};
     }

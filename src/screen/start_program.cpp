@@ -3,6 +3,7 @@
 #include <QDate>
 #include <iostream>
 
+#include "app/catalogue.h"
 #include "app/messages.h"
 #include "screen/display_settings.h"
 #include "screen/operator_dialogs.h"
@@ -15,10 +16,11 @@ ScreenProgram::ScreenProgram(OperatorDialogs& dialogs) : dialogs_(dialogs) {}
 ScreenProgram::~ScreenProgram() = default;
 
 bool ScreenProgram::Fail(const std::string& message, const std::string& detail) {
-  std::cerr << "p740150: " << message;
+  const std::string shown = message.empty() ? std::string() : std::string(Tr(message.c_str()));
+  std::cerr << "p740150: " << shown;
   if (!detail.empty()) std::cerr << ": " << detail;
   std::cerr << "\n";
-  if (!message.empty()) dialogs_.ShowMessage(nullptr, QString::fromStdString(message));
+  if (!shown.empty()) dialogs_.ShowMessage(nullptr, QString::fromStdString(shown));
   return false;
 }
 
@@ -32,7 +34,7 @@ bool ScreenProgram::Start(const StartOptions& options, const std::string& comman
 
   // 3. The colours and the centers of this terminal, then the grid.
   if (auto failure = LoadCenters(ws_)) return Fail(failure->message, failure->detail);
-  if (!window_->FillCenterGrid()) return Fail("", "the center grid could not be filled");
+  if (!window_->FillCenterGrid()) return Fail("", Tr("センターの一覧を表示できません"));
 
   if (auto refused = ApplyDisplaySettings(*window_, ws_.settings.display))
     return Fail(msg::kItemSettingError, *refused);

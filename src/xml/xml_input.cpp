@@ -1,3 +1,4 @@
+#include "app/catalogue.h"
 #include "xml/xml_input.h"
 
 #include <libxml/encoding.h>
@@ -249,7 +250,7 @@ XmlDocument Parse(ReadState& state, std::string& error) {
   xmlSetGenericErrorFunc(nullptr, Silent);
   xmlParserCtxtPtr parser = xmlNewParserCtxt();
   if (parser == nullptr) {
-    error = "cannot create an XML parser";
+    error = Tr("XML パーサを作れません");
     return nullptr;
   }
   parser->_private = &state;
@@ -288,19 +289,19 @@ XmlDocument Parse(ReadState& state, std::string& error) {
     return nullptr;
   }
   if (state.refusedDoctype) {
-    error = "document type declarations are not accepted";
+    error = Tr("文書型宣言 (DOCTYPE) は受け付けません");
     return nullptr;
   }
   if (state.readError) {
-    error = "the file cannot be read";
+    error = Tr("ファイルを読めません");
     return nullptr;
   }
   if (state.badBytes) {
-    error = "the document holds bytes that are not Shift_JIS";
+    error = Tr("文書に Shift_JIS ではないバイトがあります");
     return nullptr;
   }
   if (!result || !wellFormed || xmlDocGetRootElement(result.get()) == nullptr) {
-    error = message.empty() ? "the document does not parse" : message;
+    error = message.empty() ? std::string(Tr("文書を解析できません")) : message;
     return nullptr;
   }
   return result;
@@ -321,7 +322,7 @@ void InitXmlLibrary() {
 XmlDocument LoadXmlDocument(const std::filesystem::path& path, std::string& error) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) {
-    error = "the file cannot be opened";
+    error = Tr("ファイルを開けません");
     return nullptr;
   }
   FileFeed feed(file);
@@ -347,7 +348,7 @@ StreamOutcome StreamXmlUnits(const std::filesystem::path& path, std::initializer
   state.stream = &stream;
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) {
-    error = "the file cannot be opened";
+    error = Tr("ファイルを開けません");
     return StreamOutcome::Failed;
   }
   FileFeed feed(file);
@@ -356,8 +357,8 @@ StreamOutcome StreamXmlUnits(const std::filesystem::path& path, std::initializer
   std::fclose(file);
   if (stream.tooLarge) {
     error = stream.tooManyNodes
-                ? "one part of the document holds more than " + std::to_string(kMaxUnitNodes) + " nodes"
-                : "one part of the document is larger than " + std::to_string(kMaxUnitBytes) + " bytes";
+                ? TrArgs("文書の一部が {1} 個より多いノードを持っています", {std::to_string(kMaxUnitNodes)})
+                : TrArgs("文書の一部が {1} バイトより大きいです", {std::to_string(kMaxUnitBytes)});
     return StreamOutcome::TooLarge;
   }
   if (stream.stopped) return StreamOutcome::Stopped;

@@ -80,7 +80,7 @@ TEST_F(LayoutCheck, AFaultNamesCategoryBpidSequenceAndName) {
   local[8].position = "75";  // 数量 moves one byte into 品名
   auto faults = CheckLayout("0101", "ORDR0101", edi, local);
   ASSERT_EQ(faults.size(), 1u);
-  EXPECT_EQ(Describe(faults[0]), "0101 ORDR0101 L 9 数量: [overlap] bytes 75–82 overlap 項目通番 8 (bytes 60–75)");
+  EXPECT_EQ(Describe(faults[0]), "0101 ORDR0101 L 9 数量: [overlap] 75–82 バイト目が項目通番 8 (60–75 バイト目) と重なります");
 }
 
 TEST_F(LayoutCheck, AMessageGroupWithoutItsFormatIsReported) {

@@ -110,16 +110,16 @@ TEST_F(FormatFiles, ARefusedImportNamesTheSpotAndLoadsNothing) {
   };
   const std::string good = "E,0303,NEW00303,1,1,0,1,,品名,X,10,0,,0,,\n";
   const std::vector<Case> cases = {
-      {good + "L,0303,NEW00303,1,1,0,1,1,品名,X,abc,0,,0,,\n", 3, "長さ", "not a whole number"},
-      {good + "L,0303,NEW00303,1,1,-1,1,1,品名,X,10,0,,0,,\n", 3, "レベル番号", "out of range"},
-      {good + "L,0303,NEW00303,1,1,0,1,1,品名,Z,10,0,,0,,\n", 3, "属性", "not one of"},
-      {good + "Q,0303,NEW00303,1,1,0,1,1,品名,X,10,0,,0,,\n", 3, "フォーマット種別", "not one of"},
-      {good + "L,303,NEW00303,1,1,0,1,1,品名,X,10,0,,0,,\n", 3, "情報区分コード", "exactly 4"},
-      {good + "L,0303,NEW00303,1,,0,1,1,品名,X,10,0,,0,,\n", 3, "対応項目通番", "a number is needed"},
-      {good + "L,0303,NEW00303,1,1,0,1,x1,品名,X,10,0,,0,,\n", 3, "項目位置", "byte position"},
-      {good + "E,0303,NEW00303,1,1,0,1,,again,X,10,0,,0,,\n", 3, "", "the same"},
-      {good + "L,0303,NEW00303,1,1,0,1,1,\"品名,X,10,0,,0,,\n", 3, "", "not CSV"},
-      {good + "L,0303,NEW00303,1,1,0,1,1,品名,X\n", 3, "", "values, the header has"},
+      {good + "L,0303,NEW00303,1,1,0,1,1,品名,X,abc,0,,0,,\n", 3, "長さ", "は整数ではありません"},
+      {good + "L,0303,NEW00303,1,1,-1,1,1,品名,X,10,0,,0,,\n", 3, "レベル番号", "が範囲 (0 から"},
+      {good + "L,0303,NEW00303,1,1,0,1,1,品名,Z,10,0,,0,,\n", 3, "属性", "は次のどれでもありません"},
+      {good + "Q,0303,NEW00303,1,1,0,1,1,品名,X,10,0,,0,,\n", 3, "フォーマット種別", "は次のどれでもありません"},
+      {good + "L,303,NEW00303,1,1,0,1,1,品名,X,10,0,,0,,\n", 3, "情報区分コード", "ちょうど 4 文字"},
+      {good + "L,0303,NEW00303,1,,0,1,1,品名,X,10,0,,0,,\n", 3, "対応項目通番", "数値が必要です"},
+      {good + "L,0303,NEW00303,1,1,0,1,x1,品名,X,10,0,,0,,\n", 3, "項目位置", "バイト位置"},
+      {good + "E,0303,NEW00303,1,1,0,1,,again,X,10,0,,0,,\n", 3, "", "と同じです"},
+      {good + "L,0303,NEW00303,1,1,0,1,1,\"品名,X,10,0,,0,,\n", 3, "", "CSV ではありません"},
+      {good + "L,0303,NEW00303,1,1,0,1,1,品名,X\n", 3, "", "個ありますが、見出しは"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.rows);
@@ -136,10 +136,10 @@ TEST_F(FormatFiles, ARefusedImportNamesTheSpotAndLoadsNothing) {
   std::filesystem::create_directories(dir / "hdr");
   edi::test::WriteAnsiText(dir / "hdr" / kItemsFile, "フォーマット種別,長さ,色\n");
   ImportResult r = ImportFormats(db->db(), dir / "hdr", {});
-  EXPECT_NE(Describe(r.problems.front()).find(kItemsFile + ":1: column 3: \"色\" is not a column"), std::string::npos);
+  EXPECT_NE(Describe(r.problems.front()).find(kItemsFile + ":1: 3 列目: \"色\" は FL1903レコードフォーマット情報マスタ の列ではありません"), std::string::npos);
   edi::test::WriteBytes(dir / "hdr" / kItemsFile, ToAnsiBytes(kItemsHeader) + "E,\x81\n");
   r = ImportFormats(db->db(), dir / "hdr", ImportOptions{false, CsvEncoding::Cp932});
-  EXPECT_EQ(Describe(r.problems.front()), kItemsFile + ":2: bytes that are not CP932");
+  EXPECT_EQ(Describe(r.problems.front()), kItemsFile + ":2: CP932 ではないバイトがあります");
   std::filesystem::create_directories(dir / "none");
   EXPECT_FALSE(ImportFormats(db->db(), dir / "none", {}).ok());
   EXPECT_EQ(Export(db->db(), "after", CsvEncoding::Utf8), before);
@@ -151,7 +151,7 @@ TEST_F(FormatFiles, AnExistingFormatIsRefusedWithoutReplaceAndReplacedWholeWithI
   ImportResult r = ImportFormats(db->db(), dir / "change", {});
   ASSERT_EQ(r.problems.size(), 1u);
   EXPECT_EQ(r.problems[0].line, 2);
-  EXPECT_NE(r.problems[0].message.find("already in the database (--replace"), std::string::npos);
+  EXPECT_NE(r.problems[0].message.find("はすでにデータベースにあります (--replace"), std::string::npos);
 
   r = ImportFormats(db->db(), dir / "change", {true});
   ASSERT_TRUE(r.ok()) << Describe(r.problems.front());
@@ -175,7 +175,7 @@ TEST_F(FormatFiles, ADatabaseFaultDuringTheLoadRollsEverythingBack) {
   ImportResult r = ImportFormats(db->db(), dir / "two", {});
   db->db().SetFaultHook(nullptr);
   ASSERT_FALSE(r.ok());
-  EXPECT_NE(r.problems[0].message.find("disk I/O error; nothing was loaded"), std::string::npos);
+  EXPECT_NE(r.problems[0].message.find("disk I/O error。何も読み込んでいません"), std::string::npos) << r.problems[0].message;
   EXPECT_EQ(Export(db->db(), "after", CsvEncoding::Utf8), before);
 }
 
@@ -208,7 +208,8 @@ TEST_F(FormatFiles, ATableNameThatIsNoFileRefusesTheWholeImport) {
     ASSERT_EQ(r.problems.size(), 1u);
     EXPECT_TRUE(r.unusable());
     EXPECT_EQ(r.problems[0].file, kFormatsFile);
-    EXPECT_NE(r.problems[0].message.find(kind == "dangling link" ? "link to nothing" : kind), std::string::npos)
+    const std::string why = kind == "folder" ? "ファイルではなくフォルダです" : kind == "pipe" ? "ファイルではなくパイプです" : "リンク先がありません";
+    EXPECT_NE(r.problems[0].message.find(why), std::string::npos)
         << r.problems[0].message;
     EXPECT_EQ(Contents(db->db()), before);
   }
@@ -224,8 +225,8 @@ TEST_F(FormatFiles, HostileCellsAreRefusedWithShortEchoesAndAFinalCtrlZIsAccepte
     std::string rows, column, says;
   };
   const std::vector<Case> cases = {
-      {std::string("E,03\x00" "3,NEW00303,1,1,0,1,,品名,X,10,0,,0,,\n", 44), "情報区分コード", "<00>3\" holds a control character"},
-      {"E,0303,NEW\t0303,1,1,0,1,,品名,X,10,0,,0,,\n", "BPID", "holds a control character"},
+      {std::string("E,03\x00" "3,NEW00303,1,1,0,1,,品名,X,10,0,,0,,\n", 44), "情報区分コード", "<00>3\" に制御文字があります"},
+      {"E,0303,NEW\t0303,1,1,0,1,,品名,X,10,0,,0,,\n", "BPID", "に制御文字があります"},
       {std::string("E,0303,NEW00303,1,1,0,1,,品\x00名,X,10,0,,0,,\n", 45), "項目名称", "(NUL)"},
   };
   for (const Case& c : cases) {
@@ -242,13 +243,13 @@ TEST_F(FormatFiles, HostileCellsAreRefusedWithShortEchoesAndAFinalCtrlZIsAccepte
   WriteItems("bad", "E,0303,N" + std::string(5000, '9') + ",1,1,0,1,,品名,X,10,0,,0,,\n");
   ImportResult r = ImportFormats(db->db(), dir / "bad", {});
   ASSERT_EQ(r.problems.size(), 1u);
-  EXPECT_NE(r.problems[0].message.find("… (5001 bytes) is longer than 8 bytes"), std::string::npos) << r.problems[0].message;
+  EXPECT_NE(r.problems[0].message.find("… (5001 バイト) が 8 バイトより長いです"), std::string::npos) << r.problems[0].message;
   EXPECT_LT(Describe(r.problems[0]).size(), 200u);
   WriteItems("bad", "E,0303,NEW00303,1,1,0,1,,\"" + std::string(200'000, 'A') + "\",X,10,0,,0,,\n");
   r = ImportFormats(db->db(), dir / "bad", {});
   ASSERT_EQ(r.problems.size(), 1u);
   EXPECT_EQ(r.problems[0].line, 2);
-  EXPECT_NE(r.problems[0].message.find("a value longer than 65536 bytes"), std::string::npos) << r.problems[0].message;
+  EXPECT_NE(r.problems[0].message.find("65536 バイトより長い値があります"), std::string::npos) << r.problems[0].message;
   EXPECT_LT(Describe(r.problems[0]).size(), 200u);
   EXPECT_EQ(Contents(db->db()), before);
 
@@ -324,9 +325,9 @@ TEST_F(FormatFiles, AQuoteAllSpreadsheetKeepsNullsAndEmptyTextsAndItsLeftoversAr
   ImportResult r = ImportFormats(db->db(), dir / "q", {});
   ASSERT_TRUE(r.ok()) << Describe(r.problems.front());
   ASSERT_EQ(r.warnings.size(), 2u);
-  EXPECT_NE(r.warnings[0].message.find("1 columns without a name"), std::string::npos) << r.warnings[0].message;
+  EXPECT_NE(r.warnings[0].message.find("末尾の名前のない列 1 列"), std::string::npos) << r.warnings[0].message;
   EXPECT_EQ(r.warnings[1].line, 3);
-  EXPECT_NE(r.warnings[1].message.find("2 rows of empty cells"), std::string::npos) << r.warnings[1].message;
+  EXPECT_NE(r.warnings[1].message.find("空のセルだけの行 2 行"), std::string::npos) << r.warnings[1].message;
   auto got = db->db().Query("SELECT 項目位置, マルチ明細番号, 固定項目値 FROM " + kItems + " WHERE BPID='QALL0505'");
   ASSERT_EQ(got.size(), 1u);
   EXPECT_FALSE(got[0].at(0).has_value());
@@ -336,7 +337,7 @@ TEST_F(FormatFiles, AQuoteAllSpreadsheetKeepsNullsAndEmptyTextsAndItsLeftoversAr
   edi::test::WriteAnsiText(dir / "q" / kItemsFile, header + quoteAll("E,0505,QALL0505,1,1,0,1,,品名,X,10,0,',0,,,x") + "\n");
   r = ImportFormats(db->db(), dir / "q", {true});
   ASSERT_EQ(r.problems.size(), 1u);
-  EXPECT_NE(r.problems[0].message.find("column without a name"), std::string::npos) << r.problems[0].message;
+  EXPECT_NE(r.problems[0].message.find("名前のない列にあります"), std::string::npos) << r.problems[0].message;
 
   WriteItems("old", "E,0505,OLD00505,1,1,0,1,,品名,X,10,0,\"\",0,,\n");
   ASSERT_TRUE(ImportFormats(db->db(), dir / "old", {}).ok());
@@ -401,7 +402,7 @@ TEST_F(FormatFiles, ManyRowsLoadInBatchesAndARepeatedKeyIsFoundFarApart) {
   WriteItems("many", rows + "E,0606,MANY0606,7,1,0,1,,again,X,10,0,,0,,\n");
   ImportResult r = ImportFormats(db->db(), dir / "many", {});
   ASSERT_EQ(r.problems.size(), 1u);
-  EXPECT_EQ(Describe(r.problems[0]), kItemsFile + ":3003: the same フォーマット種別, 情報区分コード, BPID, 項目通番 as line 8");
+  EXPECT_EQ(Describe(r.problems[0]), kItemsFile + ":3003: フォーマット種別, 情報区分コード, BPID, 項目通番 が 8 行目と同じです");
 }
 
 }  // namespace

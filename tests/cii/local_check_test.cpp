@@ -85,15 +85,15 @@ TEST_F(LocalCheck, ValuesTheWriterWouldChangeAreFoundAtTheirByte) {
       Line({{kQuantity, "00001250"}}),                   // 8: no decimal point
       Line({{kQuantity + 48, "1.5.0"}}),                 // 9: the second repetition
   });
-  ExpectFindings(r, {{1, 115, 13, "not a number"},
-                     {3, 50, 2, "not a date"},
-                     {4, 50, 2, "not a date"},
-                     {5, 64, 4, "broken Shift_JIS"},
-                     {6, 87, 11, "cut by the end of the field (byte 98)"},
-                     {6, 99, 12, "cut by the start of the field"},
-                     {7, 64, 4, "longer than the EDI item's 長さ 20"},
-                     {8, 115, 13, "no decimal point"},
-                     {9, 163, 13, "not a number"}});
+  ExpectFindings(r, {{1, 115, 13, "数値ではありません"},
+                     {3, 50, 2, "日付ではありません"},
+                     {4, 50, 2, "日付ではありません"},
+                     {5, 64, 4, "Shift_JIS として正しくありません"},
+                     {6, 87, 11, "項目の終わり (98 バイト目) で2バイト文字が切れています"},
+                     {6, 99, 12, "項目の始まりで2バイト文字が切れています"},
+                     {7, 64, 4, "全角にすると EDI 項目の長さ 20 を超えます"},
+                     {8, 115, 13, "小数点がありません"},
+                     {9, 163, 13, "数値ではありません"}});
   EXPECT_EQ(r.lines, 9);
   EXPECT_EQ(r.messages, 8);
   EXPECT_EQ(r.findings[0].name, "数量");
@@ -105,8 +105,8 @@ TEST_F(LocalCheck, NumbersCutOrRoundedByTheEdiItemAreFound) {
   db->db().Execute("UPDATE FL1903レコードフォーマット情報マスタ SET 長さ=4 WHERE フォーマット種別='E' AND 項目通番=10");
   db->db().Execute("UPDATE FL1903レコードフォーマット情報マスタ SET 小数部長さ=0 WHERE フォーマット種別='E' AND 項目通番=9");
   LocalCheckResult r = Check({Line({{84, "000085000"}, {kQuantity, "00012.00"}}), Line({{kQuantity, "00012.50"}})});
-  ExpectFindings(r, {{1, 123, 14, "more digits than the EDI item's 長さ 4: written as \"5000\""},
-                     {2, 115, 13, "more decimal places than the EDI item's 0: rounded down to \"12\""}});
+  ExpectFindings(r, {{1, 123, 14, "桁数が EDI 項目の長さ 4 を超えます。書く値: \"5000\""},
+                     {2, 115, 13, "小数部が EDI 項目の 0 桁を超えます。切り捨てた値: \"12\""}});
 }
 
 TEST_F(LocalCheck, LinesTheWriterCannotTakeWholeAreFound) {
@@ -118,12 +118,12 @@ TEST_F(LocalCheck, LinesTheWriterCannotTakeWholeAreFound) {
       "00001",                                                     // 5: no key
       Line({{kRemark, "ok"}}) + "\x82",                            // 6: a lone lead byte after the layout
   });
-  ExpectFindings(r, {{1, 140, std::nullopt, "its layout needs 247"},
-                     {2, 248, std::nullopt, "not written"},
-                     {3, 1, std::nullopt, "no message group master (FL1916)"},
-                     {5, 1, std::nullopt, "no 39-byte key"},
-                     {6, 248, std::nullopt, "broken Shift_JIS"},
-                     {6, 248, std::nullopt, "not written"}});
+  ExpectFindings(r, {{1, 140, std::nullopt, "レイアウトには 247 バイト要ります"},
+                     {2, 248, std::nullopt, "書かれません"},
+                     {3, 1, std::nullopt, "メッセージグループマスタ (FL1916) がありません"},
+                     {5, 1, std::nullopt, "半角 39 バイトのキーがありません"},
+                     {6, 248, std::nullopt, "Shift_JIS として正しくありません"},
+                     {6, 248, std::nullopt, "書かれません"}});
 }
 
 TEST_F(LocalCheck, FindingsAsCsvUnderTheirHeader) {
@@ -132,7 +132,7 @@ TEST_F(LocalCheck, FindingsAsCsvUnderTheirHeader) {
   WriteFindingsCsv(r, out);
   const std::string csv = out.str();
   EXPECT_EQ(csv.rfind("line,offset,item,name,value,problem\r\n", 0), 0u);
-  EXPECT_NE(csv.find("\r\n1,115,13,\"数量\",\"0A,12.50\",\"not a number"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("\r\n1,115,13,\"数量\",\"0A,12.50\",\"数値ではありません"), std::string::npos) << csv;
   EXPECT_EQ(DisplayBytes("A\x81\x20" + ToAnsiBytes("漢")), "A<81> 漢");
 }
 
@@ -157,12 +157,12 @@ TEST_F(LocalCheck, ExplainShowsEachItemAsTheWriterWritesIt) {
   EXPECT_EQ(remark.tag, B({0x00, 0xFA}));  // 250 needs an extended tag
   std::ostringstream text;
   PrintExplanation(x, text);
-  EXPECT_NE(text.str().find("項目№ 13 数量 [2] (N), bytes 163–170: \"00003.00\" → \"300\" → tag 0D, length 03 (3), data 33 30 30"),
+  EXPECT_NE(text.str().find("項目№ 13 数量 [2] (N), 163–170 バイト目: \"00003.00\" → \"300\" → タグ 0D, 長さ 03 (3), データ 33 30 30"),
             std::string::npos)
       << text.str();
 
-  EXPECT_EQ(ExplainLine(*masters, dir / "in.loc", 2).error, "line 2 is blank: it is no message");
-  EXPECT_EQ(ExplainLine(*masters, dir / "in.loc", 5).error, "the file has 2 lines");
+  EXPECT_EQ(ExplainLine(*masters, dir / "in.loc", 2).error, "2 行目は空行です: メッセージではありません");
+  EXPECT_EQ(ExplainLine(*masters, dir / "in.loc", 5).error, "ファイルは 2 行です");
 }
 
 // Findings go out as they are found, up to the limit; the rest are counted. Long values are
@@ -187,14 +187,14 @@ TEST_F(LocalCheck, FindingsStreamUpToTheLimitWithShortValuesAndSafeCsv) {
   ASSERT_EQ(every.findings.size(), 31u);
   std::ostringstream text;
   PrintFinding(every.findings.back(), text);
-  EXPECT_NE(text.str().find("ZZZ… (100000 bytes)\": bytes beyond"), std::string::npos) << text.str();
+  EXPECT_NE(text.str().find("ZZZ… (100000 bytes)\": レイアウトの"), std::string::npos) << text.str();
   EXPECT_LT(text.str().size(), 200u);
 
   std::ostringstream cp932, utf8;
   FindingsCsv a(cp932, CsvEncoding::Cp932), b(utf8, CsvEncoding::Utf8);
   a.Write(every.findings.front());
   b.Write(every.findings.front());
-  const std::string row = "1,115,13,\"数量\",\"'=1+2+3+ \",\"not a number";
+  const std::string row = "1,115,13,\"数量\",\"'=1+2+3+ \",\"数値ではありません";
   EXPECT_EQ(cp932.str().rfind("line,offset,item,name,value,problem\r\n" + ToAnsiBytes(row), 0), 0u) << cp932.str();
   EXPECT_EQ(utf8.str().rfind("\xEF\xBB\xBFline,offset,item,name,value,problem\r\n" + row, 0), 0u) << utf8.str();
 }

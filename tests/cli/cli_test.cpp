@@ -38,7 +38,7 @@ TEST_F(CliTest, UsageErrorsExitTwo) {
   EXPECT_EQ(Run("").exitCode, 2);
   Result r = Run("frobnicate");
   EXPECT_EQ(r.exitCode, 2);
-  EXPECT_NE(r.err.find("unknown command"), std::string::npos);
+  EXPECT_NE(r.err.find("というコマンドはありません"), std::string::npos) << r.err;
   EXPECT_EQ(Run("--help").exitCode, 0);
   EXPECT_EQ(Run("--ini").exitCode, 2);
 }
@@ -57,7 +57,7 @@ TEST_F(CliTest, EveryDescribedCommandHasItsHelpAndExists) {
     EXPECT_EQ(help.exitCode, 0) << name;
     EXPECT_EQ(help.out.rfind("usage: edi " + name, 0), 0u) << name << ": " << help.out;
     EXPECT_NE(overview.find("\n  edi " + name), std::string::npos) << name;
-    EXPECT_EQ(Run(name).err.find("unknown command"), std::string::npos) << name << " is described but not a command";
+    EXPECT_EQ(Run(name).err.find("というコマンドはありません"), std::string::npos) << name << " is described but not a command";
   }
   EXPECT_GE(described, 8);
 }
@@ -157,12 +157,12 @@ TEST_F(FormatCli, ImportCheckAndExportGiveTheirExitCodes) {
   ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
   r = Edi("format import " + (demo / "formats").string());
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_NE(r.out.find("already in the database (--replace replaces it)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("はすでにデータベースにあります (--replace で置き換えます)"), std::string::npos) << r.out;
   EXPECT_EQ(Edi("format import --replace " + (demo / "formats").string()).exitCode, 0);
 
   r = Edi("format check");
   EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(r.out, "format check: 1 formats, 22 items, 0 faults\n");
+  EXPECT_EQ(r.out, "format check: フォーマット 1 件, 項目 22 件, 誤り 0 件\n");
   // The demo folder is exactly what an export of its formats writes.
   ASSERT_EQ(Edi("format export " + (dir / "out").string()).exitCode, 0);
   for (const auto& e : std::filesystem::directory_iterator(dir / "out"))
@@ -184,7 +184,7 @@ TEST_F(FormatCli, CheckAndExplainGiveTheirExitCodesAndTheCsvHeader) {
   const std::string file = (demo / "local" / "0101.LOC").string();
   Result r = Edi("check " + file);
   EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
-  EXPECT_EQ(r.out, "check: 3 lines, 3 messages, 0 findings\n");
+  EXPECT_EQ(r.out, "check: 3 行, 3 メッセージ, 指摘 0 件\n");
 
   std::string bad = test::ReadBytes(demo / "local" / "0101.LOC");
   bad.replace(bad.find("00012.50"), 8, "0A012.50");
@@ -196,7 +196,7 @@ TEST_F(FormatCli, CheckAndExplainGiveTheirExitCodesAndTheCsvHeader) {
 
   r = Edi("translate local-to-cii " + file + " " + (dir / "out.cii").string() + " --explain 1");
   EXPECT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_NE(r.out.find("項目№ 13 数量 [1] (N), bytes 115–122: \"00012.50\" → \"1250\""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("項目№ 13 数量 [1] (N), 115–122 バイト目: \"00012.50\" → \"1250\""), std::string::npos) << r.out;
   EXPECT_FALSE(std::filesystem::exists(dir / "out.cii"));  // an explanation writes nothing
   EXPECT_EQ(Edi("translate local-to-cii " + file + " " + (dir / "out.cii").string() + " --explain 9").exitCode, 1);
   EXPECT_EQ(Edi("translate cii-to-local " + file + " " + (dir / "out.cii").string() + " --explain 1").exitCode, 2);
@@ -216,17 +216,17 @@ TEST_F(FormatCli, UnusableFoldersRefusalsAndFilterTyposGiveTheirExitCodes) {
   ASSERT_EQ(::mkfifo((dir / "piped" / "FL1902フォーマット情報マスタ.csv").c_str(), 0600), 0);
   r = Edi("format import --replace " + (dir / "piped").string());
   EXPECT_EQ(r.exitCode, 2);
-  EXPECT_NE(r.out.find("is a pipe"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("ファイルではなくパイプです"), std::string::npos) << r.out;
 
   ASSERT_EQ(Edi("format export " + (dir / "out").string()).exitCode, 0);
   r = Edi("format export " + (dir / "out").string());
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_NE(r.err.find("--force replaces them"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("--force で置き換えます"), std::string::npos) << r.err;
   EXPECT_EQ(Edi("format export --force " + (dir / "out").string()).exitCode, 0);
 
   r = Edi("format check --category 9999");
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_NE(r.err.find("no format matches 情報区分 \"9999\""), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("該当するフォーマットがありません: 情報区分 \"9999\""), std::string::npos) << r.err;
   EXPECT_EQ(Edi("format check --category 0101").exitCode, 0);
 }
 
@@ -245,7 +245,7 @@ TEST_F(FormatCli, CheckOfALargeRandomFileStaysBounded) {
   const auto lines = std::count(r.out.begin(), r.out.end(), '\n');
   EXPECT_EQ(lines, 1000 + 2);  // the findings shown, the count of the rest, the summary
   EXPECT_LT(r.out.size(), 1002u * 250u);
-  EXPECT_NE(r.out.find("more findings not shown (the first 1000 are; --all shows every one)"), std::string::npos);
+  EXPECT_NE(r.out.find("件の指摘があります (表示したのは最初の 1000 件です。--all ですべて表示します)"), std::string::npos);
 #if !defined(__SANITIZE_ADDRESS__)
   // AddressSanitizer's shadow memory and quarantine make the figure meaningless there.
   struct rusage usage {};
@@ -256,7 +256,7 @@ TEST_F(FormatCli, CheckOfALargeRandomFileStaysBounded) {
   r = Edi("check --limit 3 --format csv --encoding utf-8 " + (dir / "random.bin").string());
   EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 4);
   r = Edi("check --all " + (dir / "random.bin").string());
-  EXPECT_EQ(r.out.find("not shown"), std::string::npos);
+  EXPECT_EQ(r.out.find("表示したのは"), std::string::npos);
   EXPECT_GT(std::count(r.out.begin(), r.out.end(), '\n'), 1002);
   EXPECT_EQ(Edi("check --all --limit 5 " + (dir / "random.bin").string()).exitCode, 2);
 }

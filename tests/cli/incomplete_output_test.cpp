@@ -65,7 +65,7 @@ TEST_F(OperatorCli, ACiiFileCutBeforeItsTrailerIsIncompleteInEveryDirection) {
   EXPECT_FALSE(std::filesystem::exists(dir / "back0101.loc"));
   r = Edi("dump " + P("cut.cii"));
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_NE(r.out.find("damaged: the file ends before the trailer of its message group (0007)"), std::string::npos)
+  EXPECT_NE(r.out.find("破損: メッセージグループのトレーラの前でファイルが終わっています (0007)"), std::string::npos)
       << r.out;
   r = Edi("translate cii-to-xml " + P("cut.cii") + " " + P("cut.xml"));
   EXPECT_EQ(r.out, "0007\n");
@@ -105,17 +105,17 @@ TEST_F(OperatorCli, AFailedTranslationTakesBackWhatItWroteAndExplainSaysWhereItS
 
   r = Edi("translate local-to-cii " + P("broken.loc") + " " + P("x.cii") + " --explain 2");
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_NE(r.out.find("the translation stops at this line with 0027: broken Shift_JIS at byte 61"),
+  EXPECT_NE(r.out.find("変換はこの行で 0027 により止まります: 61 バイト目が Shift_JIS として正しくありません"),
             std::string::npos)
       << r.out << r.err;
   r = Edi("translate local-to-cii " + P("broken.loc") + " " + P("x.cii") + " --explain 1");
   EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
-  EXPECT_EQ(r.out.find("stops"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("止まります"), std::string::npos) << r.out;
   // A line after the stop is never reached.
   test::WriteBytes(dir / "three.loc", first + "\n" + second + "\n" + first + "\n");
   r = Edi("translate local-to-cii " + P("three.loc") + " " + P("x.cii") + " --explain 3");
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_NE(r.err.find("the translation stops at line 2 (broken Shift_JIS, 0027) and never reaches line 3"),
+  EXPECT_NE(r.err.find("変換は 2 行目で止まり (Shift_JIS として正しくありません, 0027)、3 行目には届きません"),
             std::string::npos)
       << r.err;
   EXPECT_FALSE(std::filesystem::exists(dir / "x.cii"));

@@ -36,13 +36,13 @@ TEST(FailureReasons, EveryFailedStepWritesItsReasonUnderTheRunsSerial) {
   ASSERT_EQ(Codes(b, 2).back(), "42:4100/0001");
 
   const auto send = run::ErrLogLines(b.ws.errLogPath, 1);
-  const std::string sendLine = LineWith(send, {"送信", (b.send / "C1.CII").string(), "a symbolic link"});
+  const std::string sendLine = LineWith(send, {"送信", (b.send / "C1.CII").string(), "シンボリックリンク"});
   EXPECT_EQ(sendLine.rfind("5100--P740150 fault--00000001  ", 0), 0u) << sendLine;
   // The serial's translation lines are there too: the pane shows the whole story of the run.
   EXPECT_FALSE(LineWith(send, {"--P114040 start--00000001"}).empty());
 
   const auto extract = run::ErrLogLines(b.ws.errLogPath, 2);
-  const std::string extractLine = LineWith(extract, {"データ抽出", "EDI00000002.INI", "a symbolic link"});
+  const std::string extractLine = LineWith(extract, {"データ抽出", "EDI00000002.INI", "シンボリックリンク"});
   EXPECT_EQ(extractLine.rfind("4100--P740150 fault--00000002  ", 0), 0u) << extractLine;
   EXPECT_TRUE(LineWith(extract, {"--P114040 start--"}).empty());  // nothing was converted
 

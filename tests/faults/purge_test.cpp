@@ -159,8 +159,8 @@ TEST_P(PurgeTest, RemovesFinishedRunsBeforeTheDateAndArchivesExactlyWhatItRemove
   const std::vector<std::string> removed = Rows(" WHERE 通番 IN (1, 2)");
   auto r = RunEdi(*bench, "history purge --before 2026-11-15 --archive '" + archive.string() + "'");
   ASSERT_EQ(r.exitCode, 0) << r.out;
-  EXPECT_NE(r.out.find("runs removed:            2 (6 history rows)"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("open runs kept:          1"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("削除した実行:            2 (履歴 6 行)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("残した終了していない実行: 1"), std::string::npos) << r.out;
   ExpectAsAfter();
 
   // The archive reads back as the removed rows: header with the table's columns, null as an
@@ -188,7 +188,7 @@ TEST_P(PurgeTest, RemovesFinishedRunsBeforeTheDateAndArchivesExactlyWhatItRemove
   rowsBefore = Rows("");
   r = RunEdi(*bench, "history purge --before 2026/11/15");
   EXPECT_EQ(r.exitCode, 0) << r.out;
-  EXPECT_NE(r.out.find("runs removed:            0 (0 history rows)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("削除した実行:            0 (履歴 0 行)"), std::string::npos) << r.out;
   EXPECT_EQ(Rows(""), rowsBefore);
 }
 
@@ -210,8 +210,8 @@ TEST_P(PurgeTest, BadOrMissingDatesAreRefusedAndNothingIsRemoved) {
     EXPECT_EQ(r.exitCode, 2) << args << "\n" << r.out;
   }
   auto r = RunEdi(*bench, "history purge --before 2026/13/01");
-  EXPECT_NE(r.out.find("--before needs a date"), std::string::npos) << r.out;
-  EXPECT_NE(RunEdi(*bench, "history purge").out.find("--before DATE is required"), std::string::npos);
+  EXPECT_NE(r.out.find("--before には日付"), std::string::npos) << r.out;
+  EXPECT_NE(RunEdi(*bench, "history purge").out.find("--before DATE が必要です"), std::string::npos);
   ExpectAsBefore();
 }
 
@@ -241,8 +241,8 @@ TEST_P(PurgeTest, RunsInsideTheRetryWindowAndRunsBeingResentAreKept) {
   }
   const auto r = RunEdi(*bench, "history purge --before 2026/11/15");
   EXPECT_EQ(r.exitCode, 0) << r.out;
-  EXPECT_NE(r.out.find("runs removed:            0"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("kept for retry (1440 h):  1"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("削除した実行:            0"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("再送のために残した実行 (1440 時間): 1"), std::string::npos) << r.out;
 }
 
 // A stop asked before the commit, and a crash at each step: the next purge settles the journal
@@ -267,7 +267,7 @@ TEST_P(PurgeTest, AStopOrACrashHalfWayEndsAllAsBeforeOrAllAsAfter) {
         if (std::string(at) == "prepared") {
           // A second purge meanwhile would take this one's journal for a crashed one: refused.
           const auto second = run::PurgeHistory(db(), Request());
-          EXPECT_NE(second.error.find("another purge is running"), std::string::npos) << second.error;
+          EXPECT_NE(second.error.find("別の削除が実行中です"), std::string::npos) << second.error;
         }
         if (std::string(at) == step) throw Crash{};
       };
@@ -293,7 +293,7 @@ TEST_P(PurgeTest, AFullArchiveDiskRemovesNothing) {
   AddOldRuns(2000);  // about 300 KB of archive
   auto r = RunEdi(*bench, "history purge --before 2026/11/15 --archive '" + archive.string() + "'");
   EXPECT_EQ(r.exitCode, 1) << r.out;
-  EXPECT_NE(r.out.find("nothing was removed"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("何も削除していません"), std::string::npos) << r.out;
   EXPECT_EQ(Rows(""), rowsBefore);
   EXPECT_EQ(Files(bench->old), oldBefore);
   EXPECT_EQ(ReadBytes(bench->ws.errLogPath), logBefore);
@@ -334,7 +334,7 @@ TEST_P(PurgeTest, SigtermAtAnyMomentEndsAllAsBeforeOrAllAsAfter) {
       // Stopped by the purge (exit 1), or ended by the signal before the purge began.
       if (WIFEXITED(status)) {
         EXPECT_EQ(WEXITSTATUS(status), 1) << out;
-        EXPECT_NE(out.find("stopped by signal 15; nothing was removed"), std::string::npos) << out;
+        EXPECT_NE(out.find("シグナル 15 で止めました。何も削除していません"), std::string::npos) << out;
       }
       ExpectAsBefore();
     }

@@ -128,15 +128,15 @@ TEST(TransferSafety, NoLinkIsWrittenThrough) {
 
   EXPECT_EQ(OutcomeOf(b, "C1"), "OK|OK|送信ｴﾗｰ|9");
   EXPECT_EQ(Codes(b, 1).back(), "20:5100/0002");
-  EXPECT_TRUE(LogHas(l, (b.send / "C1.CII").string() + ": a symbolic link"));
+  EXPECT_TRUE(LogHas(l, (b.send / "C1.CII").string() + ": シンボリックリンク"));
   EXPECT_EQ(OutcomeOf(b, "C2"), "抽出ｴﾗｰ|||9");
   EXPECT_EQ(Codes(b, 2), (std::vector<std::string>{"04:4100/ ", "42:4100/0001"}));
-  EXPECT_TRUE(LogHas(l, (b.param / "EDI00000002.INI").string() + ": a symbolic link"));
+  EXPECT_TRUE(LogHas(l, (b.param / "EDI00000002.INI").string() + ": シンボリックリンク"));
   EXPECT_EQ(OutcomeOf(b, "C3"), "OK|変換ｴﾗｰ||9");
   EXPECT_EQ(Codes(b, 3)[2], "32:0024/0024");
   EXPECT_TRUE(LogHas(l, "シンボリックリンクのため書きません: " + (b.out / ResultName(3, "C3")).string()));
   EXPECT_EQ(OutcomeOf(b, "C4"), kDone);
-  EXPECT_TRUE(LogHas(l, (b.old / ResultName(4, "C4")).string() + ": a symbolic link"));
+  EXPECT_TRUE(LogHas(l, (b.old / ResultName(4, "C4")).string() + ": シンボリックリンク"));
   EXPECT_EQ(ReadBytes(victim), "not the run's file");
   for (const auto& link : {b.send / "C1.CII", b.param / "EDI00000002.INI", b.out / ResultName(3, "C3"),
                            b.old / ResultName(4, "C4")})

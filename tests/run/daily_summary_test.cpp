@@ -139,14 +139,14 @@ TEST_P(DailySummaryTest, ReportPrintsCsvInCp932OrUtf8AndText) {
 
   auto text = test::RunEdi(*bench, "report --from 2026/11/30 --to 2026/11/30 --center C1");
   EXPECT_EQ(text.exitCode, 0);
-  EXPECT_NE(text.out.find("(no runs in the period)"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("(期間内の実行はありません)"), std::string::npos) << text.out;
   text = test::RunEdi(*bench, "report --from 2026/11/30 --to 2026/11/30 --center 東C");
   EXPECT_NE(text.out.find("2026/11/30  東C"), std::string::npos) << text.out;
 
   // Dates that are no dates, and a period that runs backwards, are refused before anything is read.
   auto bad = test::RunEdi(*bench, "report --from 2026/02/30");
   EXPECT_EQ(bad.exitCode, 2);
-  EXPECT_NE(bad.out.find("--from needs a date"), std::string::npos) << bad.out;
+  EXPECT_NE(bad.out.find("--from には日付"), std::string::npos) << bad.out;
   EXPECT_EQ(test::RunEdi(*bench, "report --from 2026/12/01 --to 2026/11/01").exitCode, 2);
   EXPECT_EQ(test::RunEdi(*bench, "report --format xml").exitCode, 2);
 }
