@@ -41,7 +41,7 @@ bool AppendElement(std::string& tfd, const TagBytes& tag, std::string_view value
   constexpr std::size_t kSmall = 64;
   if (value.size() <= kSmall) {
     char element[3 + 1 + kSmall];
-    std::memcpy(element, tag.bytes, tag.size);
+    std::memcpy(element, tag.bytes, sizeof tag.bytes);  // all three: one move, the unused ones overwritten
     element[tag.size] = static_cast<char>(value.size());
     std::memcpy(element + tag.size + 1, value.data(), value.size());
     tfd.append(element, tag.size + 1 + value.size());
@@ -153,7 +153,7 @@ int TfdBuilder::Build(const MessagePlan& messagePlan, const TranslationState& st
     }
     OpenGroup& here = open[depth];
     if (here.broken) return kCodeBadItemTable;
-    const long long position = AddFar(plan.position, here.offset);
+    const long long position = here.offset == 0 ? plan.position : AddFar(plan.position, here.offset);
     // The value's bytes (never half a character); a position outside the line gives an
     // empty value.
     std::string_view extracted;
