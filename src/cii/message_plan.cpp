@@ -20,19 +20,6 @@ void MapEdiToLocal(TranslationState& state) {
       }
 }
 
-ValueRule ValueRuleOf(const std::string& attribute) {
-  if (attribute.size() != 1) return ValueRule::None;
-  switch (attribute[0]) {
-    case 'N':
-    case '9': return ValueRule::Numeric;
-    case 'Y': return ValueRule::Date;
-    case 'K': return ValueRule::Kanji;
-    case 'X': return ValueRule::Text;
-    case 'B': return ValueRule::AsIs;
-    default: return ValueRule::None;
-  }
-}
-
 namespace {
 
 TagBytes TagOf(long long itemNo, bool extended) {

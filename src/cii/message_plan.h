@@ -10,20 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "cii/field_conversion.h"
 #include "cii/state.h"
 
 namespace edi::cii {
-
-// How a data item's value is edited from its field, resolved once from the EDI attribute.
-enum class ValueRule : unsigned char {
-  Numeric,  // "N", "9": scaled, rounded down, cut to the rightmost 長さ digits
-  Date,     // "Y": the century before a two-digit year, then read as a number
-  Kanji,    // "K": full-width, cut, in the header's 16-bit code
-  Text,     // "X": the field without its surrounding spaces, taken in place
-  AsIs,     // "B": the field as it stands, cut or padded to the local width
-  None,     // no rule: no data element
-};
-ValueRule ValueRuleOf(const std::string& attribute);
 
 // A data element's tag as written: one byte, or two or three in extended mode; size 0 when
 // the item number has no such tag (code 0006 when a value needs it).
@@ -43,7 +33,7 @@ struct ItemPlan {
   std::size_t local = 0;
   long long position = 0;
   long long count = 0;
-  ValueRule rule = ValueRule::None;
+  ValueRule rule = ValueRule::None;  // resolved once from the EDI attribute
   int ediLength = 0, ediDecimals = 0, localLength = 0;
   TagBytes tag, extendedTag;
   // A group item: its repeat count, and whether the 'L' table holds an item at the group's
