@@ -8,6 +8,19 @@
 
 namespace edi::cii {
 
+ValueRule ValueRuleOf(const std::string& attribute) {
+  if (attribute.size() != 1) return ValueRule::None;
+  switch (attribute[0]) {
+    case 'N':
+    case '9': return ValueRule::Numeric;
+    case 'Y': return ValueRule::Date;
+    case 'K': return ValueRule::Kanji;
+    case 'X': return ValueRule::Text;
+    case 'B': return ValueRule::AsIs;
+    default: return ValueRule::None;
+  }
+}
+
 namespace {
 
 std::string StripLeadingZeros(std::string digits) {
@@ -163,21 +176,6 @@ std::string_view ScaleAndFloorSmall(std::string_view text, int shift, char (&buf
 
 namespace {
 
-enum class Rule { Numeric, Date, Kanji, Alphanumeric, AsIs, None };
-
-Rule RuleOf(const std::string& a) {
-  if (a.size() != 1) return Rule::None;
-  switch (a[0]) {
-    case 'N':
-    case '9': return Rule::Numeric;
-    case 'Y': return Rule::Date;
-    case 'K': return Rule::Kanji;
-    case 'X': return Rule::Alphanumeric;
-    case 'B': return Rule::AsIs;
-    default: return Rule::None;
-  }
-}
-
 // The rightmost `keep` characters of a plain decimal number, read again as a number and
 // written in plain form: a sign or high digits beyond the width are lost.
 void KeepRightmostNumber(std::string_view v, long long keep, std::string& out) {
@@ -216,8 +214,8 @@ void KeepDoubleByteOnly(std::string& sjis) {
 
 void EditValueForEdi(const ItemFormat& e, const ItemFormat& l, std::string_view extracted, char code16,
                      std::string& out) {
-  switch (RuleOf(e.attribute)) {
-    case Rule::Numeric: {
+  switch (ValueRuleOf(e.attribute)) {
+    case ValueRule::Numeric: {
       char buffer[24];
       std::string_view small = ScaleAndFloorSmall(extracted, e.decimals, buffer);
       if (!small.empty()) {
@@ -230,7 +228,7 @@ void EditValueForEdi(const ItemFormat& e, const ItemFormat& l, std::string_view 
       else out = std::move(kept);
       return;
     }
-    case Rule::Date: {
+    case ValueRule::Date: {
       out.clear();
       // The century is only put before two digits: a blank local date stays blank.
       if (l.length == 6 && extracted.size() >= 2 && AllDigits(extracted.substr(0, 2))) {
@@ -249,7 +247,7 @@ void EditValueForEdi(const ItemFormat& e, const ItemFormat& l, std::string_view 
       else out = std::move(number);
       return;
     }
-    case Rule::Kanji: {
+    case ValueRule::Kanji: {
       out.clear();
       std::string_view text = TrimSpaceView(extracted);
       if (text.empty()) return;
@@ -262,13 +260,13 @@ void EditValueForEdi(const ItemFormat& e, const ItemFormat& l, std::string_view 
       if (!out.empty() && (code16 == 'S' || code16 == 'U')) out = ConvertDoubleByteCodes(out, 'M', code16);
       return;
     }
-    case Rule::Alphanumeric:
+    case ValueRule::Text:
       out.assign(TrimSpaceView(extracted));
       return;
-    case Rule::AsIs:
+    case ValueRule::AsIs:
       AssignFitted(out, extracted, l.length);
       return;
-    case Rule::None:
+    case ValueRule::None:
       out.clear();  // attributes without a rule are not written
       return;
   }

@@ -9,6 +9,17 @@
 
 namespace edi::cii {
 
+// How a data item's value is edited, chosen by the EDI item's attribute.
+enum class ValueRule : unsigned char {
+  Numeric,  // "N", "9": scaled, rounded down, cut to the rightmost 長さ digits
+  Date,     // "Y": the century before a two-digit year, then read as a number
+  Kanji,    // "K": full-width, cut, in the header's 16-bit code
+  Text,     // "X": the field without its surrounding spaces
+  AsIs,     // "B": the field as it stands, cut or padded to the local width
+  None,     // no rule: no data element
+};
+ValueRule ValueRuleOf(const std::string& attribute);
+
 // The edited value for EDI item e whose local counterpart is l, from the raw bytes taken out
 // of the line (already cut to l's width). code16 is header byte 148.
 std::string EditValueForEdi(const ItemFormat& e, const ItemFormat& l, std::string_view extracted, char code16);

@@ -14,9 +14,11 @@
 #include "cii/codes.h"
 #include "cii/field_conversion.h"
 #include "cii/format_io.h"
+#include "cii/layout_loader.h"
 #include "cii/line_reader.h"
 #include "cii/sjis.h"
 #include "cii/state.h"
+#include "cii/tfd_builder.h"
 #include "cii/translation_log.h"
 #include "cii/writer.h"
 
@@ -24,19 +26,21 @@ namespace edi::cii {
 
 namespace {
 
-// The tables of one message group key, loaded the way the writer loads them.
+// The tables of one message group key, loaded and compiled by the writer's own loader.
 struct Layout {
   std::string problem;  // not empty: the group cannot be converted
   std::string category, own, partner;
   TranslationState state;
+  MessagePlan plan;
   long long recordLength = 0;
 };
 
 Layout LoadLayout(MasterSource& masters, std::string_view key) {
   Layout l;
-  l.category = FromAnsiBytes(key.substr(5, 4));
-  l.own = FromAnsiBytes(key.substr(15, 12));
-  l.partner = FromAnsiBytes(key.substr(27, 12));
+  GroupKeyFields fields = ReadGroupKey(key);
+  l.category = std::move(fields.category);
+  l.own = std::move(fields.own);
+  l.partner = std::move(fields.partner);
   try {
     auto group = masters.FindMessageGroup(l.partner, l.own, l.category);
     if (!group) {
@@ -49,27 +53,22 @@ Layout LoadLayout(MasterSource& masters, std::string_view key) {
     st.bpid = group->bpid;
     st.infoCategory = l.category;
     const std::string format = "情報区分 \"" + l.category + "\", BPID \"" + st.bpid + "\"";
-    auto info = masters.FindFormat(l.category, st.bpid);
-    if (!info) {
-      l.problem = TrArgs("{1} のフォーマット (FL1902) がありません: 変換はここで止まります (0002)", {format});
-      return l;
+    std::string detail;
+    switch (LoadCompiledLayout(masters, l.category, st.bpid, st, l.plan, l.recordLength, detail)) {
+      case 0: break;
+      case kCodeNoFormat:
+        l.problem = TrArgs("{1} のフォーマット (FL1902) がありません: 変換はここで止まります (0002)", {format});
+        break;
+      case kCodeNoEdiItems:
+        l.problem = TrArgs("{1} の '{2}' 項目 (FL1903) がありません: 変換はここで止まります ({3})", {format, "E", "0003"});
+        break;
+      case kCodeNoLocalItems:
+        l.problem = TrArgs("{1} の '{2}' 項目 (FL1903) がありません: 変換はここで止まります ({3})", {format, "L", "0004"});
+        break;
+      default:
+        l.problem = TrArgs("{1} の項目の並びが正しくありません ({2}。edi format check で確認できます): 0022",
+                           {format, detail.substr(2)});
     }
-    st.format = *info;
-    auto edi = masters.FindItems('E', l.category, st.bpid);
-    auto local = masters.FindItems('L', l.category, st.bpid);
-    if (edi.empty() || local.empty()) {
-      l.problem = TrArgs("{1} の '{2}' 項目 (FL1903) がありません: 変換はここで止まります ({3})",
-                         {format, edi.empty() ? "E" : "L", edi.empty() ? "0003" : "0004"});
-      return l;
-    }
-    auto bad = LoadItemFormats(st.ediItems, std::move(edi));
-    if (!bad) bad = LoadItemFormats(st.localItems, std::move(local));
-    if (bad) {
-      l.problem = TrArgs("{1} の項目の並びが正しくありません ({2}。edi format check で確認できます): 0022", {format, *bad});
-      return l;
-    }
-    MapEdiToLocal(st);
-    l.recordLength = LocalRecordLength(st.localItems);
   } catch (const DatabaseError& e) {
     l.problem = TrArgs("マスタを読めません: {1} (0030)", {e.what()});
   }
@@ -226,8 +225,7 @@ class Layouts {
  public:
   explicit Layouts(MasterSource& masters) : masters_(masters), cached_(std::make_unique<CachedMasters>(masters)) {}
   const Layout& For(std::string_view key) {
-    std::string k(key.substr(5, 4));
-    k.append(key.substr(15, 24));
+    const std::string k = GroupKeyBytes(key);
     auto it = layouts_.find(k);
     if (it == layouts_.end()) {
       if (layouts_.size() >= kMaxKeys) {
@@ -335,6 +333,7 @@ LocalCheckResult CheckLocalFile(MasterSource& masters, const std::filesystem::pa
   LocalCheckResult result;
   Layouts layouts(masters);
   std::string previousKey, tfd;
+  TfdBuilder builder;
   bool tooLong = false;
   const Report report = [&](LocalFinding&& f) {
     ++result.found;
@@ -369,7 +368,7 @@ LocalCheckResult CheckLocalFile(MasterSource& masters, const std::filesystem::pa
         }
         const std::string_view data = view.substr(kLocalKeyBytes);
         ItemJudge judge(layout, n, data, report);
-        const int code = BuildMessageTfd(layout.state, data, tfd, &judge);
+        const int code = builder.Build(layout.plan, layout.state, data, tfd, &judge);
         const bool brokenReported = judge.brokenReported;
         if (code != 0)
           add(n, 1, std::nullopt, "", "", TrArgs("メッセージを書けません: 変換はここで止まります ({1})", {CodeText(code)}));
@@ -474,7 +473,7 @@ LineExplanation ExplainLine(MasterSource& masters, const std::filesystem::path& 
         }
         x.bpid = layout.state.bpid;
         Recorder recorder;
-        x.code = BuildMessageTfd(layout.state, view.substr(kLocalKeyBytes), tfd, &recorder);
+        x.code = TfdBuilder().Build(layout.plan, layout.state, view.substr(kLocalKeyBytes), tfd, &recorder);
         // The writer checks a line's Shift_JIS apart from its items and stops at a broken one.
         if (const std::size_t broken = FirstBrokenShiftJisByte(view); broken != std::string_view::npos) {
           x.code = kCodeBadShiftJis;

@@ -2,9 +2,10 @@
 // `CheckLocalFile` reports every value that the translator would silently change or drop, and
 // `ExplainLine` shows, item by item, how one line becomes its message.
 //
-// Both read lines with the writer's LineReader and watch the writer's own message builder
-// (BuildMessageTfd with an ItemObserver), so they take every value exactly where the writer
-// takes it and see exactly what it writes.
+// Both read lines with the writer's LineReader, load each key's tables with the writer's
+// loader (LoadCompiledLayout) and watch the writer's own message builder (TfdBuilder with an
+// ItemObserver), so they take every value exactly where the writer takes it and see exactly
+// what it writes.
 #pragma once
 
 #include <filesystem>

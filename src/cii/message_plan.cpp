@@ -20,6 +20,19 @@ void MapEdiToLocal(TranslationState& state) {
       }
 }
 
+namespace {
+
+TagBytes TagOf(long long itemNo, bool extended) {
+  std::string bytes;
+  TagBytes tag;
+  if (!AppendTag(bytes, itemNo, extended)) return tag;
+  std::copy(bytes.begin(), bytes.end(), tag.bytes);
+  tag.size = static_cast<unsigned char>(bytes.size());
+  return tag;
+}
+
+}  // namespace
+
 void MessagePlan::Prepare(const TranslationState& state) {
   const ItemTable& E = state.ediItems;
   const ItemTable& L = state.localItems;
@@ -27,21 +40,32 @@ void MessagePlan::Prepare(const TranslationState& state) {
   items.assign(E.size() + 1, ItemPlan{});
   for (std::size_t i = 1; i <= E.size(); ++i) {
     const ItemFormat& item = E[i];
-    if (item.isGroup()) continue;
+    ItemPlan& p = items[i];
+    p.level = item.level;
+    p.needsExtended = item.itemNo > kMaxOneByteTag;
+    if (item.isGroup()) {
+      p.group = true;
+      p.repeats = item.repeats();
+      p.placed = L.has(static_cast<long long>(i));
+      p.repetitionLength = p.placed ? L[i].length : 0;
+      continue;
+    }
     std::size_t li = mapped ? state.ediToLocal[i] : 0;
     if (!mapped)
       for (std::size_t j = 1; j <= L.size() && li == 0; ++j)
         if (L[j].counterpart == item.sequence) li = j;
     if (li == 0) continue;
     const ItemFormat& local = L[li];
-    ItemPlan& p = items[i];
-    if (!AppendTag(p.tag, item.itemNo, false)) p.tag.clear();
-    if (!AppendTag(p.extendedTag, item.itemNo, true)) p.extendedTag.clear();
+    p.tag = TagOf(item.itemNo, false);
+    p.extendedTag = TagOf(item.itemNo, true);
     p.local = li;
     p.position = local.positionNumber();
     p.count = local.length;
     if ((item.attribute == "N" || item.attribute == "9") && local.decimals != 0) ++p.count;
-    p.text = item.attribute == "X";
+    p.rule = ValueRuleOf(item.attribute);
+    p.ediLength = item.length;
+    p.ediDecimals = item.decimals;
+    p.localLength = local.length;
   }
   // Per group item: where its members end, the lowest position of a member's field, and
   // the fewest bytes that a repetition whose fields are all empty writes besides its

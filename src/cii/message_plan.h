@@ -1,7 +1,8 @@
-// What building a message under one set of item tables needs besides the tables: worked out
-// once when the tables are loaded (the local item, position, width and tag bytes of every data
-// item; where every group's members end and what an empty repetition writes), and read-only
-// while messages are built, by any thread.
+// The compiled layout of one set of item tables: worked out once when the tables are loaded
+// (for every 'E' item its level, the local item, position and width that feed it, its value
+// rule, its tag bytes; for every group where its members end, how far one repetition moves
+// its members and what an empty repetition writes), and read-only while messages are built,
+// by any thread. The builder walks this flat program instead of the item tables.
 #pragma once
 
 #include <climits>
@@ -9,24 +10,39 @@
 #include <string>
 #include <vector>
 
+#include "cii/field_conversion.h"
 #include "cii/state.h"
 
 namespace edi::cii {
 
-// What the writer needs of each 'E' item, worked out once per set of item tables: the local
-// item that feeds it, where its value starts in the first repetition and how many bytes it
-// takes.
-struct ItemPlan {
-  std::size_t local = 0;   // index of the 'L' item (0: none, the item is skipped)
-  long long position = 0;  // the 'L' item's 項目位置 as a number
-  long long count = 0;     // its 長さ, plus 1 for the decimal point of a numeric item
-  // The element's tag in one-byte and in extended mode (empty: no such tag, code 0006).
-  std::string tag, extendedTag;
-  bool text = false;  // 属性 "X": the value is the field without its surrounding spaces
+// A data element's tag as written: one byte, or two or three in extended mode; size 0 when
+// the item number has no such tag (code 0006 when a value needs it).
+struct TagBytes {
+  char bytes[3] = {};
+  unsigned char size = 0;
 };
 
-// What building a message under one set of item tables needs besides the tables, worked out
-// once when they are loaded; read-only while messages are built, by any thread.
+// One step of the compiled layout: an 'E' item.
+struct ItemPlan {
+  int level = 0;                // レベル番号
+  bool group = false;           // a group item ("M")
+  bool needsExtended = false;   // its 項目№ needs extended tags (beyond one byte)
+  // A data item: the 'L' item that feeds it (0: none, the item is skipped), where its value
+  // starts in the first repetition, how many bytes it takes (its 長さ, plus 1 for the decimal
+  // point of a numeric item) and how the value is edited.
+  std::size_t local = 0;
+  long long position = 0;
+  long long count = 0;
+  ValueRule rule = ValueRule::None;  // resolved once from the EDI attribute
+  int ediLength = 0, ediDecimals = 0, localLength = 0;
+  TagBytes tag, extendedTag;
+  // A group item: its repeat count, and whether the 'L' table holds an item at the group's
+  // index (whose 長さ then moves the members from one repetition to the next).
+  int repeats = 1;
+  bool placed = false;
+  long long repetitionLength = 0;
+};
+
 struct MessagePlan {
   struct GroupPlan {
     std::size_t end = 0;          // index of the first item after the group's members

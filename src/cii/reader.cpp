@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <fstream>
 
 #include "app/database.h"
@@ -129,6 +130,9 @@ class CiiToLocal {
     dataItemNo_.assign(E.size() + 1, -1);
     for (std::size_t i = 1; i <= E.size(); ++i)
       if (!E[i].isGroup()) dataItemNo_[i] = E[i].itemNo;
+    fill_.assign(E.size() + 1, LocalFill::General);
+    for (std::size_t i = 1; i <= E.size(); ++i)
+      if (localOf_[i] != 0) fill_[i] = LocalFillOf(E[i], L[localOf_[i]]);
     localPosition_.assign(L.size() + 1, 0);
     for (std::size_t i = 1; i <= L.size(); ++i) localPosition_[i] = L[i].positionNumber();
     template_.assign(static_cast<std::size_t>(std::max(0LL, length)), ' ');
@@ -162,6 +166,46 @@ class CiiToLocal {
       ++i;
     }
     if (next) *next = i;
+    return true;
+  }
+
+  // How a value goes into the line, worked out once per item: text and binary fields are
+  // cut or padded in place, whole numbers of plain digits are right-aligned in place; every
+  // other value is converted by ConvertEdiValueToLocal first.
+  enum class LocalFill : unsigned char { General, Fitted, Digits };
+  static LocalFill LocalFillOf(const ItemFormat& e, const ItemFormat& l) {
+    const auto textLike = [](const std::string& a) { return a == "X" || a == "B"; };
+    const auto numeric = [](const std::string& a) { return a == "9" || a == "N"; };
+    if (textLike(e.attribute) && textLike(l.attribute)) return LocalFill::Fitted;
+    if (numeric(e.attribute) && numeric(l.attribute) && e.decimals == 0 && l.decimals == 0) return LocalFill::Digits;
+    return LocalFill::General;
+  }
+
+  // Puts the value straight into its field of the line when its item's fill allows; false
+  // when it has to be converted first.
+  bool FillInPlace(LocalFill fill, std::string& line, long long position, int length, std::string_view bytes) {
+    const std::size_t width = static_cast<std::size_t>(std::max(0, length));
+    if (fill == LocalFill::Digits) {
+      for (char c : bytes)
+        if (c < '0' || c > '9') return false;
+    }
+    if (position < 1 || static_cast<unsigned long long>(position - 1) + width > line.size()) {
+      ctx_.log.WriteTranslationLog(kCodeBeyondRecord, "", true);
+      return true;
+    }
+    char* field = line.data() + (position - 1);
+    if (fill == LocalFill::Fitted) {
+      // Cut (never inside a double-byte character) or padded with spaces to the width.
+      const std::size_t n = LeftBytesWholeLength(bytes, width);
+      std::memcpy(field, bytes.data(), n);
+      std::memset(field + n, ' ', width - n);
+    } else if (bytes.size() >= width) {
+      // High digits beyond the width are cut.
+      std::memcpy(field, bytes.data() + (bytes.size() - width), width);
+    } else {
+      std::memset(field, '0', width - bytes.size());
+      std::memcpy(field + (width - bytes.size()), bytes.data(), bytes.size());
+    }
     return true;
   }
 
@@ -356,6 +400,11 @@ class CiiToLocal {
     std::size_t li = localOf_[pos];
     if (li == 0) return;
     const ItemFormat& l = L[li];
+    if (fill_[pos] != LocalFill::General) {
+      long long position = localPosition_[li];
+      if (!RepetitionOffset(levels, level, position)) return;
+      if (FillInPlace(fill_[pos], line, position, l.length, bytes)) return;
+    }
     bool unsupported = false;
     std::string& value = value_;
     ConvertEdiValueToLocal(bytes, e, l, st_.header.code16(), unsupported, value);
@@ -364,12 +413,20 @@ class CiiToLocal {
       return;
     }
     long long position = localPosition_[li];
+    if (!RepetitionOffset(levels, level, position)) return;
+    if (!Overlay(position, value, &line)) ctx_.log.WriteTranslationLog(kCodeBeyondRecord, "", true);
+  }
+
+  // Moves a member's position to the repetitions of its open groups; false when a group in a
+  // later repetition has no local item to measure it by (the value cannot be placed).
+  bool RepetitionOffset(const std::vector<Level>& levels, std::size_t level, long long& position) const {
+    const ItemTable& L = st_.localItems;
     for (std::size_t k = 1; k <= level; ++k) {
       if (levels[k].repetition <= 1) continue;
-      if (!L.has(static_cast<long long>(levels[k].group))) return;
+      if (!L.has(static_cast<long long>(levels[k].group))) return false;
       position += static_cast<long long>(levels[k].repetition - 1) * L[levels[k].group].length;
     }
-    if (!Overlay(position, value, &line)) ctx_.log.WriteTranslationLog(kCodeBeyondRecord, "", true);
+    return true;
   }
 
   TranslationContext& ctx_;
@@ -382,6 +439,7 @@ class CiiToLocal {
   std::vector<std::size_t> localOf_;       // 'E' index → 'L' index (0: none)
   std::vector<long long> localPosition_;   // 'L' index → 項目位置 as a number
   std::vector<long long> dataItemNo_;      // 'E' index → 項目№ of a data item (-1: a group)
+  std::vector<LocalFill> fill_;            // 'E' index → how its value goes into the line
   // Buffers kept from one message to the next.
   std::string line_, bytes_, value_;
   std::vector<Level> levels_;

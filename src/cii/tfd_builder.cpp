@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 
 #include "app/text.h"
 #include "cii/codes.h"
 #include "cii/field_conversion.h"
 #include "cii/format.h"
 #include "cii/message_writer.h"
+#include "cii/value_rule.h"
 
 namespace edi::cii {
 
@@ -32,11 +34,35 @@ bool TfdBuilder::LaterRepetitionsBeyondLine(const OpenGroup& group, std::size_t 
   return !group.broken && AddFar(lowest, group.offset) > static_cast<long long>(lineSize);
 }
 
+namespace {
+
+// Appends a data element (tag, length, value) in one piece when it is small, as most are.
+bool AppendElement(std::string& tfd, const TagBytes& tag, std::string_view value) {
+  constexpr std::size_t kSmall = 64;
+  if (value.size() <= kSmall) {
+    char element[3 + 1 + kSmall];
+    std::memcpy(element, tag.bytes, sizeof tag.bytes);  // all three: one move, the unused ones overwritten
+    element[tag.size] = static_cast<char>(value.size());
+    std::memcpy(element + tag.size + 1, value.data(), value.size());
+    tfd.append(element, tag.size + 1 + value.size());
+    return true;
+  }
+  tfd.append(tag.bytes, tag.size);
+  if (value.size() <= kMaxOneByteLength) tfd += static_cast<char>(value.size());
+  else if (!AppendLength(tfd, value.size())) return false;
+  tfd += value;
+  return true;
+}
+
+}  // namespace
+
 int TfdBuilder::Build(const MessagePlan& messagePlan, const TranslationState& state, std::string_view data,
                       std::string& tfd, ItemObserver* observer) {
   plan_ = &messagePlan;
+  const std::vector<ItemPlan>& steps = messagePlan.items;
   const ItemTable& E = state.ediItems;
   const ItemTable& L = state.localItems;
+  const std::size_t itemCount = steps.size() - 1;
   const char code16 = state.header.code16();
   tfd.clear();
   line_.Reset(data);
@@ -46,18 +72,18 @@ int TfdBuilder::Build(const MessagePlan& messagePlan, const TranslationState& st
   bool extended = false;
   std::size_t i = 1;
   for (;;) {
-    const int level = i <= E.size() ? E[i].level : 0;
+    const int level = i <= itemCount ? steps[i].level : 0;
     // Finish the groups deeper than the next item allows; a group with repetitions left
     // starts its next repetition at its first member.
     bool restarted = false;
     while (depth > static_cast<std::size_t>(level)) {
       OpenGroup& g = open[depth];
-      const int repeats = E[g.item].repeats();
+      const ItemPlan& groupStep = steps[g.item];
+      const int repeats = groupStep.repeats;
       if (g.repetition < repeats) {
         ++g.repetition;
-        const bool placed = L.has(static_cast<long long>(g.item));
-        g.offset = AddFar(g.offset, placed ? L[g.item].length : 0);
-        g.broken = g.broken || !placed;
+        g.offset = AddFar(g.offset, groupStep.repetitionLength);
+        g.broken = g.broken || !groupStep.placed;
         if (g.repetitionHasData) {
           tfd += static_cast<char>(kNextRepeat);
           open[depth - 1].repetitionHasData = true;
@@ -75,8 +101,7 @@ int TfdBuilder::Build(const MessagePlan& messagePlan, const TranslationState& st
           const std::size_t perRepetition = plan_->groups[g.item].emptyBytes;
           const auto left = static_cast<unsigned long long>(repeats - g.repetition + 1);
           if (perRepetition == 0) {
-            const long long length = L.has(static_cast<long long>(g.item)) ? L[g.item].length : 0;
-            g.offset = AddFar(open[depth - 1].offset, static_cast<long long>(repeats - 1) * length);
+            g.offset = AddFar(open[depth - 1].offset, static_cast<long long>(repeats - 1) * groupStep.repetitionLength);
             g.repetition = repeats;
           }
           else if (left > (kMaxTfdBytes - std::min(tfd.size(), kMaxTfdBytes)) / (perRepetition + 1)) return kCodeTooLong;
@@ -93,11 +118,11 @@ int TfdBuilder::Build(const MessagePlan& messagePlan, const TranslationState& st
       --depth;
     }
     if (restarted) continue;
-    if (i > E.size()) break;
+    if (i > itemCount) break;
 
-    const ItemFormat& item = E[i];
-    if (item.level < 0 || static_cast<std::size_t>(item.level) != depth) return kCodeBadItemTable;
-    if (item.isGroup()) {
+    const ItemPlan& plan = steps[i];
+    if (plan.level < 0 || static_cast<std::size_t>(plan.level) != depth) return kCodeBadItemTable;
+    if (plan.group) {
       // A nested group is written in every repetition of its parent, so the parent's owed
       // separators go before it and the parent's repetition counts as written.
       OpenGroup& parent = open[depth];
@@ -107,8 +132,8 @@ int TfdBuilder::Build(const MessagePlan& messagePlan, const TranslationState& st
         parent.repetitionHasData = true;
         parent.groupHasData = true;
       }
-      if (AppendGroupStart(tfd, item.multiDetail, extended) != GroupStartResult::Ok) return kCodeBadMultiDetail;
-      depth = static_cast<std::size_t>(item.level) + 1;
+      if (AppendGroupStart(tfd, E[i].multiDetail, extended) != GroupStartResult::Ok) return kCodeBadMultiDetail;
+      depth = static_cast<std::size_t>(plan.level) + 1;
       if (open.size() <= depth) open.resize(depth + 1);
       open[depth] = OpenGroup{i};
       open[depth].offset = open[depth - 1].offset;
@@ -117,65 +142,48 @@ int TfdBuilder::Build(const MessagePlan& messagePlan, const TranslationState& st
       continue;
     }
 
-    if (item.itemNo > kMaxOneByteTag && !extended) {
+    if (plan.needsExtended && !extended) {
       tfd += static_cast<char>(kExtendedTags);
       extended = true;
     }
-    const ItemPlan& plan = plan_->items[i];
     if (plan.local == 0) {
       if (observer) observer->OnItem(ItemTrace{i, 0, 0, 0, {}, {}, {}, {}, Repetitions(depth)});
       ++i;
       continue;
     }
-    if (open[depth].broken) return kCodeBadItemTable;
-    const long long position = AddFar(plan.position, open[depth].offset);
+    OpenGroup& here = open[depth];
+    if (here.broken) return kCodeBadItemTable;
+    const long long position = here.offset == 0 ? plan.position : AddFar(plan.position, here.offset);
     // The value's bytes (never half a character); a position outside the line gives an
     // empty value.
     std::string_view extracted;
     if (plan.count > 0 && position >= 1 && static_cast<unsigned long long>(position) <= data.size())
       extracted = line_.Field(static_cast<std::size_t>(position - 1), static_cast<std::size_t>(plan.count), field_);
-    // A text value is a part of the line as it stands: taken in place, not copied first.
-    std::string_view value;
-    if (plan.text) {
-      value = TrimSpaceView(extracted);
-    } else {
-      EditValueForEdi(item, L[plan.local], extracted, code16, value_);
-      value = value_;
-    }
+    const std::string_view value = EditItemValue(plan, E[i], L[plan.local], extracted, code16, value_);
     if (value.empty()) {
       if (observer)
         observer->OnItem(ItemTrace{i, plan.local, position, plan.count, extracted, {}, {}, {}, Repetitions(depth)});
       ++i;
       continue;
     }
-    OpenGroup& here = open[depth];
     here.repetitionHasData = true;
-    tfd.append(static_cast<std::size_t>(here.owedSeparators), static_cast<char>(kNextRepeat));
-    here.owedSeparators = 0;
+    if (here.owedSeparators != 0) {
+      tfd.append(static_cast<std::size_t>(here.owedSeparators), static_cast<char>(kNextRepeat));
+      here.owedSeparators = 0;
+    }
     here.groupHasData = true;
-    const std::string& tag = extended ? plan.extendedTag : plan.tag;
-    if (tag.empty()) return kCodeBadTag;
+    const TagBytes& tag = extended ? plan.extendedTag : plan.tag;
+    if (tag.size == 0) return kCodeBadTag;
     const std::size_t elementStart = tfd.size();
-    tfd += tag;
-    if (value.size() <= kMaxOneByteLength) tfd += static_cast<char>(value.size());
-    else if (!AppendLength(tfd, value.size())) return kCodeTooLong;
-    tfd += value;
+    if (!AppendElement(tfd, tag, value)) return kCodeTooLong;
     if (observer) {
       const std::string_view element = std::string_view(tfd).substr(elementStart);
       observer->OnItem(ItemTrace{i, plan.local, position, plan.count, extracted, value, element,
-                                 element.substr(0, tag.size()), Repetitions(depth)});
+                                 element.substr(0, tag.size), Repetitions(depth)});
     }
     ++i;
   }
   return 0;
-}
-
-int BuildMessageTfd(const TranslationState& state, std::string_view data, std::string& tfd,
-                    ItemObserver* observer) {
-  MessagePlan plan;
-  plan.Prepare(state);
-  TfdBuilder builder;
-  return builder.Build(plan, state, data, tfd, observer);
 }
 
 }  // namespace edi::cii

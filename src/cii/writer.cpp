@@ -10,6 +10,7 @@
 #include "app/text.h"
 #include "cii/codes.h"
 #include "cii/field_conversion.h"
+#include "cii/layout_loader.h"
 #include "cii/line_reader.h"
 #include "cii/message_header.h"
 #include "cii/message_plan.h"
@@ -214,19 +215,16 @@ class LocalToCii {
   // nullptr: no row (logged).
   const GroupHeader* HeaderFor(std::string_view key) {
     TranslationState& st = ctx_.state;
-    std::string fields;
-    fields.reserve(28);
-    fields.append(key.substr(5, 4)).append(key.substr(15, 12)).append(key.substr(27, 12));
+    std::string fields = GroupKeyBytes(key);
     auto known = headers_.find(fields);
     if (known != headers_.end()) {
       st.infoCategory = known->second.category;
       return &known->second;
     }
-    const std::string category = FromAnsiBytes(key.substr(5, 4));
-    const std::string own = FromAnsiBytes(key.substr(15, 12));
-    const std::string partner = FromAnsiBytes(key.substr(27, 12));
+    GroupKeyFields keyFields = ReadGroupKey(key);
+    const std::string& category = keyFields.category;
     st.infoCategory = category;
-    auto row = ctx_.masters.FindMessageGroup(partner, own, category);
+    auto row = ctx_.masters.FindMessageGroup(keyFields.partner, keyFields.own, category);
     if (!row) {
       Stop(kCodeNoMessageGroup);
       return nullptr;
@@ -259,19 +257,9 @@ class LocalToCii {
     // A copy, not a move: a load that fails below leaves the state as it has always been left.
     if (loaded_) parked_.emplace(loadedKey_, CopyLayout());
     loaded_ = false;
-    auto format = ctx_.masters.FindFormat(category, bpid);
-    if (!format) return Stop(kCodeNoFormat);
-    st.format = *format;
-    st.xmlCharCode = format->xmlCharCode;
-    auto edi = ctx_.masters.FindItems('E', category, bpid);
-    if (edi.empty()) return Stop(kCodeNoEdiItems);
-    if (auto bad = LoadItemFormats(st.ediItems, std::move(edi))) return Stop(kCodeBadItemTable, "E " + *bad);
-    auto local = ctx_.masters.FindItems('L', category, bpid);
-    if (local.empty()) return Stop(kCodeNoLocalItems);
-    if (auto bad = LoadItemFormats(st.localItems, std::move(local))) return Stop(kCodeBadItemTable, "L " + *bad);
-    MapEdiToLocal(st);
-    current_.recordLength = LocalRecordLength(st.localItems);
-    current_.plan.Prepare(st);
+    std::string detail;
+    if (int code = LoadCompiledLayout(ctx_.masters, category, bpid, st, current_.plan, current_.recordLength, detail))
+      return Stop(code, detail);
     loadedKey_ = std::move(key);
     loaded_ = true;
     return true;

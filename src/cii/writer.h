@@ -46,10 +46,4 @@ class ItemObserver {
   virtual void OnItem(const ItemTrace& trace) = 0;
 };
 
-// The TFD bytes of one message from the data part of a line (Shift_JIS bytes) under the
-// current group's item tables and header. Returns 0 or the code that stops the file.
-// An observer is told about every data item as it is handled.
-int BuildMessageTfd(const TranslationState& state, std::string_view dataPart, std::string& tfd,
-                    ItemObserver* observer = nullptr);
-
 }  // namespace edi::cii
