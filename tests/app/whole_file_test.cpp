@@ -13,7 +13,7 @@ namespace {
 
 std::vector<std::string> Names(const std::filesystem::path& folder) {
   std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename());
+  for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
 }
