@@ -33,7 +33,9 @@ TEST(WholeFile, ReplacesOnlyWhenWholeAndNeverThroughALink) {
   EXPECT_EQ(test::ReadBytes(target), "new bytes");
 
   test::WriteBytes(dir / "elsewhere", "not ours");
-  std::filesystem::create_symlink(dir / "elsewhere", dir / "link");
+  std::error_code ec;
+  std::filesystem::create_symlink(dir / "elsewhere", dir / "link", ec);
+  if (ec) GTEST_SKIP() << "this system lets no link be made here: " << ec.message();
   std::filesystem::create_symlink(dir / "nothing", dir / "dangling");
   for (const char* name : {"link", "dangling"}) {
     auto refused = CopyFileWhole(target, dir / name);
