@@ -3,20 +3,11 @@
 // target as it was and no temporary file behind.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "app/whole_file.h"
 #include "test_support.h"
 
 namespace edi {
 namespace {
-
-std::vector<std::string> Names(const std::filesystem::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 TEST(WholeFile, ReplacesOnlyWhenWholeAndNeverThroughALink) {
   test::TempDir dir;
@@ -44,7 +35,7 @@ TEST(WholeFile, ReplacesOnlyWhenWholeAndNeverThroughALink) {
     EXPECT_NE(refused->text.find(name), std::string::npos);
   }
   EXPECT_EQ(test::ReadBytes(dir / "elsewhere"), "not ours");
-  EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"dangling", "elsewhere", "link", "send.CII"}));
+  EXPECT_EQ(test::FileNames(dir.path()), (std::vector<std::string>{"dangling", "elsewhere", "link", "send.CII"}));
 }
 
 }  // namespace

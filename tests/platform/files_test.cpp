@@ -3,8 +3,6 @@
 // link at the target's name is refused.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "app/whole_file.h"
 #include "platform/files.h"
 #include "test_support.h"
@@ -15,13 +13,6 @@
 
 namespace edi {
 namespace {
-
-std::vector<std::string> Names(const std::filesystem::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 TEST(PlatformFiles, RenameReplacesAndHardLinksShareTheContent) {
   test::TempDir dir;
@@ -46,11 +37,11 @@ TEST(PlatformFiles, AFailedWriteLeavesTheEarlierFileWhole) {
   ASSERT_TRUE(fault);
   EXPECT_NE(fault->text.find("folder"), std::string::npos);
   EXPECT_EQ(test::ReadBytes(target), "earlier file");
-  EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"EDI00000001.CII", "folder"}));
+  EXPECT_EQ(test::FileNames(dir.path()), (std::vector<std::string>{"EDI00000001.CII", "folder"}));
 
   // The rename fails (the target's name is taken by a folder): the temporary file goes.
   EXPECT_TRUE(WriteFileWhole(dir / "folder", "bytes"));
-  EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"EDI00000001.CII", "folder"}));
+  EXPECT_EQ(test::FileNames(dir.path()), (std::vector<std::string>{"EDI00000001.CII", "folder"}));
 #ifdef _WIN32
   // Another program holds the file open without letting it be replaced.
   HANDLE held = CreateFileW(target.wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -60,7 +51,7 @@ TEST(PlatformFiles, AFailedWriteLeavesTheEarlierFileWhole) {
   ASSERT_TRUE(fault);
   EXPECT_EQ(fault->error, EACCES);
   EXPECT_EQ(test::ReadBytes(target), "earlier file");
-  EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"EDI00000001.CII", "folder"}));
+  EXPECT_EQ(test::FileNames(dir.path()), (std::vector<std::string>{"EDI00000001.CII", "folder"}));
 #endif
   EXPECT_FALSE(WriteFileWhole(target, "new bytes"));
   EXPECT_EQ(test::ReadBytes(target), "new bytes");

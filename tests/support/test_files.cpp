@@ -1,5 +1,6 @@
 // The file helpers of the tests: temporary folders and files written and read as bytes. No
 // database, so that the cross-built tests use them too.
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <random>
@@ -31,6 +32,13 @@ void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
   if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::string> FileNames(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 std::string ReadBytes(const std::filesystem::path& path) {
