@@ -1,13 +1,12 @@
 #include "app/cp932_decoder.h"
 
-#include <iconv.h>
-
 #include <array>
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
 
 #include "app/sjis_bytes.h"
+#include "platform/codec.h"
 
 namespace edi {
 
@@ -26,15 +25,14 @@ struct Tables {
   static std::size_t LeadIndex(unsigned char lead) { return lead <= 0x9F ? lead - 0x81 : lead - 0xE0 + 31; }
 
   Tables() {
-    iconv_t cd = iconv_open("UTF-8", "CP932");
-    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv cannot convert CP932");
-    auto convert = [cd](const char* in, std::size_t n, Utf8Char& c) {
-      iconv(cd, nullptr, nullptr, nullptr, nullptr);
-      char* src = const_cast<char*>(in);
+    platform::Converter cd(platform::Charset::Utf8, platform::Charset::Cp932);
+    auto convert = [&cd](const char* in, std::size_t n, Utf8Char& c) {
+      cd.Reset();
+      const char* src = in;
       char out[8];
       char* dst = out;
       std::size_t left = n, room = sizeof out;
-      if (iconv(cd, &src, &left, &dst, &room) == static_cast<std::size_t>(-1) || left != 0) return;
+      if (cd.Convert(src, left, dst, room) != platform::Converter::Status::Done || left != 0) return;
       const std::size_t size = static_cast<std::size_t>(dst - out);
       if (size == 0 || size > sizeof c.bytes) return;
       c.size = static_cast<std::uint8_t>(size);
@@ -51,7 +49,6 @@ struct Tables {
         convert(pair, 2, pairs[LeadIndex(static_cast<unsigned char>(lead)) * 256 + static_cast<std::size_t>(trail)]);
       }
     }
-    iconv_close(cd);
   }
 };
 

@@ -1,6 +1,6 @@
 // Decoding CP932 (Windows Shift_JIS) text to UTF-8 fast, with the system converter's own
 // mapping: each character's UTF-8 form is looked up in tables that are filled once, from
-// iconv's "CP932" converter, character by character. Runs of ASCII are copied as they are.
+// the platform's CP932 converter, character by character. Runs of ASCII are copied as they are.
 // Shift_JIS carries no state between characters, so the result is the converter's result.
 #pragma once
 

@@ -1,36 +1,18 @@
 #include "app/profile.h"
 
-#include <pwd.h>
-#include <sys/utsname.h>
-#include <unistd.h>
-
-#include <cctype>
+#include "platform/profile.h"
 
 namespace edi {
 
 Profile::Profile() {
-  struct utsname u {};
-  if (uname(&u) == 0) {
-    os_ = u.sysname[0] ? u.sysname : "Unknown OS";
-    // "6.1.0-18-amd64": Ver "6.1", Build the digits of the patch level.
-    std::string release = u.release;
-    size_t firstDot = release.find('.');
-    size_t secondDot = firstDot == std::string::npos ? std::string::npos : release.find('.', firstDot + 1);
-    ver_ = release.substr(0, secondDot);
-    if (secondDot != std::string::npos) {
-      size_t i = secondDot + 1;
-      while (i < release.size() && std::isdigit(static_cast<unsigned char>(release[i]))) build_ += release[i++];
-    }
-    csdVer_ = u.version;
-#ifdef _GNU_SOURCE
-    if (u.domainname[0] && std::string(u.domainname) != "(none)") domain_ = u.domainname;
-#endif
-  } else {
-    os_ = "Unknown OS";
-  }
-  char host[256] = {};
-  if (gethostname(host, sizeof host - 1) == 0) machine_ = host;
-  if (struct passwd* pw = getpwuid(geteuid())) user_ = pw->pw_name ? pw->pw_name : "";
+  platform::SystemProfile p = platform::ReadSystemProfile();
+  os_ = std::move(p.os);
+  ver_ = std::move(p.ver);
+  build_ = std::move(p.build);
+  csdVer_ = std::move(p.csdVer);
+  domain_ = std::move(p.domain);
+  machine_ = std::move(p.machine);
+  user_ = std::move(p.user);
 }
 
 ErrorReport FormatErrorReport(const std::string& source, long number, const std::string& description,

@@ -8,7 +8,7 @@ namespace edi {
 
 class Profile {
  public:
-  Profile();  // reads uname, gethostname and the user's account
+  Profile();  // asks the system (the platform layer) once
 
   const std::string& OS() const { return os_; }         // e.g. "Linux"
   const std::string& Ver() const { return ver_; }       // major.minor of the kernel release

@@ -6,6 +6,7 @@
 
 #include "app/catalogue.h"
 #include "app/text.h"
+#include "platform/paths.h"
 
 namespace edi {
 namespace {
@@ -111,12 +112,20 @@ std::filesystem::path FolderOf(const IniFile& ini) { return ini.path().parent_pa
 }  // namespace
 
 std::optional<std::filesystem::path> ResolveConfigFolder(const std::string& exeFolder) {
-  size_t last = exeFolder.rfind('/');
-  if (last == std::string::npos || last == 0) return std::nullopt;
-  size_t secondLast = exeFolder.rfind('/', last - 1);
+  // Two folders up from the program's folder, with this system's separators; the root
+  // ("/", "C:\") is as far up as it goes.
+  const std::size_t root = platform::RootLength(exeFolder);
+  auto lastSeparator = [&](std::size_t before) {
+    for (std::size_t i = before; i-- > 0;)
+      if (platform::IsPathSeparator(exeFolder[i])) return i;
+    return std::string::npos;
+  };
+  size_t last = lastSeparator(exeFolder.size());
+  if (last == std::string::npos || last < root || last == 0) return std::nullopt;
+  size_t secondLast = lastSeparator(last);
   if (secondLast == std::string::npos) return std::nullopt;
-  std::string folder = exeFolder.substr(0, secondLast);
-  return std::filesystem::path(folder.empty() ? "/" : folder);
+  if (secondLast < root) return std::filesystem::path(exeFolder.substr(0, root));
+  return std::filesystem::path(exeFolder.substr(0, secondLast));
 }
 
 std::optional<std::filesystem::path> LocateIniFile(const std::optional<std::string>& iniOption,
@@ -129,10 +138,10 @@ std::optional<std::filesystem::path> LocateIniFile(const std::optional<std::stri
 }
 
 std::string ResolveAgainst(const std::filesystem::path& base, const std::string& value) {
-  if (value.empty() || value.front() == '/') return value;
+  if (value.empty() || platform::RootLength(value) > 0) return value;
   std::string b = base.string();
   if (b.empty()) return value;
-  if (b.back() != '/') b += '/';
+  if (!platform::IsPathSeparator(b.back())) b += platform::PreferredSeparator();
   return b + value;
 }
 

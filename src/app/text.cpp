@@ -1,40 +1,37 @@
 #include "app/text.h"
 
-#include <iconv.h>
-
 #include <cerrno>
 #include <chrono>
 #include <ctime>
 #include <regex>
 #include <system_error>
 
+#include "platform/clock.h"
+#include "platform/codec.h"
+
 namespace edi {
 namespace {
 
-// One conversion over iconv, with a replacement for what the target cannot take or the
-// source does not hold. `skipBad` tells how many input bytes to drop at a bad sequence.
-iconv_t Open(const char* to, const char* from) {
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) throw std::system_error(errno, std::generic_category(), "iconv_open");
-  return cd;
-}
+// One conversion, with a replacement for what the target cannot take or the source does not
+// hold. `utf8Input` tells how many input bytes to drop at a bad sequence.
+using platform::Charset;
+using platform::Converter;
 
-std::string Convert(iconv_t cd, std::string_view input, std::string_view replacement, bool utf8Input) {
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);  // the initial shift state
+std::string Convert(Converter& cd, std::string_view input, std::string_view replacement, bool utf8Input) {
+  cd.Reset();  // the initial shift state
   std::string out;
   out.reserve(input.size() * 2 + 4);
-  char* in = const_cast<char*>(input.data());
+  const char* in = input.data();
   size_t inLeft = input.size();
   char buffer[4096];
   while (inLeft > 0) {
     char* outPtr = buffer;
     size_t outLeft = sizeof buffer;
-    size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+    const Converter::Status status = cd.Convert(in, inLeft, outPtr, outLeft);
     out.append(buffer, outPtr - buffer);
-    if (rc != static_cast<size_t>(-1)) continue;
-    if (errno == E2BIG) continue;
-    // EILSEQ (not convertible) or EINVAL (incomplete sequence at the end): replace one
-    // character of the input and go on.
+    if (status == Converter::Status::Done || status == Converter::Status::Full) continue;
+    // Invalid (not convertible) or Incomplete (an incomplete sequence at the end): replace
+    // one character of the input and go on.
     size_t skip = 1;
     if (utf8Input) {
       unsigned char c = static_cast<unsigned char>(*in);
@@ -47,17 +44,14 @@ std::string Convert(iconv_t cd, std::string_view input, std::string_view replace
   }
   char* outPtr = buffer;
   size_t outLeft = sizeof buffer;
-  iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
+  cd.Finish(outPtr, outLeft);
   out.append(buffer, outPtr - buffer);
   return out;
 }
 
-std::string Convert(const char* to, const char* from, std::string_view input, std::string_view replacement,
-                    bool utf8Input) {
-  iconv_t cd = Open(to, from);
-  std::string out = Convert(cd, input, replacement, utf8Input);
-  iconv_close(cd);
-  return out;
+std::string Convert(Charset to, Charset from, std::string_view input, std::string_view replacement, bool utf8Input) {
+  Converter cd(to, from);
+  return Convert(cd, input, replacement, utf8Input);
 }
 
 bool AllAscii(std::string_view s) {
@@ -76,12 +70,12 @@ std::string TrimAtNul(std::string_view text) {
 
 std::string ToAnsiBytes(std::string_view utf8) {
   if (AllAscii(utf8)) return std::string(utf8);
-  return Convert("CP932", "UTF-8", utf8, "?", true);
+  return Convert(Charset::Cp932, Charset::Utf8, utf8, "?", true);
 }
 
 std::string FromAnsiBytes(std::string_view bytes) {
   if (AllAscii(bytes)) return std::string(bytes);
-  return Convert("UTF-8", "CP932", bytes, "\xEF\xBF\xBD", false);
+  return Convert(Charset::Utf8, Charset::Cp932, bytes, "\xEF\xBF\xBD", false);
 }
 
 bool IsValidAnsiBytes(std::string_view bytes) {
@@ -94,28 +88,20 @@ bool IsAnsiRepresentable(std::string_view utf8) {
   return FromAnsiBytes(ToAnsiBytes(utf8)) == utf8;
 }
 
-AnsiCodec::AnsiCodec() : toAnsi_(Open("CP932", "UTF-8")), fromAnsi_(nullptr) {
-  try {
-    fromAnsi_ = Open("UTF-8", "CP932");
-  } catch (...) {
-    iconv_close(static_cast<iconv_t>(toAnsi_));
-    throw;
-  }
-}
+AnsiCodec::AnsiCodec()
+    : toAnsi_(std::make_unique<Converter>(Charset::Cp932, Charset::Utf8)),
+      fromAnsi_(std::make_unique<Converter>(Charset::Utf8, Charset::Cp932)) {}
 
-AnsiCodec::~AnsiCodec() {
-  iconv_close(static_cast<iconv_t>(toAnsi_));
-  iconv_close(static_cast<iconv_t>(fromAnsi_));
-}
+AnsiCodec::~AnsiCodec() = default;
 
 std::string AnsiCodec::ToAnsi(std::string_view utf8) {
   if (AllAscii(utf8)) return std::string(utf8);
-  return Convert(static_cast<iconv_t>(toAnsi_), utf8, "?", true);
+  return Convert(*toAnsi_, utf8, "?", true);
 }
 
 std::string AnsiCodec::FromAnsi(std::string_view bytes) {
   if (AllAscii(bytes)) return std::string(bytes);
-  return Convert(static_cast<iconv_t>(fromAnsi_), bytes, "\xEF\xBF\xBD", false);
+  return Convert(*fromAnsi_, bytes, "\xEF\xBF\xBD", false);
 }
 
 bool AnsiCodec::Representable(std::string_view utf8) {
@@ -227,10 +213,7 @@ int MoveFile(const std::filesystem::path& source, const std::filesystem::path& t
 
 namespace {
 std::tm LocalNow() {
-  std::time_t t = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  return tm;
+  return platform::LocalTime(std::time(nullptr));
 }
 }  // namespace
 

@@ -5,11 +5,15 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace edi {
+namespace platform {
+class Converter;
+}
 
 // The part before the first NUL character; an empty text when the text holds no NUL
 // (the profile reader's buffers always hold one).
@@ -40,8 +44,8 @@ class AnsiCodec {
   bool Representable(std::string_view utf8);
 
  private:
-  void* toAnsi_;    // iconv_t, UTF-8 to CP932
-  void* fromAnsi_;  // iconv_t, CP932 to UTF-8
+  std::unique_ptr<platform::Converter> toAnsi_;    // UTF-8 to CP932
+  std::unique_ptr<platform::Converter> fromAnsi_;  // CP932 to UTF-8
 };
 // Number of Unicode characters in a UTF-8 text.
 int Utf8Length(std::string_view utf8);

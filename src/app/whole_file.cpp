@@ -1,47 +1,25 @@
 #include "app/whole_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstring>
-#include <system_error>
 #include <vector>
 
 #include "app/catalogue.h"
+#include "platform/files.h"
 
 namespace edi {
 namespace {
 
 FileWriteFault Fault(const std::filesystem::path& path, int err) {
-  return FileWriteFault{path.string() + ": " + std::strerror(err), false, err};
+  return FileWriteFault{path.string() + ": " + platform::ErrorText(err), false, err};
 }
 
 FileWriteFault LinkFault(const std::filesystem::path& path) {
   return FileWriteFault{TrArgs("{1}: シンボリックリンクなので書き込みません", {path.string()}), true, ELOOP};
 }
 
-// Writes every byte; false (errno set) when the disk refuses some.
-bool WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 }  // namespace
 
-bool IsSymbolicLink(const std::filesystem::path& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
-}
+bool IsSymbolicLink(const std::filesystem::path& path) { return platform::IsLink(path); }
 
 WholeFileWrite::WholeFileWrite(std::filesystem::path target) : target_(std::move(target)) {}
 
@@ -52,31 +30,13 @@ std::optional<FileWriteFault> WholeFileWrite::Open() {
   if (IsSymbolicLink(target_)) return LinkFault(target_);
   // A hidden name in the same folder: the rename stays within one file system, and the
   // name matches none of the run's listings (they look for names that begin with the serial).
-  std::string pattern = (target_.parent_path() / ("." + target_.filename().string() + ".tmp-XXXXXX")).string();
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  const int fd = ::mkstemp(name.data());
-  if (fd < 0) return Fault(target_, errno);
-  // Read and write for whoever the umask allows, as a plainly created file would be.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
-  ::close(fd);
-  temp_ = name.data();
+  if (const int err = platform::CreateTempBeside(target_, temp_)) return Fault(target_, err);
   return std::nullopt;
 }
 
 std::optional<FileWriteFault> WholeFileWrite::Commit() {
   if (temp_.empty()) return Fault(target_, EBADF);
-  const int fd = ::open(temp_.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0 || ::fsync(fd) != 0) {
-    const int err = errno;
-    if (fd >= 0) ::close(fd);
-    Discard();
-    return Fault(target_, err);
-  }
-  if (::close(fd) != 0) {
-    const int err = errno;
+  if (const int err = platform::FlushToDisk(temp_)) {
     Discard();
     return Fault(target_, err);
   }
@@ -85,8 +45,7 @@ std::optional<FileWriteFault> WholeFileWrite::Commit() {
     Discard();
     return LinkFault(target_);
   }
-  if (::rename(temp_.c_str(), target_.c_str()) != 0) {
-    const int err = errno;
+  if (const int err = platform::RenameOver(temp_, target_)) {
     Discard();
     return Fault(target_, err);
   }
@@ -107,15 +66,15 @@ void WholeFileWrite::Discard() {
 namespace {
 
 // A whole-file write: the temporary file is opened for writing, `fill` writes into it (given
-// its descriptor; it answers with a fault or nothing), and the file is closed and put in place.
+// the open file; it answers with a fault or nothing), and the file is closed and put in place.
 template <typename Fill>
 std::optional<FileWriteFault> WriteThrough(const std::filesystem::path& target, Fill fill) {
   WholeFileWrite file(target);
   if (auto fault = file.Open()) return fault;
-  const int fd = ::open(file.temp().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  if (fd < 0) return Fault(target, errno);
-  const std::optional<FileWriteFault> fault = fill(fd);
-  ::close(fd);
+  platform::OutputFile out;
+  if (const int err = out.Open(file.temp())) return Fault(target, err);
+  const std::optional<FileWriteFault> fault = fill(out);
+  out.Close();
   if (fault) return fault;
   return file.Commit();
 }
@@ -123,27 +82,25 @@ std::optional<FileWriteFault> WriteThrough(const std::filesystem::path& target, 
 }  // namespace
 
 std::optional<FileWriteFault> WriteFileWhole(const std::filesystem::path& target, std::string_view bytes) {
-  return WriteThrough(target, [&](int fd) -> std::optional<FileWriteFault> {
-    if (!WriteAll(fd, bytes.data(), bytes.size())) return Fault(target, errno);
+  return WriteThrough(target, [&](platform::OutputFile& out) -> std::optional<FileWriteFault> {
+    if (const int err = out.Write(bytes.data(), bytes.size())) return Fault(target, err);
     return std::nullopt;
   });
 }
 
 std::optional<FileWriteFault> CopyFileWhole(const std::filesystem::path& source, const std::filesystem::path& target) {
-  const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return Fault(source, errno);
-  std::optional<FileWriteFault> fault = WriteThrough(target, [&](int out) -> std::optional<FileWriteFault> {
+  platform::InputFile in;
+  if (const int err = in.Open(source)) return Fault(source, err);
+  return WriteThrough(target, [&](platform::OutputFile& out) -> std::optional<FileWriteFault> {
     std::vector<char> buffer(1 << 16);
     for (;;) {
-      const ssize_t n = ::read(in, buffer.data(), buffer.size());
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) return Fault(source, errno);
+      int err = 0;
+      const long long n = in.Read(buffer.data(), buffer.size(), err);
+      if (n < 0) return Fault(source, err);
       if (n == 0) return std::nullopt;
-      if (!WriteAll(out, buffer.data(), static_cast<std::size_t>(n))) return Fault(target, errno);
+      if (const int werr = out.Write(buffer.data(), static_cast<std::size_t>(n))) return Fault(target, werr);
     }
   });
-  ::close(in);
-  return fault;
 }
 
 }  // namespace edi

@@ -1,26 +1,18 @@
 #include "app/workstation.h"
 
-#include <unistd.h>
-
-#include <climits>
-
 #include "app/catalogue.h"
 #include "app/messages.h"
 #include "app/profile.h"
 #include "app/text.h"
 #include "app/unattended_settings.h"
+#include "platform/paths.h"
 
 namespace edi {
 
-// The kernel gives /proc/self/exe with every link resolved: a command on the search path that
-// is a link to the program (/usr/bin/edi) yields the program's own folder, so the folder rule
-// finds EDI.ini two folders above the program, not above the link.
-std::string ExecutableFolder() {
-  char buf[PATH_MAX + 1] = {};
-  ssize_t n = readlink("/proc/self/exe", buf, PATH_MAX);
-  if (n <= 0) return {};
-  return std::filesystem::path(std::string(buf, n)).parent_path().string();
-}
+// The platform layer resolves every link: a command on the search path that is a link to the
+// program (/usr/bin/edi) yields the program's own folder, so the folder rule finds EDI.ini
+// two folders above the program, not above the link.
+std::string ExecutableFolder() { return platform::ExecutableFolder(); }
 
 std::string IdentifyOperator(const std::string& commandLine) {
   size_t b = commandLine.find_first_not_of(" \t");

@@ -24,6 +24,8 @@
 #include "app/whole_file.h"
 #include "cii/item_table.h"
 #include "cii/sjis.h"
+#include "platform/files.h"
+#include "platform/process.h"
 
 namespace edi::cii {
 
@@ -283,9 +285,10 @@ std::string TableText(Database& db, const Table& t, const FormatFilter& filter, 
 // A free hidden name beside target for a hard link to the file that is there.
 std::optional<std::filesystem::path> KeepAside(const std::filesystem::path& target) {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    auto aside = target.parent_path() / ("." + target.filename().string() + ".old-" + std::to_string(::getpid()) +
+    auto aside = target.parent_path() / ("." + target.filename().string() + ".old-" + std::to_string(platform::CurrentProcessId()) +
                                          "-" + std::to_string(attempt));
-    if (::link(target.c_str(), aside.c_str()) == 0) return aside;
+    errno = platform::MakeHardLink(target, aside);
+    if (errno == 0) return aside;
     if (errno == EEXIST) continue;
     // A file system without hard links (a memory stick): a copy serves the same purpose.
     if (errno != EPERM && errno != EOPNOTSUPP && errno != EMLINK) return std::nullopt;
@@ -366,7 +369,7 @@ std::vector<TableCount> ExportFormats(Database& db, const std::filesystem::path&
   std::vector<std::optional<std::filesystem::path>> aside(writes.size());
   auto cleanAside = [&] {
     for (auto& a : aside)
-      if (a) ::unlink(a->c_str());
+      if (a) std::filesystem::remove(*a, ec);
   };
   for (std::size_t i = 0; i < writes.size(); ++i) {
     if (!std::filesystem::exists(writes[i]->target(), ec)) continue;
@@ -381,10 +384,10 @@ std::vector<TableCount> ExportFormats(Database& db, const std::filesystem::path&
     if (auto fault = writes[i]->Commit()) {
       for (std::size_t k = 0; k < i; ++k) {
         if (aside[k]) {
-          ::rename(aside[k]->c_str(), writes[k]->target().c_str());
+          platform::RenameOver(*aside[k], writes[k]->target());
           aside[k].reset();
         } else {
-          ::unlink(writes[k]->target().c_str());
+          std::filesystem::remove(writes[k]->target(), ec);
         }
       }
       cleanAside();

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cii/format.h"
@@ -38,7 +39,7 @@ std::tm LocalNow();
 
 // True when the machine has a second core: a long file's messages are then built by the
 // calling thread and one helper thread together (the output is the same either way).
-bool HelperThreadAvailable();
+inline bool HelperThreadAvailable() { return std::thread::hardware_concurrency() >= 2; }
 
 // Everything one translation call works with.
 struct TranslationContext {

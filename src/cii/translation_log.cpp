@@ -7,6 +7,8 @@
 
 #include "app/text.h"
 #include "cii/codes.h"
+#include "platform/clock.h"
+#include "platform/files.h"
 
 namespace edi::cii {
 
@@ -77,14 +79,13 @@ std::optional<long long> LogLineSerial(std::string_view line) {
 bool AppendFaultLine(const std::filesystem::path& logFile, const std::string& code, long long serial,
                      const std::string& step, const std::string& file, const std::string& reason) {
   const std::time_t now = std::time(nullptr);
-  std::tm t{};
-  localtime_r(&now, &t);
+  const std::tm t = platform::LocalTime(now);
   char stamp[32];
   std::strftime(stamp, sizeof stamp, "%Y/%m/%d %H:%M:%S", &t);
   std::string code4 = code.substr(0, 4);
   code4.resize(4, ' ');
   const std::string line = code4 + ToAnsiBytes(FaultMessage("P740150", serial, stamp, step, file, reason)) + "\r\n";
-  std::FILE* f = std::fopen(logFile.c_str(), "ab");
+  std::FILE* f = platform::OpenStream(logFile, "ab");
   bool ok = f != nullptr;
   if (ok && std::fwrite(line.data(), 1, line.size(), f) != line.size()) ok = false;
   if (f != nullptr && std::fclose(f) != 0) ok = false;
@@ -108,7 +109,7 @@ void TranslationLog::EndRun() {
 void TranslationLog::Append(const std::string& line) {
   // Opened in append mode and closed for every line, so that nothing is lost when the
   // process ends and other programs may read the log at any time.
-  std::FILE* f = std::fopen(file_.c_str(), "ab");
+  std::FILE* f = platform::OpenStream(file_, "ab");
   bool ok = f != nullptr;
   if (ok && std::fwrite(line.data(), 1, line.size(), f) != line.size()) ok = false;
   if (f != nullptr && std::fclose(f) != 0) ok = false;

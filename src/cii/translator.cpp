@@ -8,17 +8,13 @@
 #include "cii/reader.h"
 #include "cii/translator_impl.h"
 #include "cii/writer.h"
+#include "platform/clock.h"
 
 namespace edi::cii {
 
 std::tm LocalNow() {
-  std::time_t t = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  return tm;
+  return platform::LocalTime(std::time(nullptr));
 }
-
-bool HelperThreadAvailable() { return std::thread::hardware_concurrency() >= 2; }
 
 Translator::Impl::Impl(Database* db, std::filesystem::path errLog) : log(std::move(errLog)) {
   if (db) dbMasters_ = std::make_unique<DatabaseMasters>(*db);

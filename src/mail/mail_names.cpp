@@ -5,6 +5,7 @@
 
 #include "app/run_file_name.h"
 #include "app/text.h"
+#include "platform/clock.h"
 
 namespace edi::mail {
 
@@ -68,8 +69,7 @@ std::optional<std::string> PickAttachment(const std::vector<std::string>& matche
 }
 
 std::string MailSubject(std::time_t when) {
-  std::tm local{};
-  localtime_r(&when, &local);
+  const std::tm local = platform::LocalTime(when);
   char stamp[32];
   std::strftime(stamp, sizeof stamp, "%Y/%m/%d %H:%M:%S", &local);
   return std::string("EDIデータ") + stamp + "送信";

@@ -2,12 +2,12 @@
 #include "mail/mime_message.h"
 
 #include <gmime/gmime.h>
-#include <unistd.h>
 
 #include <memory>
 #include <mutex>
 
 #include "mail/mail_fault.h"
+#include "platform/profile.h"
 
 namespace edi::mail {
 
@@ -83,9 +83,8 @@ void VisitPart(GMimeObject* /*parent*/, GMimeObject* part, gpointer data) {
 }
 
 std::string HostName() {
-  char name[256] = {};
-  if (gethostname(name, sizeof name - 1) != 0 || !*name) return "localhost";
-  return name;
+  std::string name = platform::HostName();
+  return name.empty() ? "localhost" : name;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "mail/mail_settings.h"
 #include "mail/mime_message.h"
 #include "mail/smtp_client.h"
+#include "platform/clock.h"
 #include "run/history.h"
 #include "run/history_query.h"
 
@@ -22,8 +23,7 @@ constexpr std::size_t kMaxLineBytes = 1000;
 
 // The hour an alert belongs to, "yyyy/mm/dd hh" (local time).
 std::string HourOf(std::time_t t) {
-  std::tm tm{};
-  localtime_r(&t, &tm);
+  const std::tm tm = platform::LocalTime(t);
   char text[32];
   std::strftime(text, sizeof text, "%Y/%m/%d %H", &tm);
   return text;

@@ -1,7 +1,5 @@
 #include "run/center_lock.h"
 
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -14,32 +12,14 @@
 #include "app/catalogue.h"
 #include "app/database.h"
 #include "app/text.h"
+#include "platform/process.h"
+#include "platform/profile.h"
 
 namespace edi::run {
 namespace {
 
 long long NowSeconds() {
   return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
-}
-
-std::string FirstLine(const std::string& path) {
-  std::ifstream in(path);
-  std::string line;
-  std::getline(in, line);
-  return line;
-}
-
-// The start time of a process in clock ticks after boot (field 22 of /proc/PID/stat), "" when
-// there is no such process.
-std::string ProcessStartTime(long long pid) {
-  const std::string stat = FirstLine("/proc/" + std::to_string(pid) + "/stat");
-  const auto close = stat.rfind(')');
-  if (close == std::string::npos) return "";
-  std::istringstream fields(stat.substr(close + 1));
-  std::string field;
-  for (int i = 0; i < 20 && fields >> field; ++i) {
-  }
-  return field;
 }
 
 // The tokens of the claims this process holds now. A row that names this process with a
@@ -63,11 +43,7 @@ void SetLive(const std::string& token, bool live) {
   else LiveTokens().erase(token);
 }
 
-std::string HostIdentity() {
-  char name[256] = {};
-  if (gethostname(name, sizeof name - 1) != 0) name[0] = 0;
-  return std::string(name) + "/" + FirstLine("/proc/sys/kernel/random/boot_id");
-}
+std::string HostIdentity() { return platform::BootIdentity(); }
 
 std::string NewToken(const LockHolder& me) {
   static std::atomic<long long> counter{0};
@@ -97,8 +73,8 @@ LockHolder ThisProcess(const std::string& terminal) {
   LockHolder me;
   me.terminal = terminal;
   me.host = HostIdentity();
-  const long long pid = getpid();
-  me.process = std::to_string(pid) + ":" + ProcessStartTime(pid);
+  const long long pid = platform::CurrentProcessId();
+  me.process = std::to_string(pid) + ":" + platform::ProcessStartStamp(pid);
   return me;
 }
 
@@ -118,11 +94,11 @@ bool HolderProcessGone(const LockHolder& holder) {
     return false;
   }
   if (pid <= 0) return false;
-  const std::string start = ProcessStartTime(pid);
+  const std::string start = platform::ProcessStartStamp(pid);
   // No such process, or the pid now belongs to a process started later.
   if (start.empty() || start != holder.process.substr(colon + 1)) return true;
   // This very process, with a claim it no longer holds.
-  return pid == getpid() && !Live(holder.token);
+  return pid == platform::CurrentProcessId() && !Live(holder.token);
 }
 
 std::string LockClaim::HolderText() const {

@@ -14,6 +14,7 @@
 #include "cii/codes.h"
 #include "cii/translation_log.h"
 #include "run/history.h"
+#include "platform/files.h"
 #include "xml/inbound.h"
 
 namespace edi::run {
@@ -70,7 +71,7 @@ std::string ConvertSendFiles(const RunContext& ctx, const std::string& centerCod
   try {
     const auto unnumbered = workFolder / Unnumbered9001Name(centerCode);
     if (std::filesystem::exists(unnumbered)) {
-      std::filesystem::rename(unnumbered, workFolder / (SerialField(serial) + "_" + Unnumbered9001Name(centerCode)));
+      platform::RenameOrThrow(unnumbered, workFolder / (SerialField(serial) + "_" + Unnumbered9001Name(centerCode)));
     }
     sources = ListFilesWithPrefix(workFolder, prefix);
   } catch (const std::exception& e) {

@@ -1,7 +1,5 @@
 #include "run/package_handoff.h"
 
-#include <signal.h>
-#include <sys/wait.h>
 
 #include <cctype>
 #include <chrono>
@@ -208,7 +206,7 @@ StepResult RunPackage(const std::string& commandLine, const std::filesystem::pat
                       int timeoutSeconds, RunStop* stop) {
   if (TrimSpaces(commandLine).empty()) return {"4100", "0001"};
   if (stop && stop->requested()) return {kStoppedCode, stop->detailCode()};
-  const pid_t pid = StartCommand(commandLine + " @" + parameterFile.string());
+  const platform::ProcessId pid = StartCommand(commandLine + " @" + parameterFile.string());
   if (pid <= 0) return {"4100", "0001"};
   if (stop) stop->PackageStarted(pid);
 
@@ -231,18 +229,18 @@ StepResult RunPackage(const std::string& commandLine, const std::filesystem::pat
     if (stop && stop->requested()) {
       // The stop sent SIGTERM to the package's group; what does not end in time is killed.
       if (!killAt) killAt = now + std::chrono::seconds(kStopGraceSeconds);
-      else if (now >= *killAt) kill(-pid, SIGKILL);
+      else if (now >= *killAt) platform::EndTree(pid);
     }
   }
   if (outcome == WaitOutcome::TimedOut) {
-    kill(-pid, SIGKILL);
-    kill(pid, SIGKILL);
+    platform::EndTree(pid);
+    platform::EndProcess(pid);
     WaitForChild(pid, status);
   }
   if (stop) stop->PackageEnded();
   // Whatever the package started is stopped with it.
   if (stop && stop->requested()) {
-    kill(-pid, SIGKILL);
+    platform::EndTree(pid);
     return {kStoppedCode, stop->detailCode()};
   }
   if (outcome == WaitOutcome::Lost) return {"4100", "0001"};
@@ -250,7 +248,7 @@ StepResult RunPackage(const std::string& commandLine, const std::filesystem::pat
   // The shell's own codes for a command it could not find or not execute. The caller only
   // believes them when the package left no status file: the exit code of a package that
   // reported its work says nothing.
-  if (WIFEXITED(status) && (WEXITSTATUS(status) == 127 || WEXITSTATUS(status) == 126)) return {"4100", "0001"};
+  if (int code = 0; platform::ExitCodeOf(status, code) && (code == 127 || code == 126)) return {"4100", "0001"};
   return {};
 }
 

@@ -20,6 +20,7 @@
 #include "app/text.h"
 #include "app/whole_file.h"
 #include "run/run_context.h"
+#include "platform/files.h"
 
 namespace fs = std::filesystem;
 
@@ -258,7 +259,7 @@ void Hook(const PurgeRequest& request, const char* step) {
 // Step 4: the committed purge put in place. Each part can be done again after a crash.
 void Finish(const Journal& j, const fs::path& journalPath, const PurgeRequest* request) {
   if (!j.archiveTemp.empty() && fs::exists(j.archiveTemp)) {
-    fs::rename(j.archiveTemp, j.archiveFinal);
+    platform::RenameOrThrow(j.archiveTemp, j.archiveFinal);
     SyncFolder(j.archiveFinal.parent_path());
   }
   if (request) Hook(*request, "archived");
@@ -272,7 +273,7 @@ void Finish(const Journal& j, const fs::path& journalPath, const PurgeRequest* r
     SyncedFile out(j.logNew, true);
     if (now > j.logRead) CopyRange(j.log, j.logRead, now, out);
     out.Close();
-    fs::rename(j.logNew, j.log);
+    platform::RenameOrThrow(j.logNew, j.log);
   }
   fs::remove(journalPath);
 }
@@ -486,7 +487,7 @@ PurgeReport PurgeHistory(Database& db, const PurgeRequest& request) {
           if (!serial || !std::binary_search(serials.begin(), serials.end(), *serial)) continue;
           if (entry.is_directory() || name.find_first_of("\t\n") != std::string::npos) continue;
           if (!target.empty()) {
-            if (::link(entry.path().c_str(), (target / name).c_str()) != 0) {
+            if (platform::MakeHardLink(entry.path(), target / name) != 0) {
               if (entry.is_symlink()) {
                 fs::copy_symlink(entry.path(), target / name);
               } else {

@@ -9,6 +9,7 @@
 #include "app/database.h"
 #include "app/text.h"
 #include "mail/mail_transfer.h"
+#include "platform/clock.h"
 #include "run/alert.h"
 #include "run/center_lock.h"
 #include "run/handoff_record.h"
@@ -33,8 +34,7 @@ long long NowSeconds() {
 
 // "yyyy/mm/dd hh:nn:ss" of a moment, local time.
 std::string Stamp(std::time_t t) {
-  std::tm tm{};
-  localtime_r(&t, &tm);
+  const std::tm tm = platform::LocalTime(t);
   char text[32];
   std::strftime(text, sizeof text, "%Y/%m/%d %H:%M:%S", &tm);
   return text;

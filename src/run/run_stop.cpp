@@ -1,7 +1,5 @@
 #include "run/run_stop.h"
 
-#include <signal.h>
-
 #include <cstdio>
 
 namespace edi::run {
@@ -10,7 +8,7 @@ void RunStop::Request(int signal) {
   std::lock_guard lock(mutex_);
   signal_ = signal;
   requested_ = true;
-  if (package_ > 0) kill(-package_, SIGTERM);
+  if (package_ > 0) platform::AskTreeToStop(package_);
 }
 
 std::string RunStop::detailCode() const {
@@ -19,10 +17,10 @@ std::string RunStop::detailCode() const {
   return text;
 }
 
-void RunStop::PackageStarted(pid_t processGroup) {
+void RunStop::PackageStarted(platform::ProcessId processGroup) {
   std::lock_guard lock(mutex_);
   package_ = processGroup;
-  if (requested_) kill(-package_, SIGTERM);
+  if (requested_) platform::AskTreeToStop(package_);
 }
 
 void RunStop::PackageEnded() {

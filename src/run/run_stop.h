@@ -4,11 +4,11 @@
 // of work, close the history rows they opened with the stop code and start nothing new.
 #pragma once
 
-#include <sys/types.h>
-
 #include <atomic>
 #include <mutex>
 #include <string>
+
+#include "platform/process.h"
 
 namespace edi::run {
 
@@ -30,14 +30,14 @@ class RunStop {
 
   // The process group of the package the run waits for; 0 when none. A request that comes
   // while a package runs sends it SIGTERM.
-  void PackageStarted(pid_t processGroup);
+  void PackageStarted(platform::ProcessId processGroup);
   void PackageEnded();
 
  private:
   std::atomic<bool> requested_{false};
   std::atomic<int> signal_{0};
   std::mutex mutex_;
-  pid_t package_ = 0;
+  platform::ProcessId package_ = 0;
 };
 
 }  // namespace edi::run

@@ -11,6 +11,7 @@
 #include "xml/element_values.h"
 #include "xml/group_format.h"
 #include "xml/xml_codes.h"
+#include "platform/files.h"
 #include "xml/xml_output.h"
 
 namespace edi::xml {
@@ -210,8 +211,7 @@ bool CiiToXml::ReadTrailer() {
   file_.close();
   if (!written || file_.fail()) return Stop(cii::kCodeWriteFailed);
   std::error_code ec;
-  std::filesystem::rename(partial_, out_, ec);
-  if (ec) {
+  if (platform::RenameOver(partial_, out_) != 0) {
     std::filesystem::remove(partial_, ec);
     return Stop(cii::kCodeWriteFailed);
   }

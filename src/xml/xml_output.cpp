@@ -3,7 +3,10 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
+
+#include "platform/codec.h"
 
 namespace edi::xml {
 
@@ -60,14 +63,14 @@ bool PlainAsciiText(std::string_view text) {
   return true;
 }
 
-const char* IconvTarget(XmlEncoding encoding) {
+std::optional<platform::Charset> TargetCharset(XmlEncoding encoding) {
   switch (encoding) {
-    case XmlEncoding::ShiftJis: return "CP932";
-    case XmlEncoding::Utf16: return "UTF-16LE";
-    case XmlEncoding::Iso2022Jp: return "ISO-2022-JP";
+    case XmlEncoding::ShiftJis: return platform::Charset::Cp932;
+    case XmlEncoding::Utf16: return platform::Charset::Utf16Le;
+    case XmlEncoding::Iso2022Jp: return platform::Charset::Iso2022Jp;
     case XmlEncoding::None: break;
   }
-  return nullptr;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -131,26 +134,19 @@ std::string EscapeText(std::string_view utf8, bool* replaced) {
 }
 
 OutputEncoder::OutputEncoder(XmlEncoding encoding) : encoding_(encoding) {
-  if (const char* target = IconvTarget(encoding)) {
-    cd_ = iconv_open(target, "UTF-8");
-    if (cd_ == reinterpret_cast<iconv_t>(-1)) {
-      throw std::runtime_error(std::string("iconv cannot convert to ") + target);
-    }
-  }
+  if (auto target = TargetCharset(encoding)) cd_ = std::make_unique<platform::Converter>(*target, platform::Charset::Utf8);
 }
 
-OutputEncoder::~OutputEncoder() {
-  if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
-}
+OutputEncoder::~OutputEncoder() = default;
 
 // Converts ASCII text (a character reference or "?"), which every target can hold.
 void OutputEncoder::Convert(std::string_view ascii, std::string& out) {
   char buffer[64];
-  char* in = const_cast<char*>(ascii.data());
+  const char* in = ascii.data();
   std::size_t inLeft = ascii.size();
   char* o = buffer;
   std::size_t oLeft = sizeof buffer;
-  iconv(cd_, &in, &inLeft, &o, &oLeft);
+  cd_->Convert(in, inLeft, o, oLeft);
   out.append(buffer, static_cast<std::size_t>(o - buffer));
 }
 
@@ -160,11 +156,11 @@ void OutputEncoder::Encode(std::string_view utf8, std::string& out, bool referen
     return;
   }
   if (encoding_ != XmlEncoding::ShiftJis) {
-    Iconv(utf8, out, references);
+    ConvertRun(utf8, out, references);
     return;
   }
   // Shift_JIS holds ASCII as it is: markup, layout and most values are copied, and only the
-  // runs with other characters go through iconv (a call costs far more than a byte copy).
+  // runs with other characters go through the converter (a call costs far more than a byte copy).
   std::size_t pos = 0;
   while (pos < utf8.size()) {
     const std::size_t end = pos + AsciiPrefix(utf8.substr(pos));
@@ -173,26 +169,26 @@ void OutputEncoder::Encode(std::string_view utf8, std::string& out, bool referen
     pos = end;
     std::size_t stop = end;
     while (stop < utf8.size() && static_cast<unsigned char>(utf8[stop]) >= 0x80) ++stop;
-    Iconv(utf8.substr(pos, stop - pos), out, references);
+    ConvertRun(utf8.substr(pos, stop - pos), out, references);
     pos = stop;
   }
 }
 
-void OutputEncoder::Iconv(std::string_view utf8, std::string& out, bool references) {
-  // Convert the longest run that iconv takes; at a character it refuses, write the character
+void OutputEncoder::ConvertRun(std::string_view utf8, std::string& out, bool references) {
+  // Convert the longest run that the converter takes; at a character it refuses, write the character
   // as a reference and go on after it.
   std::size_t pos = 0;
   while (pos < utf8.size()) {
     char buffer[4096];
-    char* in = const_cast<char*>(utf8.data() + pos);
+    const char* in = utf8.data() + pos;
     std::size_t inLeft = utf8.size() - pos;
     char* o = buffer;
     std::size_t oLeft = sizeof buffer;
-    const std::size_t rc = iconv(cd_, &in, &inLeft, &o, &oLeft);
+    const platform::Converter::Status status = cd_->Convert(in, inLeft, o, oLeft);
     out.append(buffer, static_cast<std::size_t>(o - buffer));
     pos = utf8.size() - inLeft;
-    if (rc != static_cast<std::size_t>(-1)) break;
-    if (errno == E2BIG) continue;
+    if (status == platform::Converter::Status::Done) break;
+    if (status == platform::Converter::Status::Full) continue;
     auto [cp, len] = DecodeUtf8(utf8, pos);
     std::string replacement;
     if (len == 0) {
@@ -209,11 +205,11 @@ void OutputEncoder::Iconv(std::string_view utf8, std::string& out, bool referenc
 }
 
 void OutputEncoder::Finish(std::string& out) {
-  if (cd_ == reinterpret_cast<iconv_t>(-1)) return;
+  if (!cd_) return;
   char buffer[64];
   char* o = buffer;
   std::size_t oLeft = sizeof buffer;
-  iconv(cd_, nullptr, nullptr, &o, &oLeft);
+  cd_->Finish(o, oLeft);
   out.append(buffer, static_cast<std::size_t>(o - buffer));
 }
 

@@ -6,12 +6,15 @@
 // the layout text (CR LF and indentation) written as raw bytes, never as "&#13;".
 #pragma once
 
-#include <iconv.h>
-
+#include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace edi::platform {
+class Converter;
+}
 
 namespace edi::xml {
 
@@ -40,9 +43,9 @@ class OutputEncoder {
 
  private:
   void Convert(std::string_view ascii, std::string& out);
-  void Iconv(std::string_view utf8, std::string& out, bool references);
+  void ConvertRun(std::string_view utf8, std::string& out, bool references);
   XmlEncoding encoding_;
-  iconv_t cd_ = reinterpret_cast<iconv_t>(-1);
+  std::unique_ptr<platform::Converter> cd_;  // none for UTF-8
 };
 
 // Writes one document to a stream. Elements close in reverse order of their start; an

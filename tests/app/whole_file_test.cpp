@@ -3,20 +3,11 @@
 // target as it was and no temporary file behind.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "app/whole_file.h"
 #include "test_support.h"
 
 namespace edi {
 namespace {
-
-std::vector<std::string> Names(const std::filesystem::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 TEST(WholeFile, ReplacesOnlyWhenWholeAndNeverThroughALink) {
   test::TempDir dir;
@@ -33,7 +24,9 @@ TEST(WholeFile, ReplacesOnlyWhenWholeAndNeverThroughALink) {
   EXPECT_EQ(test::ReadBytes(target), "new bytes");
 
   test::WriteBytes(dir / "elsewhere", "not ours");
-  std::filesystem::create_symlink(dir / "elsewhere", dir / "link");
+  std::error_code ec;
+  std::filesystem::create_symlink(dir / "elsewhere", dir / "link", ec);
+  if (ec) GTEST_SKIP() << "this system lets no link be made here: " << ec.message();
   std::filesystem::create_symlink(dir / "nothing", dir / "dangling");
   for (const char* name : {"link", "dangling"}) {
     auto refused = CopyFileWhole(target, dir / name);
@@ -42,7 +35,7 @@ TEST(WholeFile, ReplacesOnlyWhenWholeAndNeverThroughALink) {
     EXPECT_NE(refused->text.find(name), std::string::npos);
   }
   EXPECT_EQ(test::ReadBytes(dir / "elsewhere"), "not ours");
-  EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"dangling", "elsewhere", "link", "send.CII"}));
+  EXPECT_EQ(test::FileNames(dir.path()), (std::vector<std::string>{"dangling", "elsewhere", "link", "send.CII"}));
 }
 
 }  // namespace

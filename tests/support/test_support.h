@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/database.h"
 
@@ -27,6 +28,8 @@ class TempDir {
 };
 
 void WriteBytes(const std::filesystem::path& path, const std::string& bytes);
+// The names in a folder, sorted.
+std::vector<std::string> FileNames(const std::filesystem::path& folder);
 std::string ReadBytes(const std::filesystem::path& path);
 // UTF-8 text written as CP932, with every "\n" written as CR LF.
 void WriteAnsiText(const std::filesystem::path& path, const std::string& utf8);

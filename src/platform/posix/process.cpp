@@ -1,4 +1,4 @@
-#include "run/package_process.h"
+#include "platform/process.h"
 
 #include <poll.h>
 #include <signal.h>
@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
+#include <sstream>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -15,7 +17,7 @@
 
 extern char** environ;
 
-namespace edi::run {
+namespace edi::platform {
 namespace {
 
 bool PlainCharacter(char c) {
@@ -101,7 +103,7 @@ std::optional<PlainCommand> SplitPlainCommand(const std::string& commandLine) {
   return command;
 }
 
-pid_t StartCommand(const std::string& commandLine) {
+ProcessId StartCommand(const std::string& commandLine) {
   int error = 0;
   if (auto plain = SplitPlainCommand(commandLine)) {
     std::vector<std::string> argv{plain->program};
@@ -116,7 +118,7 @@ pid_t StartCommand(const std::string& commandLine) {
   return Spawn("/bin/sh", {"/bin/sh", "-c", commandLine}, nullptr, error);
 }
 
-WaitOutcome WaitForChild(pid_t pid, int& status, std::optional<std::chrono::steady_clock::time_point> deadline) {
+WaitOutcome WaitForChild(ProcessId pid, int& status, std::optional<std::chrono::steady_clock::time_point> deadline) {
   if (!deadline) {
     for (;;) {
       if (waitpid(pid, &status, 0) == pid) return WaitOutcome::Ended;
@@ -155,4 +157,32 @@ WaitOutcome WaitForChild(pid_t pid, int& status, std::optional<std::chrono::stea
   return outcome;
 }
 
-}  // namespace edi::run
+bool ExitCodeOf(int status, int& code) {
+  if (!WIFEXITED(status)) return false;
+  code = WEXITSTATUS(status);
+  return true;
+}
+
+void AskTreeToStop(ProcessId child) { kill(-child, SIGTERM); }
+
+void EndTree(ProcessId child) { kill(-child, SIGKILL); }
+
+void EndProcess(ProcessId child) { kill(child, SIGKILL); }
+
+long long CurrentProcessId() { return getpid(); }
+
+// The start time of a process in clock ticks after boot (field 22 of /proc/PID/stat).
+std::string ProcessStartStamp(long long pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string stat;
+  std::getline(in, stat);
+  const auto close = stat.rfind(')');
+  if (close == std::string::npos) return "";
+  std::istringstream fields(stat.substr(close + 1));
+  std::string field;
+  for (int i = 0; i < 20 && fields >> field; ++i) {
+  }
+  return field;
+}
+
+}  // namespace edi::platform
