@@ -6,6 +6,7 @@
 #include "cii/format_check.h"
 #include "cii/format_io.h"
 #include "cli/cli.h"
+#include "cli/table_files.h"
 
 namespace edi::cli {
 
@@ -23,42 +24,6 @@ cii::FormatFilter TakeFilter(std::vector<std::string>& args) {
   return f;
 }
 
-cii::CsvEncoding TakeEncoding(std::vector<std::string>& args, cii::CsvEncoding fallback) {
-  auto v = TakeOption(args, "--encoding");
-  if (!v) return fallback;
-  if (*v == "utf-8" || *v == "UTF-8" || *v == "utf8") return cii::CsvEncoding::Utf8;
-  if (*v == "cp932" || *v == "CP932" || *v == "shift_jis" || *v == "Shift_JIS") return cii::CsvEncoding::Cp932;
-  throw UsageError("--encoding is cp932 or utf-8");
-}
-
-int Export(Database& db, const std::string& dir, const cii::FormatFilter& filter, cii::CsvEncoding encoding,
-           bool force) {
-  try {
-    for (const auto& c : cii::ExportFormats(db, dir, filter, encoding, force))
-      std::cout << c.rows << " rows\t" << cii::FormatFileName(c.table) << "\n";
-    return kExitOk;
-  } catch (const cii::ExportFolderError& e) {
-    std::cerr << "edi format export: " << e.what() << "\n";
-    return kExitUsage;
-  } catch (const std::exception& e) {
-    std::cerr << "edi format export: " << e.what() << "\n";
-    return kExitFailed;
-  }
-}
-
-int Import(Database& db, const std::string& dir, const cii::ImportOptions& options) {
-  cii::ImportResult r = cii::ImportFormats(db, dir, options);
-  for (const auto& w : r.warnings) std::cerr << "edi format import: warning: " << cii::Describe(w) << "\n";
-  if (!r.ok()) {
-    for (const auto& p : r.problems) std::cout << cii::Describe(p) << "\n";
-    if (r.moreProblems > 0) std::cout << "… and " << r.moreProblems << " more problems\n";
-    std::cerr << "edi format import: refused (" << r.problems.size() + r.moreProblems
-              << " problems); nothing was loaded\n";
-    return r.unusable() ? kExitUsage : kExitFailed;
-  }
-  for (const auto& c : r.loaded) std::cout << c.rows << " rows\t" << c.table << "\n";
-  return kExitOk;
-}
 
 int Check(Database& db, const cii::FormatFilter& filter) {
   try {
@@ -110,8 +75,9 @@ int CmdFormat(CliOptions& options) {
   }
   auto db = OpenConfiguredDatabase(options);
   if (!db) return kExitUsage;
-  if (action == "export") return Export(*db, args[0], filter, exportEncoding, force);
-  if (action == "import") return Import(*db, args[0], import);
+  if (action == "export")
+    return ReportExport("edi format export", [&] { return cii::ExportFormats(*db, args[0], filter, exportEncoding, force); });
+  if (action == "import") return ReportImport("edi format import", cii::ImportFormats(*db, args[0], import));
   return Check(*db, filter);
 }
 
