@@ -46,12 +46,8 @@ int Check(CliOptions& options, const std::vector<std::string>& centers) {
 
 int CmdCenter(CliOptions& options) {
   auto& args = options.args;
-  if (args.empty() || TakeFlag(args, "--help") || TakeFlag(args, "-h")) {
-    (args.empty() ? std::cerr : std::cout) << kUsage;
-    return args.empty() ? kExitUsage : kExitOk;
-  }
-  const std::string action = args[0];
-  args.erase(args.begin());
+  std::string action;
+  if (auto done = TakeAction(args, kUsage, action)) return *done;
   std::optional<std::string> center;
   cii::ImportOptions import;
   cii::CsvEncoding exportEncoding = cii::CsvEncoding::Cp932;

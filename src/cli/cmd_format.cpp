@@ -49,12 +49,8 @@ int Check(Database& db, const cii::FormatFilter& filter) {
 
 int CmdFormat(CliOptions& options) {
   auto& args = options.args;
-  if (args.empty() || TakeFlag(args, "--help") || TakeFlag(args, "-h")) {
-    (args.empty() ? std::cerr : std::cout) << kUsage;
-    return args.empty() ? kExitUsage : kExitOk;
-  }
-  const std::string action = args[0];
-  args.erase(args.begin());
+  std::string action;
+  if (auto done = TakeAction(args, kUsage, action)) return *done;
   cii::FormatFilter filter;
   cii::ImportOptions import;
   cii::CsvEncoding exportEncoding = cii::CsvEncoding::Cp932;

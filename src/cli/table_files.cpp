@@ -6,6 +6,16 @@
 
 namespace edi::cli {
 
+std::optional<int> TakeAction(std::vector<std::string>& args, const char* usage, std::string& action) {
+  if (args.empty() || TakeFlag(args, "--help") || TakeFlag(args, "-h")) {
+    (args.empty() ? std::cerr : std::cout) << usage;
+    return args.empty() ? kExitUsage : kExitOk;
+  }
+  action = args[0];
+  args.erase(args.begin());
+  return std::nullopt;
+}
+
 cii::CsvEncoding TakeEncoding(std::vector<std::string>& args, cii::CsvEncoding fallback) {
   auto v = TakeOption(args, "--encoding");
   if (!v) return fallback;

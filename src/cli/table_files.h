@@ -3,12 +3,17 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cii/csv_table.h"
 
 namespace edi::cli {
+
+// The action word of a command group (export, import, check) taken out of args. Without one,
+// or with --help, prints the usage and returns the exit code (2 without an action, 0 for help).
+std::optional<int> TakeAction(std::vector<std::string>& args, const char* usage, std::string& action);
 
 // --encoding cp932|utf-8 (fallback when absent). Throws UsageError on another value.
 cii::CsvEncoding TakeEncoding(std::vector<std::string>& args, cii::CsvEncoding fallback);

@@ -38,7 +38,8 @@ class RunDriver {
 
   // Makes every later run a dry run into testFolder (one folder per center below it): the
   // steps run completely, but no serial is taken, no history row is written, nothing reaches
-  // EDIOUTFIL, OLD_FILE, a send path or a mail server, and every line is marked as a test.
+  // OLD_FILE, a send path or a mail server, nothing is left in EDIOUTFIL (the package's files
+  // are moved out at once), and every line is marked as a test.
   void SetDryRun(const std::filesystem::path& testFolder);
   bool dryRun() const;
 

@@ -229,7 +229,8 @@ TEST(RunDemo, DemoCentersRunToTheEnd) {
   ASSERT_TRUE(LoadDemoFormats(b.master()));
   ASSERT_TRUE(LoadDemoCenters(b));
   std::ofstream(b.mgpkgConfig) << "DATA=" << (demo / "local").string() << "\nOUT=" << b.out.string() << "\n";
-  ASSERT_FALSE(b.Start());
+  auto failed = b.Start();
+  ASSERT_FALSE(failed) << failed->message << ": " << failed->detail;
   RecordingListener l;
   RunCenters(b, {"CENTER01", "XMLCTR02"}, l);
   EXPECT_EQ(OutcomeOf(b, "CENTER01"), (Outcome{"OK", "OK", "OK", 2}));
