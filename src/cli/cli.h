@@ -51,6 +51,7 @@ int CmdDump(CliOptions& options);       // edi dump FILE
 int CmdRun(CliOptions& options);        // edi run [--operator CODE] [--terminal NAME] (--all | CENTER...)
 int CmdHistory(CliOptions& options);    // edi history [--serial N] [filters]
 int CmdFormat(CliOptions& options);     // edi format (export DIR | import DIR | check)
+int CmdCenter(CliOptions& options);     // edi center (export DIR | import DIR | check [CODE...])
 int CmdCheck(CliOptions& options);      // edi check FILE [--format csv]
 int CmdResend(CliOptions& options);     // edi resend SERIAL [--force]
 int CmdReport(CliOptions& options);     // edi report [--from DATE] [--to DATE] [--center CODE] [--format F]

@@ -7,6 +7,7 @@
 #include "cii/format_check.h"
 #include "cii/format_io.h"
 #include "cli/cli.h"
+#include "cli/table_files.h"
 
 namespace edi::cli {
 
@@ -23,46 +24,6 @@ cii::FormatFilter TakeFilter(std::vector<std::string>& args) {
   f.category = TakeOption(args, "--category");
   f.bpid = TakeOption(args, "--bpid");
   return f;
-}
-
-cii::CsvEncoding TakeEncoding(std::vector<std::string>& args, cii::CsvEncoding fallback) {
-  auto v = TakeOption(args, "--encoding");
-  if (!v) return fallback;
-  if (*v == "utf-8" || *v == "UTF-8" || *v == "utf8") return cii::CsvEncoding::Utf8;
-  if (*v == "cp932" || *v == "CP932" || *v == "shift_jis" || *v == "Shift_JIS") return cii::CsvEncoding::Cp932;
-  throw UsageError(Tr("--encoding は cp932 か utf-8 です"));
-}
-
-int Export(Database& db, const std::string& dir, const cii::FormatFilter& filter, cii::CsvEncoding encoding,
-           bool force) {
-  try {
-    for (const auto& c : cii::ExportFormats(db, dir, filter, encoding, force))
-      std::cout << TrArgs("{1} 行", {std::to_string(c.rows)}) << "\t" << cii::FormatFileName(c.table) << "\n";
-    return kExitOk;
-  } catch (const cii::ExportFolderError& e) {
-    std::cerr << "edi format export: " << e.what() << "\n";
-    return kExitUsage;
-  } catch (const std::exception& e) {
-    std::cerr << "edi format export: " << e.what() << "\n";
-    return kExitFailed;
-  }
-}
-
-int Import(Database& db, const std::string& dir, const cii::ImportOptions& options) {
-  cii::ImportResult r = cii::ImportFormats(db, dir, options);
-  for (const auto& w : r.warnings) std::cerr << "edi format import: " << Tr("警告: ") << cii::Describe(w) << "\n";
-  if (!r.ok()) {
-    for (const auto& p : r.problems) std::cout << cii::Describe(p) << "\n";
-    if (r.moreProblems > 0)
-      std::cout << TrArgs("… ほかに {1} 件の問題があります", {std::to_string(r.moreProblems)}) << "\n";
-    std::cerr << "edi format import: "
-              << TrArgs("取り込みを断りました (問題 {1} 件)。何も読み込んでいません",
-                        {std::to_string(r.problems.size() + r.moreProblems)})
-              << "\n";
-    return r.unusable() ? kExitUsage : kExitFailed;
-  }
-  for (const auto& c : r.loaded) std::cout << TrArgs("{1} 行", {std::to_string(c.rows)}) << "\t" << c.table << "\n";
-  return kExitOk;
 }
 
 int Check(Database& db, const cii::FormatFilter& filter) {
@@ -92,12 +53,8 @@ int Check(Database& db, const cii::FormatFilter& filter) {
 
 int CmdFormat(CliOptions& options) {
   auto& args = options.args;
-  if (args.empty() || TakeFlag(args, "--help") || TakeFlag(args, "-h")) {
-    (args.empty() ? std::cerr : std::cout) << Usage();
-    return args.empty() ? kExitUsage : kExitOk;
-  }
-  const std::string action = args[0];
-  args.erase(args.begin());
+  std::string action;
+  if (auto done = TakeAction(args, Usage(), action)) return *done;
   cii::FormatFilter filter;
   cii::ImportOptions import;
   cii::CsvEncoding exportEncoding = cii::CsvEncoding::Cp932;
@@ -118,8 +75,9 @@ int CmdFormat(CliOptions& options) {
   }
   auto db = OpenConfiguredDatabase(options);
   if (!db) return kExitUsage;
-  if (action == "export") return Export(*db, args[0], filter, exportEncoding, force);
-  if (action == "import") return Import(*db, args[0], import);
+  if (action == "export")
+    return ReportExport("edi format export", [&] { return cii::ExportFormats(*db, args[0], filter, exportEncoding, force); });
+  if (action == "import") return ReportImport("edi format import", cii::ImportFormats(*db, args[0], import));
   return Check(*db, filter);
 }
 

@@ -6,6 +6,8 @@
 // SIGHUP stop the run: the package's process group is ended, the open history rows are
 // closed with the stop code, and the command exits 1.
 #include <cstring>
+#include <filesystem>
+#include <optional>
 #include <iostream>
 #include <mutex>
 #include <set>
@@ -19,6 +21,7 @@
 #include "cli/cli.h"
 #include "cli/console_listener.h"
 #include "cli/signal_watch.h"
+#include "run/dry_run.h"
 #include "run/history.h"
 #include "run/retry.h"
 #include "run/run_stop.h"
@@ -63,7 +66,9 @@ std::string StateWord(std::int16_t state) {
   }
 }
 
-void PrintTable(const std::vector<CenterRow>& rows, const std::vector<int>& ran, const run::RunDriver& driver) {
+// mark: put in front of every line (a dry run's test mark), or empty.
+void PrintTable(const std::vector<CenterRow>& rows, const std::vector<int>& ran, const run::RunDriver& driver,
+                const std::string& mark) {
   const std::vector<std::string> titles = {Tr("ｾﾝﾀｰｺｰﾄﾞ"), Tr("データ抽出"), Tr("変 換"), Tr("送 信"), Tr("状態"), Tr("通番")};
   std::vector<std::vector<std::string>> lines;
   for (int i : ran) {
@@ -81,7 +86,7 @@ void PrintTable(const std::vector<CenterRow>& rows, const std::vector<int>& ran,
   auto print = [&](const std::vector<std::string>& cells) {
     std::string out;
     for (std::size_t c = 0; c < cells.size(); ++c) out += Pad(cells[c], widths[c]) + (c + 1 < cells.size() ? "  " : "");
-    std::cout << TrimRightSpaces(out) << "\n";
+    std::cout << mark << TrimRightSpaces(out) << "\n";
   };
   print(titles);
   for (const auto& l : lines) print(l);
@@ -104,25 +109,30 @@ void WarnAboutOpenRuns(Workstation& ws) {
 
 }  // namespace
 
-const char* Usage() { return Tr("使い方: edi run [--operator CODE] [--terminal NAME] (--all | CENTER...)\n"); }
+const char* Usage() {
+  return Tr("使い方: edi run [--operator CODE] [--terminal NAME] [--dry-run [--test-dir DIR]] (--all | CENTER...)\n");
+}
 
 int CmdRun(CliOptions& options) {
   if (TakeFlag(options.args, "--help") || TakeFlag(options.args, "-h")) {
     std::cout << Usage();
     return kExitOk;
   }
-  bool all = false;
+  bool all = false, dryRun = false;
+  std::optional<std::string> testDir;
   std::vector<std::string> centers;
   try {
     if (auto v = TakeOption(options.args, "--operator")) options.operatorCode = v;
     if (auto v = TakeOption(options.args, "--terminal")) options.terminalName = v;
     all = TakeFlag(options.args, "--all");
+    dryRun = TakeFlag(options.args, "--dry-run");
+    testDir = TakeOption(options.args, "--test-dir");
   } catch (const UsageError& e) {
     std::cerr << "edi run: " << e.what() << "\n";
     return kExitUsage;
   }
   centers = options.args;
-  if (all == !centers.empty()) {
+  if (all == !centers.empty() || (testDir && !dryRun)) {
     std::cerr << Usage();
     return kExitUsage;
   }
@@ -137,7 +147,7 @@ int CmdRun(CliOptions& options) {
   if (options.operatorCode) ws.operatorCode = TrimSpaces(*options.operatorCode);
   const UnattendedSettings unattended = ReadUnattendedSettings(ws.ini());
   // Failures older than the moment retry was switched on are never retried by themselves.
-  if (unattended.retry.enabled) run::RetrySwitchedOnAt(*ws.db);
+  if (unattended.retry.enabled && !dryRun) run::RetrySwitchedOnAt(*ws.db);
   WarnAboutOpenRuns(ws);
 
   const auto rows = ws.centers.snapshot();
@@ -160,16 +170,28 @@ int CmdRun(CliOptions& options) {
 
   ConsoleListener listener(&stop);
   run::RunDriver driver(ws, listener, &stop);
+  std::filesystem::path testFolder;
+  if (dryRun) {
+    // The test folder of the pass: given, or a new one below dry-run/ beside EDI.ini.
+    testFolder = testDir ? std::filesystem::path(*testDir) : run::NewDryRunFolder(ws.settings.configFolder / "dry-run");
+    driver.SetDryRun(testFolder);
+    std::cout << run::DryRunMark() << " " << TrArgs("テスト実行です。テストフォルダ: {1}", {testFolder.string()}) << "\n";
+  }
   driver.RunMarkedCenters(0);
-  // A scheduled `edi run --all` also gives the failed sends their retry.
-  if (all && unattended.retry.enabled && !stop.requested()) {
+  // A scheduled `edi run --all` also gives the failed sends their retry (never a dry run).
+  if (all && unattended.retry.enabled && !stop.requested() && !dryRun) {
     cii::Translator translator(*ws.db, ws.errLogPath);
     run::RetryFailedSends(run::RunContext{ws, listener, translator, &stop}, unattended);
   }
 
   const auto after = ws.centers.snapshot();
   std::cout << "\n";
-  PrintTable(after, ran, driver);
+  PrintTable(after, ran, driver, dryRun ? std::string(run::DryRunMark()) + " " : std::string());
+  if (dryRun)
+    std::cout << run::DryRunMark() << " "
+              << TrArgs("テスト実行でした: 通番は取らず、履歴・送信先・メールには何も書いていません。結果は {1}",
+                        {testFolder.string()})
+              << "\n";
   if (stop.requested()) {
     std::cerr << "edi run: "
               << TrArgs("シグナル {1} ({2}) で止めました。終了していない履歴行を {3} で閉じました",

@@ -51,6 +51,7 @@ int main(int argc, char** argv) {
     if (command == "run") return CmdRun(options);
     if (command == "history") return CmdHistory(options);
     if (command == "format") return CmdFormat(options);
+    if (command == "center") return CmdCenter(options);
     if (command == "check") return CmdCheck(options);
     if (command == "resend") return CmdResend(options);
     if (command == "report") return CmdReport(options);

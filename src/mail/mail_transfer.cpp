@@ -8,6 +8,7 @@
 #include <ctime>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <system_error>
 
 #include "app/catalogue.h"
@@ -69,10 +70,13 @@ int SendFile(const TransferFileRecord& rec, const MailEnvironment& env, const Ma
     return kSubOk;
   }
 
-  SmtpClient smtp(ServerLogin{settings.smtpUrl, settings.profileName, settings.password});
-  smtp.SetAbortCheck([&progress] { return progress.StopRequested(); });
-  smtp.SignOn();
-  progress.AddLine("ログオン");
+  std::optional<SmtpClient> smtp;
+  if (env.saveTo.empty()) {
+    smtp.emplace(ServerLogin{settings.smtpUrl, settings.profileName, settings.password});
+    smtp->SetAbortCheck([&progress] { return progress.StopRequested(); });
+    smtp->SignOn();
+    progress.AddLine("ログオン");
+  }
 
   OutgoingMail mail;
   mail.subject = MailSubject(std::time(nullptr));
@@ -95,10 +99,16 @@ int SendFile(const TransferFileRecord& rec, const MailEnvironment& env, const Ma
   const std::string message = BuildMessage(mail);
   progress.AddLine("添付ファイル作成");
 
-  smtp.Send(mail.from.address, mail.to.address, message);
+  if (!smtp) {
+    const std::filesystem::path eml = env.saveTo / (*picked + ".eml");
+    StoreFile(eml, message);
+    progress.AddLine(eml.string());
+    return kSubOk;
+  }
+  smtp->Send(mail.from.address, mail.to.address, message);
   progress.AddLine("送信");
 
-  smtp.SignOff();
+  smtp->SignOff();
   progress.AddLine("ログオフ");
   return kSubOk;
 }

@@ -37,6 +37,9 @@ class MailProgress {
 struct MailEnvironment {
   std::filesystem::path iniPath;  // EDI.ini in the configuration folder
   PathSettings paths;             // EDIOUTFIL, EDIINFIL
+  // A dry run: the message is built as for sending and written into this folder as
+  // <attachment name>.eml; no server is contacted.
+  std::filesystem::path saveTo;
 };
 
 // rec.result of a send whose message was handed over whole but whose answer was lost: it may

@@ -100,7 +100,7 @@ std::string ConvertSendFiles(const RunContext& ctx, const std::string& centerCod
     if (ctx.stopped()) break;
     const std::string sourcePath = (workFolder / source).string();
     branch.workKind = UpperLast3(sourcePath) == "CII" ? kWorkConvertCii : kWorkConvertOther;
-    AddHistoryBranch(ctx.db(), branch);
+    ctx.AddBranch(branch);
     if (branch.result != "0000") {
       ctx.Log(centerCode + ": " + TrArgs("履歴の追加に失敗しました ({1})", {source}));
       ++failed;
@@ -124,7 +124,7 @@ std::string ConvertSendFiles(const RunContext& ctx, const std::string& centerCod
     rec.infoCategory = ctx.translator.lastInfoCategory();
     rec.storageMode = ctx.translator.lastStorageMode();
     rec.fileName = sourcePath;
-    FinishHistoryRecord(ctx.db(), rec);
+    ctx.Finish(rec);
     if (code != "0000") {
       ++failed;
       ctx.Log(centerCode + ": " + TrArgs("変換失敗 {1} ({2})", {code, source}));
@@ -142,7 +142,7 @@ std::string ConvertSendFiles(const RunContext& ctx, const std::string& centerCod
     const auto xmlPath = InFolder(out, xmlName);
     rec.fileName = xmlPath.string();
     branch.workKind = kWorkConvertXml;
-    AddHistoryBranch(ctx.db(), branch);
+    ctx.AddBranch(branch);
     if (branch.result != "0000") return "9999";
     rec.branch = branch.branch;
     ctx.Log(centerCode + ": XML変換 " + xmlPath.filename().string());
@@ -166,7 +166,7 @@ std::string ConvertSendFiles(const RunContext& ctx, const std::string& centerCod
       rec.endCode = code;
       rec.detailCode = code;
     }
-    FinishHistoryRecord(ctx.db(), rec);
+    ctx.Finish(rec);
     if (code != "0000") {
       ctx.Log(centerCode + ": XML変換失敗 " + code);
       ctx.LogFault(serial, code, "XML変換", xmlPath.string(), "XML変換に失敗しました (結果コード " + code + ")");

@@ -47,6 +47,23 @@ HistoryBranchRecord MakeHistoryBranch(std::int32_t serial, const std::string& wo
   return branch;
 }
 
+namespace {
+// The serial after the highest stored one, past the serials that serialTaken names; 0 when
+// none is left. Throws DatabaseError.
+std::int32_t NextFreeSerial(Database& db, const std::function<bool(std::int32_t)>& serialTaken, int* skipped) {
+  long long next = HighestValue(db, "SELECT MAX(通番) FROM FL1102処理履歴ファイル", {}) + 1;
+  // Past every serial that is taken outside the table (at most a bounded number of them).
+  for (int skips = 0; serialTaken && next <= std::numeric_limits<std::int32_t>::max() &&
+                      serialTaken(static_cast<std::int32_t>(next));
+       ++skips) {
+    if (skips >= kMaxSkippedSerials) return 0;
+    ++next;
+    if (skipped) ++*skipped;
+  }
+  return next > std::numeric_limits<std::int32_t>::max() ? 0 : static_cast<std::int32_t>(next);
+}
+}  // namespace
+
 void StartRunHistory(Database& db, HistoryStartRecord& rec) {
   rec.result = kFail;
   rec.attempts = 0;
@@ -54,17 +71,9 @@ void StartRunHistory(Database& db, HistoryStartRecord& rec) {
   for (int attempt = 0; attempt < kSerialAttempts; ++attempt) {
     ++rec.attempts;
     try {
-      long long next = HighestValue(db, "SELECT MAX(通番) FROM FL1102処理履歴ファイル", {}) + 1;
-      // Past every serial that is taken outside the table (at most a bounded number of them).
-      for (int skips = 0; rec.serialTaken && next <= std::numeric_limits<std::int32_t>::max() &&
-                          rec.serialTaken(static_cast<std::int32_t>(next));
-           ++skips) {
-        if (skips >= kMaxSkippedSerials) return;
-        ++next;
-        ++rec.skipped;
-      }
-      if (next > std::numeric_limits<std::int32_t>::max()) return;
-      rec.serial = static_cast<std::int32_t>(next);
+      const std::int32_t next = NextFreeSerial(db, rec.serialTaken, &rec.skipped);
+      if (next == 0) return;
+      rec.serial = next;
       InsertRow(db, rec.serial, 0, rec.direction, rec.partnerKind, rec.workKind, rec.centerCode);
       rec.result = "0000";
       return;
@@ -74,6 +83,17 @@ void StartRunHistory(Database& db, HistoryStartRecord& rec) {
     } catch (const std::exception&) {
       return;
     }
+  }
+}
+
+void PeekRunSerial(Database& db, HistoryStartRecord& rec) {
+  rec.result = kFail;
+  rec.attempts = 1;
+  rec.skipped = 0;
+  try {
+    rec.serial = NextFreeSerial(db, rec.serialTaken, &rec.skipped);
+    if (rec.serial != 0) rec.result = "0000";
+  } catch (const std::exception&) {
   }
 }
 

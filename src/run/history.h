@@ -79,6 +79,9 @@ inline constexpr int kSerialAttempts = 5;
 
 // Allocates the next serial (highest stored serial + 1) and inserts its branch 0.
 void StartRunHistory(Database& db, HistoryStartRecord& rec);
+// The serial that StartRunHistory would give now, without taking it (no row is written):
+// what a dry run names its files with.
+void PeekRunSerial(Database& db, HistoryStartRecord& rec);
 // Inserts the next branch (highest branch of the serial + 1) under rec.serial.
 void AddHistoryBranch(Database& db, HistoryBranchRecord& rec);
 // Completes the row (serial, branch): end date and time, counts, codes, file name. Empty

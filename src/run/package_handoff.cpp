@@ -1,5 +1,6 @@
 #include "run/package_handoff.h"
 
+#include "run/dry_run.h"
 
 #include <cctype>
 #include <chrono>
@@ -275,7 +276,7 @@ std::string ExtractViaPackage(const RunContext& ctx, const std::string& centerCo
     rec.serial = serial;
     rec.endCode = loaded.endCode;
     rec.detailCode = loaded.detailCode;
-    FinishHistoryRecord(ctx.db(), rec);
+    ctx.Finish(rec);
     ctx.Log(centerCode + ": " + TrArgs("相手先企業なし ({1})", {loaded.endCode}));
     return loaded.endCode;
   }
@@ -283,7 +284,7 @@ std::string ExtractViaPackage(const RunContext& ctx, const std::string& centerCo
   for (const auto& partner : partners) {
     if (ctx.stopped()) break;
     HistoryBranchRecord branch = MakeHistoryBranch(serial, kWorkExtract, centerCode);
-    AddHistoryBranch(ctx.db(), branch);
+    ctx.AddBranch(branch);
     if (branch.result != "0000") {
       // No row of its own to complete: leave every other row as it is.
       ctx.Log(centerCode + ": " + TrArgs("履歴の追加に失敗しました ({1})", {partner}));
@@ -294,7 +295,7 @@ std::string ExtractViaPackage(const RunContext& ctx, const std::string& centerCo
     HistoryRecord rec;
     rec.serial = serial;
     rec.branch = branch.branch;
-    const PackageSettings settings = ReadPackageSettings(ctx.ws.ini());
+    const PackageSettings settings = ctx.package();
     StepResult run;
     // A status file left by an earlier partner must not stand for this partner's package;
     // one that cannot be removed would, so the package is not started then.
@@ -318,6 +319,11 @@ std::string ExtractViaPackage(const RunContext& ctx, const std::string& centerCo
     } else {
       ctx.Log(centerCode + ": " + TrArgs("通信パッケージ起動 ({1})", {partner}));
       run = RunPackage(settings.commandLine, ParameterFilePath(settings, serial), settings.timeoutSeconds, ctx.stop);
+      // The package writes into its own output folder whatever the run: a dry run takes its
+      // files out of there into the test folder at once.
+      if (ctx.dryRun)
+        for (const auto& fault : TakeDryRunOutput(ctx.ws.settings.paths, *ctx.dryRun, centerCode, serial))
+          ctx.Log(centerCode + ": " + fault);
       // The exit code only tells "could not be started" when the package reported nothing.
       const bool statusLeft = std::filesystem::exists(std::filesystem::symlink_status(statusFile, ec));
       if (run.endCode == "4100" && run.detailCode == "0001" && statusLeft) run = {};
@@ -339,7 +345,7 @@ std::string ExtractViaPackage(const RunContext& ctx, const std::string& centerCo
     if (!run.ok()) {
       rec.endCode = run.endCode;
       rec.detailCode = run.detailCode;
-      FinishHistoryRecord(ctx.db(), rec);
+      ctx.Finish(rec);
       note(run.endCode);
       ctx.Log(centerCode + ": " + TrArgs("抽出失敗 {1}/{2} ({3})", {run.endCode, run.detailCode, partner}));
       if (!reason.empty()) ctx.LogFault(serial, run.endCode, step, statusFile.string(), reason);
@@ -371,7 +377,7 @@ std::string ExtractViaPackage(const RunContext& ctx, const std::string& centerCo
       }
       rec.endCode = lineCode;
       rec.detailCode = run.detailCode;
-      FinishHistoryRecord(ctx.db(), rec);
+      ctx.Finish(rec);
       finished = true;
       partnerCode = lineCode != "0000" ? lineCode : rec.result;
     }
@@ -380,7 +386,7 @@ std::string ExtractViaPackage(const RunContext& ctx, const std::string& centerCo
       rec.partnerCompany = partner;
       rec.endCode = endMark ? "0000" : "9999";
       rec.detailCode = run.detailCode;
-      FinishHistoryRecord(ctx.db(), rec);
+      ctx.Finish(rec);
       partnerCode = rec.endCode != "0000" ? rec.endCode : rec.result;
     }
     note(partnerCode);

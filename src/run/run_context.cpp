@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "app/ini_file.h"
 #include "app/text.h"
 #include "cii/translation_log.h"
 
@@ -10,8 +11,25 @@ namespace edi::run {
 
 void RunContext::LogFault(std::int32_t serial, const std::string& code, const std::string& step,
                           const std::string& file, const std::string& reason) const {
-  if (!cii::AppendFaultLine(ws.errLogPath, code, serial, step, file, reason))
-    listener.Log("ERR.LOG に書けません: " + ws.errLogPath.string());
+  const std::filesystem::path& log = dryRun ? dryRun->errLog : ws.errLogPath;
+  if (!cii::AppendFaultLine(log, code, serial, step, file, reason)) listener.Log("ERR.LOG に書けません: " + log.string());
+}
+
+PackageSettings RunContext::package() const {
+  PackageSettings settings = ReadPackageSettings(ws.ini());
+  if (dryRun) settings.paramFolder = dryRun->paramFolder.string();
+  return settings;
+}
+
+void RunContext::AddBranch(HistoryBranchRecord& rec) const {
+  if (!dryRun) return AddHistoryBranch(db(), rec);
+  rec.branch = ++dryRun->lastBranch;
+  rec.result = "0000";
+}
+
+void RunContext::Finish(HistoryRecord& rec) const {
+  if (!dryRun) return FinishHistoryRecord(db(), rec);
+  rec.result = "0000";
 }
 
 bool IsZeroCode(const std::string& code) {

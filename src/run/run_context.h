@@ -8,6 +8,8 @@
 
 #include "app/workstation.h"
 #include "cii/translator.h"
+#include "run/dry_run.h"
+#include "run/history.h"
 #include "run/run_driver.h"
 #include "run/run_stop.h"
 
@@ -18,10 +20,18 @@ struct RunContext {
   RunListener& listener;
   cii::Translator& translator;
   RunStop* stop = nullptr;  // a stop asked from outside; none: the run cannot be stopped
+  // A dry run: the folders of its test folder; none for a real run.
+  const DryRunFolders* dryRun = nullptr;
 
   Database& db() const { return *ws.db; }
   bool stopped() const { return stop && stop->requested(); }
-  const PathSettings& paths() const { return ws.settings.paths; }
+  // The run's folders: EDI.ini's, or the test folder's in a dry run.
+  const PathSettings& paths() const { return dryRun ? dryRun->paths : ws.settings.paths; }
+  // Section PATH's package keys, read now (the parameter folder is the test folder's in a dry run).
+  PackageSettings package() const;
+  // The history operations of the steps; a dry run writes no row and numbers the branches itself.
+  void AddBranch(HistoryBranchRecord& rec) const;
+  void Finish(HistoryRecord& rec) const;
   void Log(const std::string& line) const { listener.Log(line); }
   // A failed step's reason in ERR.LOG under the run's serial (one line: the step's end code,
   // the step, the file, the system's message), so that the history shows it with the run.

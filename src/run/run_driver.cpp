@@ -17,6 +17,7 @@
 #include "run/backup.h"
 #include "run/center_lock.h"
 #include "run/conversion_dispatch.h"
+#include "run/dry_run.h"
 #include "run/history.h"
 #include "run/package_handoff.h"
 #include "run/run_context.h"
@@ -26,6 +27,27 @@ namespace edi::run {
 namespace {
 // The status text of a step that failed for some of its units while others went on.
 constexpr const char* kIncomplete = "一部ｴﾗｰ";
+
+// A dry run's listener: every line the run writes, the mail transfer's included, carries the
+// test mark; the rest goes to the listener of the shell.
+class TestMarkListener : public RunListener, public mail::MailProgress {
+ public:
+  explicit TestMarkListener(RunListener& inner) : inner_(inner) {}
+  void Log(const std::string& line) override { inner_.Log(std::string(DryRunMark()) + " " + line); }
+  mail::MailProgress& mailProgress() override { return *this; }
+  void Open() override { inner_.mailProgress().Open(); }
+  void AddLine(const std::string& line) override {
+    inner_.mailProgress().AddLine(std::string(DryRunMark()) + " " + line);
+  }
+  void ShowError(const std::string& text) override {
+    inner_.mailProgress().ShowError(std::string(DryRunMark()) + " " + text);
+  }
+  void Close() override { inner_.mailProgress().Close(); }
+  bool StopRequested() const override { return inner_.mailProgress().StopRequested(); }
+
+ private:
+  RunListener& inner_;
+};
 }  // namespace
 
 struct RunDriver::Impl {
@@ -38,6 +60,8 @@ struct RunDriver::Impl {
   std::unique_ptr<CenterLock> lock;              // made at the first run, like the translator
   std::optional<UnattendedSettings> unattended;  // sections RETRY and ALERT, read at the first run
   mutable std::mutex serialsMutex;               // the window reads while the run writes
+  std::optional<std::filesystem::path> dryRoot;  // a dry run's test folder; none for a real run
+  RunListener* lines = &listener;                // where the run's lines go (marked in a dry run)
 
   cii::Translator& Translator() {
     if (!translator) translator = std::make_unique<cii::Translator>(*ws.db, ws.errLogPath);
@@ -94,13 +118,16 @@ struct RunDriver::Impl {
     const int row = ws.centers.currentRow();
     ws.centers.SetStatus(row, column, text);
     static const char* titles[] = {"", "", "", "", "データ抽出", "変換", "送信"};
-    listener.Log(ws.centers.at(row).centerCode + " " + titles[column] + ": " + text);
+    lines->Log(ws.centers.at(row).centerCode + " " + titles[column] + ": " + text);
   }
 };
 
 RunDriver::RunDriver(Workstation& ws, RunListener& listener, RunStop* stop)
-    : impl_(new Impl{ws, listener, nullptr, stop, {}, {}, nullptr, std::nullopt, {}}) {}
+    : impl_(new Impl{ws, listener, nullptr, stop, {}, {}, nullptr, std::nullopt, {}, std::nullopt, &listener}) {}
 RunDriver::~RunDriver() { delete impl_; }
+
+void RunDriver::SetDryRun(const std::filesystem::path& testFolder) { impl_->dryRoot = testFolder; }
+bool RunDriver::dryRun() const { return impl_->dryRoot.has_value(); }
 
 void RunDriver::SetRowState(std::int16_t state) { impl_->ws.centers.SetRowState(impl_->ws.centers.currentRow(), state); }
 
@@ -136,7 +163,6 @@ void RunDriver::RunCenter() {
   Impl& d = *impl_;
   const int row = d.ws.centers.currentRow();
   const std::string center = d.ws.centers.at(row).centerCode;
-  RunContext ctx{d.ws, d.listener, d.Translator(), d.stop};
   {
     std::lock_guard lock(d.serialsMutex);
     d.skipped.erase(row);
@@ -171,6 +197,44 @@ void RunDriver::RunCenter() {
     CenterLock& lock;
     ~ReleaseAtEnd() { lock.Release(); }
   } releaseAtEnd{centerLock};
+  if (d.dryRoot) return DryRunCenter();
+  RunSteps(RunContext{d.ws, d.listener, d.Translator(), d.stop});
+}
+
+void RunDriver::DryRunCenter() {
+  Impl& d = *impl_;
+  const std::string center = d.ws.centers.at(d.ws.centers.currentRow()).centerCode;
+  TestMarkListener marked(d.listener);
+  d.lines = &marked;
+  struct LinesBack {
+    Impl& d;
+    ~LinesBack() { d.lines = &d.listener; }
+  } linesBack{d};
+  // Each center has its own folder: the centers of one pass would name their files with the same serial.
+  DryRunFolders folders;
+  try {
+    folders = MakeDryRunFolders(*d.dryRoot / center);
+  } catch (const std::exception& e) {
+    marked.Log(center + ": " + TrArgs("テストフォルダを作れません: {1}", {e.what()}));
+    d.Status(kColExtract, "抽出ｴﾗｰ");
+    SetRowState(kRowError);
+    marked.Log(center + ": 終了コード 9999");
+    return;
+  }
+  marked.Log(center + ": " + TrArgs("テスト実行: ファイルはすべて {1} に置きます (通番は取らず、履歴も書きません)",
+                                    {folders.root.string()}));
+  // The run's own translator, whose log is the test folder's ERR.LOG.
+  cii::Translator translator(*d.ws.db, folders.errLog);
+  RunContext ctx{d.ws, marked, translator, d.stop, &folders};
+  RunSteps(ctx);
+}
+
+void RunDriver::RunSteps(const RunContext& ctx) {
+  Impl& d = *impl_;
+  const int row = d.ws.centers.currentRow();
+  const std::string center = d.ws.centers.at(row).centerCode;
+  const bool dry = ctx.dryRun != nullptr;
+  RunListener& lines = *d.lines;
   SetRowState(kRowProcessing);
 
   HistoryStartRecord start;
@@ -180,8 +244,10 @@ void RunDriver::RunCenter() {
   start.centerCode = center;
   // A serial that files of an earlier run still carry (the history lost its newest rows) is
   // skipped, so that this run never appends to or overwrites that run's files.
-  start.serialTaken = [used = SerialsWithFiles(ctx.paths())](std::int32_t serial) { return used.count(serial) > 0; };
-  StartRunHistory(ctx.db(), start);
+  start.serialTaken = [used = SerialsWithFiles(d.ws.settings.paths)](std::int32_t serial) { return used.count(serial) > 0; };
+  // A dry run names its files with the serial that the next real run would take, and takes none.
+  if (dry) PeekRunSerial(ctx.db(), start);
+  else StartRunHistory(ctx.db(), start);
   const bool haveSerial = start.result == "0000";
   {
     std::lock_guard lock(d.serialsMutex);
@@ -212,7 +278,7 @@ void RunDriver::RunCenter() {
     fail(start.result);
   } else if (!IsSafeCenterCode(center)) {
     // A code that could lead file names out of the configured folders: no step runs.
-    d.listener.Log(center + ": " + Tr("センターコードがファイル名に使えません"));
+    lines.Log(center + ": " + Tr("センターコードがファイル名に使えません"));
     ctx.LogFault(start.serial, "9999", "処理全体", "", "センターコードがファイル名に使えません: " + center);
     d.Status(kColExtract, "抽出ｴﾗｰ");
     fail("9999");
@@ -221,7 +287,7 @@ void RunDriver::RunCenter() {
     if (start.attempts > 1) note = " " + TrArgs("({1}回目で採番)", {std::to_string(start.attempts)});
     if (start.skipped > 0)
       note += " " + TrArgs("(既存ファイルのある通番 {1} 件を飛ばしました)", {std::to_string(start.skipped)});
-    d.listener.Log(center + ": " + TrArgs("通番 {1}", {SerialField(start.serial)}) + note);
+    lines.Log(center + ": " + TrArgs("通番 {1}", {SerialField(start.serial)}) + note);
     d.Status(kColExtract, "抽出中");
     step = kWorkExtract;
     bool goOn = false;
@@ -235,7 +301,7 @@ void RunDriver::RunCenter() {
       fail(code);
     }
     if (next(goOn, code)) {
-      centerLock.Touch();
+      d.Lock().Touch();
       d.Status(kColConvert, "変換中");
       step = kWorkConvertOther;
       goOn = false;
@@ -249,7 +315,7 @@ void RunDriver::RunCenter() {
       }
     }
     if (next(goOn, code)) {
-      centerLock.Touch();
+      d.Lock().Touch();
       d.Status(kColSend, "送信中");
       step = kWorkSend;
       code = SendCenterFiles(ctx, center, start.serial);
@@ -263,7 +329,7 @@ void RunDriver::RunCenter() {
   }
   // A run that a stop cut short ends with the stop code, whatever failed before.
   if (cut) {
-    d.listener.Log(center + ": " + Tr("実行を中止しました"));
+    lines.Log(center + ": " + Tr("実行を中止しました"));
     SetRowState(kRowError);
     endCode = kStoppedCode;
   }
@@ -271,14 +337,15 @@ void RunDriver::RunCenter() {
 
   if (start.serial != 0) {
     for (const auto& fault : BackupRunFiles(ctx.paths(), start.serial, 1, leftBehind)) {
-      d.listener.Log(center + ": " + TrArgs("バックアップに失敗しました: {1}", {fault}));
+      lines.Log(center + ": " + TrArgs("バックアップに失敗しました: {1}", {fault}));
       ctx.LogFault(start.serial, "9999", "バックアップ", "", fault);
     }
   }
   if (d.ws.centers.at(row).rowState != kRowError) SetRowState(kRowProcessed);
 
-  // After "通番ｴﾗｰ" the pair (serial, 0) is not this run's row: leave it alone.
-  if (haveSerial) {
+  // After "通番ｴﾗｰ" the pair (serial, 0) is not this run's row: leave it alone. A dry run has
+  // no row, and alerts nobody.
+  if (haveSerial && !dry) {
     HistoryRecord rec;
     rec.serial = start.serial;
     rec.branch = 0;
@@ -287,7 +354,7 @@ void RunDriver::RunCenter() {
     FinishHistoryRecord(ctx.db(), rec);
     d.AlertIfFinal(ctx, start.serial, center, endCode, failedWork);
   }
-  d.listener.Log(center + ": " + TrArgs("終了コード {1}", {endCode}));
+  lines.Log(center + ": " + TrArgs("終了コード {1}", {endCode}));
 }
 
 }  // namespace edi::run

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 #include "app/workstation.h"
@@ -25,6 +26,7 @@ class RunListener {
 };
 
 class RunStop;
+struct RunContext;
 
 class RunDriver {
  public:
@@ -33,6 +35,13 @@ class RunDriver {
   // center is started.
   RunDriver(Workstation& ws, RunListener& listener, RunStop* stop = nullptr);
   ~RunDriver();
+
+  // Makes every later run a dry run into testFolder (one folder per center below it): the
+  // steps run completely, but no serial is taken, no history row is written, nothing reaches
+  // OLD_FILE, a send path or a mail server, nothing is left in EDIOUTFIL (the package's files
+  // are moved out at once), and every line is marked as a test.
+  void SetDryRun(const std::filesystem::path& testFolder);
+  bool dryRun() const;
 
   // The run button: index 0 runs every marked row whose state is 0; other indexes do nothing.
   void RunMarkedCenters(int buttonIndex);
@@ -52,6 +61,8 @@ class RunDriver {
   bool SkippedOf(int row) const;
 
  private:
+  void DryRunCenter();
+  void RunSteps(const RunContext& ctx);
   struct Impl;
   Impl* impl_;
 };

@@ -94,7 +94,9 @@ SendOutcome SendResultFile(const RunContext& ctx, const std::string& centerCode,
   paths.outFolder = sourceFolder;
   if (method == "Z") {
     file.address = controlRow.Text("KMX送信ファイルパス");
-    const bool keep = ReadPackageSettings(ctx.ws.ini()).sendKeep;
+    // A dry run hands the file to the test folder, under the send path's own name.
+    if (ctx.dryRun) file.address = (ctx.dryRun->sendFolder / std::filesystem::path(file.address).filename()).string();
+    const bool keep = ctx.dryRun || ctx.package().sendKeep;
     // An earlier result of this center that the package has not collected yet stays: the
     // new one waits for a resend or the retry.
     if (!keep) {
@@ -130,6 +132,7 @@ SendOutcome SendResultFile(const RunContext& ctx, const std::string& centerCode,
     }
     ctx.Log(centerCode + ": " + TrArgs("メール送信: {1}", {file.address}));
     mail::MailEnvironment env{ctx.ws.iniPath, paths};
+    if (ctx.dryRun) env.saveTo = ctx.dryRun->mailFolder;
     mail::MailTransfer(file, env, ctx.listener.mailProgress());
     if (file.result != "0000") {
       outcome = {"5100", file.result.empty() ? "9999" : file.result};
@@ -145,7 +148,7 @@ SendOutcome SendResultFile(const RunContext& ctx, const std::string& centerCode,
 
 std::string SendCenterFiles(const RunContext& ctx, const std::string& centerCode, std::int32_t serial) {
   HistoryBranchRecord branch = MakeHistoryBranch(serial, kWorkSend, centerCode);
-  AddHistoryBranch(ctx.db(), branch);
+  ctx.AddBranch(branch);
   if (branch.result != "0000") {
     // No row of its own: nothing to complete.
     ctx.Log(centerCode + ": " + Tr("履歴の追加に失敗しました (送信)"));
@@ -164,7 +167,7 @@ std::string SendCenterFiles(const RunContext& ctx, const std::string& centerCode
     if (sent.endCode != "0000") rec.detailCode = sent.detailCode;
     else rec.fileName = InFolder(ctx.paths().outFolder, SendFileName(centerCode, serial, "CII")).string();
   }
-  FinishHistoryRecord(ctx.db(), rec);
+  ctx.Finish(rec);
   return rec.endCode != "0000" ? rec.endCode : rec.result;
 }
 

@@ -1,5 +1,7 @@
 #include "run_bench.h"
 
+#include "run/center_tables.h"
+
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -111,6 +113,23 @@ EdiOutcome RunEdi(RunBench& b, const std::string& args) {
                           outFile.string() + "' 2>&1";
   const int rc = std::system(cmd.c_str());
   return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, ReadBytes(outFile)};
+}
+
+bool LoadDemoCenters(RunBench& b, const std::string& terminal) {
+  const auto folder = std::filesystem::path(EDI_SOURCE_DIR) / "db" / "demo" / "centers";
+  if (!std::filesystem::is_directory(folder)) return false;
+  const auto filled = b.root / "demo-centers";
+  std::filesystem::create_directories(filled);
+  for (const auto& e : std::filesystem::directory_iterator(folder)) {
+    if (e.path().extension() != ".csv") continue;
+    std::string text = ReadBytes(e.path());
+    for (auto [from, to] : {std::pair<std::string, std::string>{"@TERMINAL@", terminal}, {"@WORKSPACE@", b.root.string()}})
+      for (std::size_t p; (p = text.find(from)) != std::string::npos;) text.replace(p, from.size(), to);
+    WriteBytes(filled / e.path().filename(), text);
+  }
+  cii::ImportResult r = run::ImportCenters(b.master(), filled, {});
+  if (!r.ok()) throw std::runtime_error("the demo centers are refused: " + cii::Describe(r.problems.front()));
+  return true;
 }
 
 int RowOf(const Workstation& ws, const std::string& center) {

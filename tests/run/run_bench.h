@@ -59,6 +59,11 @@ class RunBench {
   std::unique_ptr<TestDatabase> db_;
 };
 
+// The demo's center masters (db/demo/centers) loaded the way scripts/demo loads them: the
+// terminal and the bench's folder put in place of @TERMINAL@ and @WORKSPACE@, then imported.
+// False when they are not in the tree; a refused import throws.
+bool LoadDemoCenters(RunBench& b, const std::string& terminal = "T1");
+
 // A listener that keeps what the run tells it.
 class RecordingListener : public run::RunListener {
  public:

@@ -31,16 +31,7 @@ class HistoryResend : public ::testing::Test {
                        "\nPassword=" + (servers ? servers->password : std::string()) +
                        "\n[MAIL]\nMAIL-TEXT=resend\nSMTP-URL=" + smtpUrl + "\nFROM=edi@example.invalid\n";
     bench = std::make_unique<edi::test::RunBench>(options);
-    for (const char* f : {"centers.sql"}) {
-      std::string sql = ReadBytes(demo / f);
-      for (auto [from, to] :
-           {std::pair<std::string, std::string>{"@TERMINAL@", "T1"}, {"@WORKSPACE@", bench->root.string()}})
-        for (std::size_t p; (p = sql.find(from)) != std::string::npos;) sql.replace(p, from.size(), to);
-      edi::test::WriteBytes(bench->root / f, sql);
-      const std::string cmd =
-          "sqlite3 '" + (bench->root / "edi.db").string() + "' < '" + (bench->root / f).string() + "'";
-      if (std::system(cmd.c_str()) != 0) return false;
-    }
+    if (!edi::test::LoadDemoCenters(*bench)) return false;
     if (!edi::test::LoadDemoFormats(bench->master())) return false;
     std::ofstream(bench->mgpkgConfig) << "DATA=" << (demo / "local").string() << "\nOUT=" << bench->out.string()
                                       << "\n";
