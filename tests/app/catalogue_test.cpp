@@ -78,7 +78,7 @@ TEST_F(CatalogueTest, TheLocaleVariablesChooseTheLanguageInTheirOrder) {
 
 // The operator's messages and the status texts are the workstation's own words: English
 // keeps them exactly, while the text around them is translated.
-TEST_F(CatalogueTest, TheSpecifiedTextsStayAsTheyAreInEnglish) {
+TEST_F(CatalogueTest, TheWorkstationsOwnTextsStayAsTheyAreInEnglish) {
   Choose({{"LANG", "en_US.UTF-8"}});
   ASSERT_TRUE(CatalogueIsEnglish());
   for (const char* text : {msg::kIniReadError, msg::kConnectError, msg::kNoData, msg::kItemSettingError,
