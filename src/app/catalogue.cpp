@@ -1,6 +1,5 @@
 #include "app/catalogue.h"
 
-#include <libintl.h>
 #include <locale.h>
 
 #include <atomic>
@@ -8,7 +7,13 @@
 #include <filesystem>
 #include <string>
 
-#include "app/workstation.h"
+#include "platform/paths.h"
+
+// The Windows cross-build has no gettext: there every text is its Japanese id.
+#if __has_include(<libintl.h>)
+#include <libintl.h>
+#define EDI_HAVE_GETTEXT 1
+#endif
 
 namespace edi {
 namespace {
@@ -18,6 +23,7 @@ constexpr const char* kDomain = "edi";
 // Set once by InitCatalogue(); while false every text is its Japanese id, without asking gettext.
 std::atomic<bool> g_english{false};
 
+#ifdef EDI_HAVE_GETTEXT
 const char* NonEmptyEnv(const char* name) {
   const char* v = std::getenv(name);
   return v && *v ? v : nullptr;
@@ -34,7 +40,7 @@ bool HasEnglishCatalogue(const std::filesystem::path& dir) {
 // the folder the build was configured to install into.
 std::string LocaleFolder() {
   if (const char* dir = NonEmptyEnv("EDI_LOCALEDIR")) return dir;
-  const std::filesystem::path exe = ExecutableFolder();
+  const std::filesystem::path exe = platform::ExecutableFolder();
   const std::filesystem::path prefix = exe.parent_path().parent_path().parent_path().parent_path();
   for (const auto& dir : {exe / "locale", prefix / "share" / "locale"})
     if (HasEnglishCatalogue(dir)) return dir.string();
@@ -48,11 +54,17 @@ std::string MessagesLocaleName() {
   return {};
 }
 
+#endif
+
 }  // namespace
 
 const char* Tr(const char* msgid) {
   if (!g_english.load(std::memory_order_relaxed)) return msgid;
+#ifdef EDI_HAVE_GETTEXT
   return dgettext(kDomain, msgid);
+#else
+  return msgid;
+#endif
 }
 
 std::string TrArgs(const char* msgid, std::initializer_list<std::string_view> args) {
@@ -78,6 +90,9 @@ std::string TrArgs(const char* msgid, std::initializer_list<std::string_view> ar
 bool CatalogueIsEnglish() { return g_english.load(std::memory_order_relaxed); }
 
 void InitCatalogue() {
+#ifndef EDI_HAVE_GETTEXT
+  g_english = false;
+#else
   const std::string locale = MessagesLocaleName();
   const bool english = locale.rfind("en", 0) == 0 && (locale.size() == 2 || locale[2] == '_' ||
                                                       locale[2] == '.' || locale[2] == '@');
@@ -95,6 +110,7 @@ void InitCatalogue() {
   bindtextdomain(kDomain, LocaleFolder().c_str());
   bind_textdomain_codeset(kDomain, "UTF-8");
   g_english = true;
+#endif
 }
 
 }  // namespace edi

@@ -66,7 +66,7 @@ int CmdHistoryPurge(CliOptions& options) {
   if (!report.committed) {
     if (report.error == "stopped")
       std::cerr << "edi history purge: "
-                << TrArgs("シグナル {1} で止めました。何も削除していません", {std::to_string(signals.signal())}) << "\n";
+                << TrArgs("シグナル {1} で止めました。何も削除していません", {std::to_string(signals.received())}) << "\n";
     else
       std::cerr << "edi history purge: " << TrArgs("{1}。何も削除していません", {report.error}) << "\n";
     return kExitFailed;

@@ -21,6 +21,7 @@
 #include "cli/cli.h"
 #include "cli/console_listener.h"
 #include "cli/signal_watch.h"
+#include "platform/stop_signals.h"
 #include "run/dry_run.h"
 #include "run/history.h"
 #include "run/retry.h"
@@ -195,7 +196,7 @@ int CmdRun(CliOptions& options) {
   if (stop.requested()) {
     std::cerr << "edi run: "
               << TrArgs("シグナル {1} ({2}) で止めました。終了していない履歴行を {3} で閉じました",
-                        {std::to_string(signals.signal()), strsignal(signals.signal()), run::kStoppedCode})
+                        {std::to_string(signals.received()), platform::StopSignalName(signals.received()), run::kStoppedCode})
               << "\n";
     return kExitFailed;
   }

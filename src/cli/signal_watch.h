@@ -19,7 +19,7 @@ class SignalWatch {
   SignalWatch(const SignalWatch&) = delete;
   SignalWatch& operator=(const SignalWatch&) = delete;
 
-  int signal() const { return signal_.load(); }  // the first stop signal, 0 when none came
+  int received() const { return signal_.load(); }  // the first stop signal, 0 when none came
 
  private:
   std::atomic<int> signal_{0};

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace edi::platform {
 
@@ -25,5 +26,8 @@ class StopSignalWatch {
  private:
   std::unique_ptr<State> state_;
 };
+
+// The system's name of a stop signal's number, for messages ("Terminated"; Windows: the event).
+std::string StopSignalName(int number);
 
 }  // namespace edi::platform

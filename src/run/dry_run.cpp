@@ -5,6 +5,7 @@
 #include "app/catalogue.h"
 #include "app/run_file_name.h"
 #include "app/text.h"
+#include "platform/files.h"
 #include "run/conversion_dispatch.h"
 #include "run/run_context.h"
 
@@ -53,8 +54,7 @@ std::vector<std::string> TakeDryRunOutput(const PathSettings& real, const DryRun
   }
   for (const std::string& name : names) {
     std::error_code ec;
-    std::filesystem::rename(from / name, to / name, ec);
-    if (ec) {  // another file system: copied, then removed
+    if (platform::RenameOver(from / name, to / name) != 0) {  // another file system: copied, then removed
       std::filesystem::copy_file(from / name, to / name, std::filesystem::copy_options::overwrite_existing, ec);
       if (!ec) std::filesystem::remove(from / name, ec);
     }

@@ -5,6 +5,7 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <cstring>
 #include <thread>
 
 namespace edi::platform {
@@ -42,6 +43,11 @@ StopSignalWatch::~StopSignalWatch() {
   pthread_kill(state_->thread.native_handle(), kWake);
   state_->thread.join();
   pthread_sigmask(SIG_SETMASK, &state_->previous, nullptr);
+}
+
+std::string StopSignalName(int number) {
+  const char* name = strsignal(number);
+  return name ? name : std::to_string(number);
 }
 
 }  // namespace edi::platform

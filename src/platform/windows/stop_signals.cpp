@@ -65,4 +65,13 @@ StopSignalWatch::~StopSignalWatch() {
   state_->ended.notify_all();
 }
 
+std::string StopSignalName(int number) {
+  switch (number) {
+    case 2: return "Ctrl-C or Ctrl-Break";
+    case 1: return "console closed";
+    case 15: return "log-off or shutdown";
+    default: return std::to_string(number);
+  }
+}
+
 }  // namespace edi::platform
