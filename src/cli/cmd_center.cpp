@@ -15,10 +15,11 @@ namespace edi::cli {
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: edi center export DIR [--center CODE] [--encoding cp932|utf-8] [--force]\n"
-    "       edi center import DIR [--replace] [--encoding cp932|utf-8]\n"
-    "       edi center check [--terminal NAME] [CODE...]\n";
+const char* Usage() {
+  return Tr("使い方: edi center export DIR [--center CODE] [--encoding cp932|utf-8] [--force]\n"
+            "       edi center import DIR [--replace] [--encoding cp932|utf-8]\n"
+            "       edi center check [--terminal NAME] [CODE...]\n");
+}
 
 int Check(CliOptions& options, const std::vector<std::string>& centers) {
   Workstation ws;
@@ -47,7 +48,7 @@ int Check(CliOptions& options, const std::vector<std::string>& centers) {
 int CmdCenter(CliOptions& options) {
   auto& args = options.args;
   std::string action;
-  if (auto done = TakeAction(args, kUsage, action)) return *done;
+  if (auto done = TakeAction(args, Usage(), action)) return *done;
   std::optional<std::string> center;
   cii::ImportOptions import;
   cii::CsvEncoding exportEncoding = cii::CsvEncoding::Cp932;
@@ -63,13 +64,13 @@ int CmdCenter(CliOptions& options) {
     if (auto v = TakeOption(args, "--terminal")) options.terminalName = v;
     for (const auto& a : args)
       if (a.rfind("--", 0) == 0) {
-        std::cerr << kUsage;
+        std::cerr << Usage();
         return kExitUsage;
       }
     return Check(options, args);
   }
   if ((action != "export" && action != "import") || args.size() != 1) {
-    std::cerr << kUsage;
+    std::cerr << Usage();
     return kExitUsage;
   }
   auto db = OpenConfiguredDatabase(options);
