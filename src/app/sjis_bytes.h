@@ -7,10 +7,10 @@
 
 namespace edi {
 
-inline bool IsLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-inline bool IsTrailByte(unsigned char b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
+constexpr bool IsLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+constexpr bool IsTrailByte(unsigned char b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
 // A byte that is a character on its own: ASCII and half-width katakana.
-inline bool IsSingleByteChar(unsigned char b) { return b < 0x80 || (b >= 0xA1 && b <= 0xDF); }
+constexpr bool IsSingleByteChar(unsigned char b) { return b < 0x80 || (b >= 0xA1 && b <= 0xDF); }
 
 // True when the eight bytes at p are all ASCII (runs of ASCII are passed over eight at a time).
 inline bool EightAscii(const char* p) {

@@ -48,6 +48,8 @@ void MessagePlan::Prepare(const TranslationState& state) {
       p.repeats = item.repeats();
       p.placed = L.has(static_cast<long long>(i));
       p.repetitionLength = p.placed ? L[i].length : 0;
+      p.groupStart[0] = GroupStartFor(item.multiDetail, false);
+      p.groupStart[1] = GroupStartFor(item.multiDetail, true);
       continue;
     }
     std::size_t li = mapped ? state.ediToLocal[i] : 0;

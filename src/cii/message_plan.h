@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cii/field_conversion.h"
+#include "cii/message_writer.h"
 #include "cii/state.h"
 
 namespace edi::cii {
@@ -41,6 +42,8 @@ struct ItemPlan {
   int repeats = 1;
   bool placed = false;
   long long repetitionLength = 0;
+  // Its start bytes when the message is in one-byte tag mode [0] or in extended mode [1].
+  GroupStartBytes groupStart[2];
 };
 
 struct MessagePlan {

@@ -108,27 +108,40 @@ MessageWriteResult WriteMessage(std::ostream& out, int number, std::string_view 
   return MessageWriteResult::Ok;
 }
 
-GroupStartResult AppendGroupStart(std::string& tfd, const std::string& multiDetail, bool& extended) {
+GroupStartBytes GroupStartFor(const std::string& multiDetail, bool extended) {
+  GroupStartBytes start;
+  auto put = [&start](int byte) { start.bytes[start.size++] = static_cast<char>(byte); };
   std::optional<MultiDetailCode> code = EncodeMultiDetail(multiDetail);
-  bool numbered = LeadingNumber(multiDetail) != 0;
-  if (extended && !code) return GroupStartResult::BadMultiDetail;
+  const bool numbered = LeadingNumber(multiDetail) != 0;
+  if (extended && !code) {
+    start.result = GroupStartResult::BadMultiDetail;
+    start.extendedAfter = extended;
+    return start;
+  }
   if (numbered && code) {
     // A numbered group can only be named with extended tags: switch them on.
-    tfd += static_cast<char>(kExtendedTags);
+    put(kExtendedTags);
     extended = true;
   }
+  start.extendedAfter = extended;
   if (!extended) {
-    tfd += static_cast<char>(kGroupStart);  // the unnumbered group of one-byte tag mode
-    return GroupStartResult::Ok;
-  }
-  if (code->twoByte) {
-    tfd += static_cast<char>(kGroupStart16);
-    tfd += static_cast<char>(code->value >> 8);
-    tfd += static_cast<char>(code->value & 0xFF);
+    put(kGroupStart);  // the unnumbered group of one-byte tag mode
+  } else if (code->twoByte) {
+    put(kGroupStart16);
+    put(code->value >> 8);
+    put(code->value & 0xFF);
   } else {
-    tfd += static_cast<char>(kGroupStart);
-    tfd += static_cast<char>(code->value);
+    put(kGroupStart);
+    put(code->value);
   }
+  return start;
+}
+
+GroupStartResult AppendGroupStart(std::string& tfd, const std::string& multiDetail, bool& extended) {
+  const GroupStartBytes start = GroupStartFor(multiDetail, extended);
+  if (start.result != GroupStartResult::Ok) return start.result;
+  tfd.append(start.bytes, start.size);
+  extended = start.extendedAfter;
   return GroupStartResult::Ok;
 }
 

@@ -30,4 +30,14 @@ enum class GroupStartResult { Ok, BadMultiDetail };
 // 0xFA alone marks the unnumbered group. BadMultiDetail (code 0005) appends nothing.
 GroupStartResult AppendGroupStart(std::string& tfd, const std::string& multiDetail, bool& extended);
 
+// The bytes AppendGroupStart would append for a group with this マルチ明細番号 in the mode
+// given, and the mode after them: worked out once per group item by a compiled layout.
+struct GroupStartBytes {
+  char bytes[4] = {};
+  unsigned char size = 0;
+  bool extendedAfter = false;
+  GroupStartResult result = GroupStartResult::Ok;
+};
+GroupStartBytes GroupStartFor(const std::string& multiDetail, bool extended);
+
 }  // namespace edi::cii

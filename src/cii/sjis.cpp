@@ -10,16 +10,43 @@
 namespace edi::cii {
 
 
+namespace {
+
+// What a byte may be in Shift_JIS, by table: 0 a character of its own, 1 a lead byte, 2 never
+// the first byte of a character; and whether it may follow a lead byte.
+struct ShiftJisByteClasses {
+  unsigned char first[256];
+  bool trail[256];
+  constexpr ShiftJisByteClasses() : first(), trail() {
+    for (int b = 0; b < 256; ++b) {
+      const auto c = static_cast<unsigned char>(b);
+      first[b] = IsSingleByteChar(c) ? 0 : IsLeadByte(c) ? 1 : 2;
+      trail[b] = IsTrailByte(c);
+    }
+  }
+};
+constexpr ShiftJisByteClasses kShiftJisBytes;
+
+}  // namespace
+
 std::size_t FirstBrokenShiftJisByte(std::string_view bytes) {
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    // Runs of ASCII, the bulk of most lines, are passed over eight bytes at a time.
-    while (i + 8 <= bytes.size() && EightAscii(bytes.data() + i)) i += 8;
-    if (i >= bytes.size()) break;
-    unsigned char b = static_cast<unsigned char>(bytes[i]);
-    if (IsSingleByteChar(b)) continue;
-    if (!IsLeadByte(b) || i + 1 >= bytes.size() || !IsTrailByte(static_cast<unsigned char>(bytes[i + 1])))
-      return i;
-    ++i;
+  const std::size_t n = bytes.size();
+  const char* p = bytes.data();
+  std::size_t i = 0;
+  while (i < n) {
+    const auto b = static_cast<unsigned char>(p[i]);
+    if (b < 0x80) {
+      // Runs of ASCII, the bulk of most lines, are passed over eight bytes at a time.
+      i += i + 8 <= n && EightAscii(p + i) ? 8 : 1;
+      continue;
+    }
+    const unsigned char kind = kShiftJisBytes.first[b];
+    if (kind == 0) {
+      ++i;
+      continue;
+    }
+    if (kind == 2 || i + 1 >= n || !kShiftJisBytes.trail[static_cast<unsigned char>(p[i + 1])]) return i;
+    i += 2;
   }
   return std::string_view::npos;
 }
@@ -75,12 +102,6 @@ ByteField StoreTextInByteField(std::size_t width, std::string_view text) {
   return f;
 }
 
-std::string_view TrimSpaceView(std::string_view bytes) {
-  std::size_t b = bytes.find_first_not_of(' ');
-  if (b == std::string_view::npos) return {};
-  std::size_t e = bytes.find_last_not_of(' ');
-  return bytes.substr(b, e - b + 1);
-}
 
 std::string TrimSpaceBytes(std::string_view bytes) { return std::string(TrimSpaceView(bytes)); }
 

@@ -48,7 +48,13 @@ void AppendFullWidth(std::string& out, std::string_view sjis);
 
 // Leading and trailing ASCII spaces removed.
 std::string TrimSpaceBytes(std::string_view bytes);
-std::string_view TrimSpaceView(std::string_view bytes);
+// The same as a view into the bytes (inline: every text field of a message goes through it).
+inline std::string_view TrimSpaceView(std::string_view bytes) {
+  std::size_t from = 0, to = bytes.size();
+  while (from < to && bytes[from] == ' ') ++from;
+  while (to > from && bytes[to - 1] == ' ') --to;
+  return bytes.substr(from, to - from);
+}
 
 // Two-byte code conversions. Single-byte characters are kept as they are by the JIS forms.
 std::string ShiftJisToJis(std::string_view sjis);   // each double-byte char → its JIS row/cell bytes

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 
 #include "app/text.h"
@@ -36,35 +37,118 @@ bool TfdBuilder::LaterRepetitionsBeyondLine(const OpenGroup& group, std::size_t 
 
 namespace {
 
-// Appends a data element (tag, length, value) in one piece when it is small, as most are.
-bool AppendElement(std::string& tfd, const TagBytes& tag, std::string_view value) {
-  constexpr std::size_t kSmall = 64;
+// The message's TFD bytes, written into the builder's buffer: the buffer's string is kept as
+// large as the room it has (so a write is a store after one room check, not an append with
+// its own checks and no byte is cleared twice) and only grows.
+class TfdOut {
+ public:
+  explicit TfdOut(std::string& buffer) : s_(buffer), p_(buffer.data()) {}
+  TfdOut(const TfdOut&) = delete;
+  TfdOut& operator=(const TfdOut&) = delete;
+
+  std::size_t size() const { return used_; }
+  bool empty() const { return used_ == 0; }
+  char& back() { return p_[used_ - 1]; }
+  std::string_view view() const { return std::string_view(p_, used_); }
+  // Room for n more bytes; the pointer returned stays valid until the next Room.
+  char* Room(std::size_t n) {
+    if (s_.size() - used_ < n) [[unlikely]] Grow(n);
+    return p_ + used_;
+  }
+  void Wrote(std::size_t n) { used_ += n; }
+  void Put(char c) {
+    *Room(1) = c;
+    ++used_;
+  }
+  void Fill(std::size_t n, char c) {
+    std::memset(Room(n), c, n);
+    used_ += n;
+  }
+  void Append(std::string_view bytes) {
+    std::memcpy(Room(bytes.size()), bytes.data(), bytes.size());
+    used_ += bytes.size();
+  }
+
+ private:
+  [[gnu::noinline]] void Grow(std::size_t n) {
+    s_.resize(std::max({s_.size() * 2, used_ + n, std::size_t{4096}}));
+    p_ = s_.data();
+  }
+  std::string& s_;
+  char* p_;
+  std::size_t used_ = 0;
+};
+
+// Copies n ≤ 16 bytes with at most two loads and stores of each width, reading and writing
+// only within the n bytes (the usual value is a few bytes long: a call to memcpy would cost
+// more than the copy).
+inline void CopySmall(char* to, const char* from, std::size_t n) {
+  if (n >= 8) {
+    std::uint64_t a, b;
+    std::memcpy(&a, from, 8);
+    std::memcpy(&b, from + n - 8, 8);
+    std::memcpy(to, &a, 8);
+    std::memcpy(to + n - 8, &b, 8);
+  } else if (n >= 4) {
+    std::uint32_t a, b;
+    std::memcpy(&a, from, 4);
+    std::memcpy(&b, from + n - 4, 4);
+    std::memcpy(to, &a, 4);
+    std::memcpy(to + n - 4, &b, 4);
+  } else if (n > 0) {
+    to[0] = from[0];
+    to[n / 2] = from[n / 2];
+    to[n - 1] = from[n - 1];
+  }
+}
+
+// Appends a data element (tag, length, value), a small one with plain stores.
+bool AppendElement(TfdOut& tfd, const TagBytes& tag, std::string_view value) {
+  constexpr std::size_t kSmall = 16;
   if (value.size() <= kSmall) {
-    char element[3 + 1 + kSmall];
-    std::memcpy(element, tag.bytes, sizeof tag.bytes);  // all three: one move, the unused ones overwritten
-    element[tag.size] = static_cast<char>(value.size());
-    std::memcpy(element + tag.size + 1, value.data(), value.size());
-    tfd.append(element, tag.size + 1 + value.size());
+    char* to = tfd.Room(sizeof tag.bytes + 1 + kSmall);
+    std::memcpy(to, tag.bytes, sizeof tag.bytes);  // all three: one move, the unused ones overwritten
+    to[tag.size] = static_cast<char>(value.size());
+    CopySmall(to + tag.size + 1, value.data(), value.size());
+    tfd.Wrote(tag.size + 1 + value.size());
     return true;
   }
-  tfd.append(tag.bytes, tag.size);
-  if (value.size() <= kMaxOneByteLength) tfd += static_cast<char>(value.size());
-  else if (!AppendLength(tfd, value.size())) return false;
-  tfd += value;
+  tfd.Append(std::string_view(tag.bytes, tag.size));
+  if (value.size() <= kMaxOneByteLength) {
+    tfd.Put(static_cast<char>(value.size()));
+  } else {
+    std::string length;
+    if (!AppendLength(length, value.size())) return false;
+    tfd.Append(length);
+  }
+  tfd.Append(value);
   return true;
 }
 
 }  // namespace
 
 int TfdBuilder::Build(const MessagePlan& messagePlan, const TranslationState& state, std::string_view data,
-                      std::string& tfd, ItemObserver* observer) {
+                      std::string& tfdBytes, ItemObserver* observer) {
+  const int code = Build(messagePlan, state, data, observer);
+  tfdBytes.assign(tfd_);
+  return code;
+}
+
+int TfdBuilder::Build(const MessagePlan& messagePlan, const TranslationState& state, std::string_view data,
+                      ItemObserver* observer) {
   plan_ = &messagePlan;
   const std::vector<ItemPlan>& steps = messagePlan.items;
   const ItemTable& E = state.ediItems;
   const ItemTable& L = state.localItems;
   const std::size_t itemCount = steps.size() - 1;
   const char code16 = state.header.code16();
-  tfd.clear();
+  TfdOut tfd(buffer_);
+  // The message's bytes as they stand, on every way out.
+  struct Done {
+    TfdOut& out;
+    std::string_view& tfd;
+    ~Done() { tfd = out.view(); }
+  } done{tfd, tfd_};
   line_.Reset(data);
   std::vector<OpenGroup>& open = open_;
   open.assign(1, OpenGroup{});  // open[0] stands for the message's top level
@@ -85,7 +169,7 @@ int TfdBuilder::Build(const MessagePlan& messagePlan, const TranslationState& st
         g.offset = AddFar(g.offset, groupStep.repetitionLength);
         g.broken = g.broken || !groupStep.placed;
         if (g.repetitionHasData) {
-          tfd += static_cast<char>(kNextRepeat);
+          tfd.Put(static_cast<char>(kNextRepeat));
           open[depth - 1].repetitionHasData = true;
         } else {
           ++g.owedSeparators;
@@ -112,7 +196,7 @@ int TfdBuilder::Build(const MessagePlan& messagePlan, const TranslationState& st
       }
       if (g.repetitionHasData || !g.groupHasData || tfd.empty() ||
           static_cast<unsigned char>(tfd.back()) != kNextRepeat)
-        tfd += static_cast<char>(kGroupEnd);
+        tfd.Put(static_cast<char>(kGroupEnd));
       else
         tfd.back() = static_cast<char>(kGroupEnd);  // the separator after the last repetition with data
       --depth;
@@ -127,12 +211,15 @@ int TfdBuilder::Build(const MessagePlan& messagePlan, const TranslationState& st
       // separators go before it and the parent's repetition counts as written.
       OpenGroup& parent = open[depth];
       if (depth > 0) {
-        tfd.append(static_cast<std::size_t>(parent.owedSeparators), static_cast<char>(kNextRepeat));
+        tfd.Fill(static_cast<std::size_t>(parent.owedSeparators), static_cast<char>(kNextRepeat));
         parent.owedSeparators = 0;
         parent.repetitionHasData = true;
         parent.groupHasData = true;
       }
-      if (AppendGroupStart(tfd, E[i].multiDetail, extended) != GroupStartResult::Ok) return kCodeBadMultiDetail;
+      const GroupStartBytes& start = plan.groupStart[extended ? 1 : 0];
+      if (start.result != GroupStartResult::Ok) return kCodeBadMultiDetail;
+      tfd.Append(std::string_view(start.bytes, start.size));
+      extended = start.extendedAfter;
       depth = static_cast<std::size_t>(plan.level) + 1;
       if (open.size() <= depth) open.resize(depth + 1);
       open[depth] = OpenGroup{i};
@@ -143,7 +230,7 @@ int TfdBuilder::Build(const MessagePlan& messagePlan, const TranslationState& st
     }
 
     if (plan.needsExtended && !extended) {
-      tfd += static_cast<char>(kExtendedTags);
+      tfd.Put(static_cast<char>(kExtendedTags));
       extended = true;
     }
     if (plan.local == 0) {
@@ -168,7 +255,7 @@ int TfdBuilder::Build(const MessagePlan& messagePlan, const TranslationState& st
     }
     here.repetitionHasData = true;
     if (here.owedSeparators != 0) {
-      tfd.append(static_cast<std::size_t>(here.owedSeparators), static_cast<char>(kNextRepeat));
+      tfd.Fill(static_cast<std::size_t>(here.owedSeparators), static_cast<char>(kNextRepeat));
       here.owedSeparators = 0;
     }
     here.groupHasData = true;
@@ -177,7 +264,7 @@ int TfdBuilder::Build(const MessagePlan& messagePlan, const TranslationState& st
     const std::size_t elementStart = tfd.size();
     if (!AppendElement(tfd, tag, value)) return kCodeTooLong;
     if (observer) {
-      const std::string_view element = std::string_view(tfd).substr(elementStart);
+      const std::string_view element = tfd.view().substr(elementStart);
       observer->OnItem(ItemTrace{i, plan.local, position, plan.count, extracted, value, element,
                                  element.substr(0, tag.size), Repetitions(depth)});
     }

@@ -33,6 +33,10 @@ class TfdBuilder {
  public:
   int Build(const MessagePlan& plan, const TranslationState& state, std::string_view data, std::string& tfd,
             ItemObserver* observer = nullptr);
+  // The same, leaving the message's bytes in the builder: Tfd() until the next build.
+  int Build(const MessagePlan& plan, const TranslationState& state, std::string_view data,
+            ItemObserver* observer = nullptr);
+  std::string_view Tfd() const { return tfd_; }
 
  private:
   // The repetition numbers of the open groups, outermost first (for an observer; valid until
@@ -50,6 +54,8 @@ class TfdBuilder {
   std::vector<OpenGroup> open_;
   std::vector<int> repetitions_;
   std::string value_;
+  std::string buffer_;    // the bytes of the message being built, and room beyond them
+  std::string_view tfd_;  // the last message's bytes in buffer_
 };
 
 }  // namespace edi::cii

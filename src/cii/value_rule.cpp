@@ -82,6 +82,21 @@ bool PlainDate(std::string_view field, int ediLength, int localLength, std::stri
   return true;
 }
 
+// A kanji field in Shift_JIS (any header code but JIS "S" and UCS-2 "U") that holds only
+// double-byte characters once its surrounding spaces are gone: it is full-width already, so
+// its value is the field itself, cut after the last whole character within 長さ bytes.
+// false: the field holds a single-byte character, or the header asks for another code.
+bool PlainKanji(std::string_view field, int ediLength, char code16, std::string_view& value) {
+  if (code16 == 'S' || code16 == 'U') return false;
+  const std::string_view text = TrimSpaceView(field);
+  std::size_t k = 0;
+  while (k + 1 < text.size() && IsLeadByte(static_cast<unsigned char>(text[k]))) k += 2;
+  if (k != text.size()) return false;
+  const std::size_t limit = ediLength > 0 ? static_cast<std::size_t>(ediLength) : 0;
+  value = text.size() <= limit ? text : text.substr(0, limit & ~std::size_t{1});
+  return true;
+}
+
 bool AllSpaces(std::string_view field) {
   for (char c : field)
     if (c != ' ') return false;
@@ -105,7 +120,7 @@ std::string_view EditRuledValue(const ItemPlan& plan, const ItemFormat& e, const
       if (AllSpaces(extracted)) return {};
       break;
     case ValueRule::Kanji:
-      if (AllSpaces(extracted)) return {};
+      if (PlainKanji(extracted, plan.ediLength, code16, value)) return value;
       break;
     case ValueRule::None: return {};
     case ValueRule::AsIs: break;

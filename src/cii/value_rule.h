@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "cii/message_plan.h"
+#include "cii/sjis.h"
 
 namespace edi::cii {
 
@@ -20,10 +21,7 @@ std::string_view EditRuledValue(const ItemPlan& plan, const ItemFormat& e, const
 inline std::string_view EditItemValue(const ItemPlan& plan, const ItemFormat& e, const ItemFormat& l,
                                       std::string_view extracted, char code16, std::string& out) {
   if (plan.rule != ValueRule::Text) return EditRuledValue(plan, e, l, extracted, code16, out);
-  std::size_t from = 0, to = extracted.size();
-  while (from < to && extracted[from] == ' ') ++from;
-  while (to > from && extracted[to - 1] == ' ') --to;
-  return extracted.substr(from, to - from);
+  return TrimSpaceView(extracted);
 }
 
 }  // namespace edi::cii

@@ -16,6 +16,7 @@
 #include "cii/message_plan.h"
 #include "cii/message_writer.h"
 #include "cii/ordered_work.h"
+#include "cii/output_stream.h"
 #include "cii/sjis.h"
 #include "cii/tfd_builder.h"
 
@@ -79,7 +80,6 @@ struct GroupLayout {
 // neither writes into the cache lines of the other.
 struct alignas(64) BuildWorker {
   TfdBuilder builder;
-  std::string tfd;  // the TFD of the line being built
 };
 
 class LocalToCii {
@@ -167,10 +167,10 @@ class LocalToCii {
         c.broken = k;
         return;
       }
-      const int code = w.builder.Build(current_.plan, ctx_.state, line, w.tfd);
+      const int code = w.builder.Build(current_.plan, ctx_.state, line);
       c.codes.push_back(code);
       if (code != 0) return;
-      c.tfds += w.tfd;
+      c.tfds += w.builder.Tfd();
       c.tfdEnds.push_back(c.tfds.size());
     }
   }
@@ -334,7 +334,8 @@ void ConvertLocalToCii(TranslationContext& ctx, const std::filesystem::path& loc
     ctx.log.WriteTranslationLog(kCodeInputMissing, "", false);
     return;
   }
-  std::ofstream out(ciiPath, std::ios::binary | std::ios::app);
+  OutputFileStream out;
+  out.open(ciiPath, std::ios::binary | std::ios::app);
   if (!out) {
     ctx.log.WriteTranslationLog(kCodeOutputFailed, "", false);
     return;

@@ -31,7 +31,8 @@ TEST(CompiledValueRules, AgreeWithTheGeneralEditingOnFieldsOfEveryShape) {
   const std::vector<Shape> shapes = {
       {"9", 5, 0, 5, 0}, {"9", 3, 0, 7, 0}, {"N", 9, 2, 7, 2}, {"N", 4, 3, 6, 0}, {"N", 20, 0, 19, 0},
       {"N", 9, 0, 5, 1}, {"N", 5, 19, 4, 0}, {"Y", 8, 0, 8, 0}, {"Y", 8, 0, 6, 0}, {"Y", 3, 0, 6, 0},
-      {"Y", 0, 0, 6, 0}, {"Y", 22, 0, 20, 0}, {"K", 8, 0, 8, 0}, {"K", 3, 0, 8, 0}, {"X", 6, 0, 6, 0},
+      {"Y", 0, 0, 6, 0}, {"Y", 22, 0, 20, 0}, {"K", 8, 0, 8, 0}, {"K", 3, 0, 8, 0}, {"K", 5, 0, 12, 0},
+      {"K", 1, 0, 4, 0}, {"K", 0, 0, 6, 0}, {"X", 6, 0, 6, 0},
       {"B", 4, 0, 4, 0}, {"Q", 4, 0, 4, 0}};
   const std::vector<std::string> edges = {
       "", " ", "      ", "00000", "00100", "12.50", "0000.00", ".", "5.", ".05", "1.2.3", " 12", "12 ", "-12",
@@ -46,13 +47,22 @@ TEST(CompiledValueRules, AgreeWithTheGeneralEditingOnFieldsOfEveryShape) {
     for (int k = 0; k < len; ++k) f += alphabet[rng() % alphabet.size()];
     fields.push_back(f);
   }
+  // Kanji fields: double-byte characters (a full-width space among them), half-width kana,
+  // ASCII and spaces in any order, some ending in a lone lead byte.
+  const std::vector<std::string> pieces = {"\x82\xa0", "\x8a\xbf", "\xe0\x40", "\x81\x40", " ", "\xb1", "a", "\x82"};
+  for (int n = 0; n < 1500; ++n) {
+    std::string f;
+    const int count = static_cast<int>(rng() % 9);
+    for (int k = 0; k < count; ++k) f += pieces[rng() % (n % 3 == 0 ? pieces.size() : 5)];
+    fields.push_back(f);
+  }
   std::string out;
   for (const Shape& s : shapes) {
     const ItemFormat e = Item(1, 0, 0, 1, "", s.attribute, s.ediLength, s.ediDecimals);
     const ItemFormat l = Item(1, 1, 0, 0, "1", s.attribute, s.localLength, s.localDecimals);
     const ItemPlan step = StepOf(e, l);
     for (const std::string& field : fields)
-      for (char code16 : {'M', 'S'}) {
+      for (char code16 : {'M', 'S', 'U', ' '}) {
         const std::string got(EditItemValue(step, e, l, field, code16, out));
         ASSERT_EQ(got, EditValueForEdi(e, l, field, code16))
             << s.attribute << " " << s.ediLength << "," << s.ediDecimals << " / " << s.localLength << ","
