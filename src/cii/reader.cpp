@@ -39,6 +39,14 @@ class CiiToLocal {
 
   void Run(const std::filesystem::path& localPath) {
     localPath_ = localPath;
+    ReadBlocks();
+    // The last local file's lines are written out and the file closed here, so that a write
+    // that fails at the very end (a full disk) fails the reading too.
+    if (!ctx_.log.failed() && !CloseOutput()) Stop(kCodeWriteFailed);
+  }
+
+ private:
+  void ReadBlocks() {
     std::string lead;
     for (;;) {
       if (!r_.ReadBytes(lead, 2)) {
@@ -73,7 +81,23 @@ class CiiToLocal {
     }
   }
 
- private:
+  // The local lines are gathered here and written in large pieces: a line goes past the
+  // stream's own buffer when it is long, and a system call for every line of a file of
+  // short lines costs as much as the conversion.
+  static constexpr std::size_t kPendingBytes = 256 * 1024;
+  bool WritePending() {
+    out_.write(pending_.data(), static_cast<std::streamsize>(pending_.size()));
+    pending_.clear();
+    return static_cast<bool>(out_);
+  }
+  // Writes what is pending and closes the local file being written, if any. false: a write failed.
+  bool CloseOutput() {
+    if (!out_.is_open()) return true;
+    const bool written = WritePending();
+    out_.close();
+    return written && static_cast<bool>(out_);
+  }
+
   bool Stop(int code, const std::string& message = "") {
     ctx_.log.WriteTranslationLog(code, message, false);
     return false;
@@ -103,7 +127,7 @@ class CiiToLocal {
     if (!BuildTemplate()) return false;
     r_.SetStorageMode(st_.header.storageMode());
     skipPadding_ = st_.header.padsMessageBlocks();
-    out_.close();
+    if (!CloseOutput()) return Stop(kCodeWriteFailed);
     out_.clear();
     std::filesystem::path target = LocalPathForCategory(localPath_, st_.header.InfoCategory());
     out_.open(target, std::ios::binary | std::ios::app);
@@ -366,8 +390,10 @@ class CiiToLocal {
           break;
         case kMessageEnd: {
           if (remaining != 0) ctx_.log.WriteTranslationLog(kCodeLengthMismatch, "長さ違い", true);
-          out_ << key_ << line << "\r\n";
-          if (!out_) return Stop(kCodeWriteFailed);
+          pending_ += key_;
+          pending_ += line;
+          pending_ += "\r\n";
+          if (pending_.size() >= kPendingBytes && !WritePending()) return Stop(kCodeWriteFailed);
           if (skipPadding_ && !r_.SkipRestOfBlock()) return Stop(kCodeEndInBlock);
           return true;
         }
@@ -434,6 +460,7 @@ class CiiToLocal {
   CiiBlockReader r_;
   std::filesystem::path localPath_;
   std::ofstream out_;
+  std::string pending_;  // lines not yet written to out_
   std::string template_;
   std::string key_;
   std::vector<std::size_t> localOf_;       // 'E' index → 'L' index (0: none)

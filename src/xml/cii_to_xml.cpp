@@ -209,9 +209,9 @@ bool CiiToXml::ReadTrailer() {
   const bool written = writer_->Finish();
   writer_.reset();
   file_.close();
-  if (!written || file_.fail()) return Stop(cii::kCodeWriteFailed);
-  std::error_code ec;
-  if (platform::RenameOver(partial_, out_) != 0) {
+  // A document that could not be written whole (a full disk) leaves no partial file behind.
+  if (!written || file_.fail() || platform::RenameOver(partial_, out_) != 0) {
+    std::error_code ec;
     std::filesystem::remove(partial_, ec);
     return Stop(cii::kCodeWriteFailed);
   }

@@ -10,6 +10,7 @@
 #include "app/text.h"
 #include "cii/format.h"
 #include "cii/message_writer.h"
+#include "cii/output_stream.h"
 #include "cii/sjis.h"
 #include "xml/element_values.h"
 #include "xml/group_format.h"
@@ -282,7 +283,7 @@ void ConvertXmlToCii(cii::TranslationContext& ctx, const std::filesystem::path& 
   // A failed conversion puts the output back as it was (its earlier length, or no file), so
   // that it never leaves part of a group behind.
   const FileMark mark(ciiPath);
-  std::ofstream out;
+  cii::OutputFileStream out;
   if (!ciiPath.empty()) out.open(ciiPath, std::ios::binary | std::ios::app);
   if (ciiPath.empty() || !out) {
     ctx.log.WriteTranslationLog(cii::kCodeOutputFailed, "", false);
@@ -292,8 +293,14 @@ void ConvertXmlToCii(cii::TranslationContext& ctx, const std::filesystem::path& 
   XmlToCii converter(ctx, out);
   std::string error;
   const StreamOutcome outcome = StreamXmlUnits(xmlPath, {"JPMGH", "JPTRM"}, converter, error);
-  const bool complete = outcome == StreamOutcome::Complete && converter.Finish();
+  bool complete = outcome == StreamOutcome::Complete && converter.Finish();
+  // The last messages reach the file as it closes: a write that fails there (a full disk)
+  // fails the conversion too.
   out.close();
+  if (complete && !out) {
+    ctx.log.WriteTranslationLog(cii::kCodeWriteFailed, "", false);
+    complete = false;
+  }
   if (complete) return;
   mark.Restore();
   // Nothing is written for a document that does not parse (the codes of a stopped
