@@ -1,7 +1,6 @@
 #include "screen/history_resend.h"
 
-#include <QCoreApplication>
-#include <QMetaObject>
+#include <memory>
 
 #include "cii/translator.h"
 #include "run/resend.h"
@@ -45,10 +44,7 @@ ResendEngine EngineResend() {
 ResendController::ResendController(Workstation& ws, mail::MailProgress& mailProgress, QObject* parent)
     : QObject(parent), ws_(ws), mailProgress_(mailProgress), engine_(EngineResend()) {}
 
-ResendController::~ResendController() {
-  while (running_) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-  if (worker_.joinable()) worker_.join();
-}
+ResendController::~ResendController() { worker_.WaitUntilDone(); }
 
 ResendCheck ResendController::Check(std::int32_t serial) {
   try {
@@ -59,30 +55,21 @@ ResendCheck ResendController::Check(std::int32_t serial) {
 }
 
 bool ResendController::Start(std::int32_t serial, bool force) {
-  if (running_) return false;
-  if (worker_.joinable()) worker_.join();
-  running_ = true;
-  worker_ = std::thread([this, serial, force] { Work(serial, force); });
-  return true;
+  auto outcome = std::make_shared<ResendOutcome>();
+  return worker_.Start([this, serial, force, outcome] { *outcome = Work(serial, force); },
+                       [this, serial, outcome] {
+                         emit finished(serial, QString::fromStdString(outcome->code),
+                                       QString::fromStdString(outcome->message), outcome->needsForce);
+                       });
 }
 
-void ResendController::Work(std::int32_t serial, bool force) {
-  ResendOutcome outcome;
+ResendOutcome ResendController::Work(std::int32_t serial, bool force) {
   try {
     Listener listener(mailProgress_);
-    outcome = engine_.send(ws_, listener, serial, force);
+    return engine_.send(ws_, listener, serial, force);
   } catch (const std::exception& e) {
-    outcome = ResendOutcome{"9999", e.what(), false};
+    return ResendOutcome{"9999", e.what(), false};
   }
-  QMetaObject::invokeMethod(
-      this,
-      [this, serial, outcome] {
-        if (worker_.joinable()) worker_.join();
-        running_ = false;
-        emit finished(serial, QString::fromStdString(outcome.code), QString::fromStdString(outcome.message),
-                      outcome.needsForce);
-      },
-      Qt::QueuedConnection);
 }
 
 }  // namespace edi::screen

@@ -4,15 +4,14 @@
 #pragma once
 
 #include <QObject>
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <thread>
 
 #include "app/workstation.h"
 #include "mail/mail_transfer.h"
 #include "run/run_driver.h"
+#include "screen/worker_thread.h"
 
 namespace edi::screen {
 
@@ -51,20 +50,19 @@ class ResendController : public QObject {
 
   // Starts the send; false when one is already running.
   bool Start(std::int32_t serial, bool force);
-  bool running() const { return running_; }
+  bool running() const { return worker_.running(); }
 
  signals:
   void finished(int serial, QString code, QString message, bool needsForce);
 
  private:
   class Listener;
-  void Work(std::int32_t serial, bool force);
+  ResendOutcome Work(std::int32_t serial, bool force);
 
   Workstation& ws_;
   mail::MailProgress& mailProgress_;
   ResendEngine engine_;
-  std::thread worker_;
-  std::atomic<bool> running_{false};
+  WorkerThread worker_{this};
 };
 
 }  // namespace edi::screen

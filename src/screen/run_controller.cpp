@@ -1,8 +1,5 @@
 #include "screen/run_controller.h"
 
-#include <QCoreApplication>
-#include <QMetaObject>
-#include <chrono>
 #include <iostream>
 
 #include "app/catalogue.h"
@@ -31,25 +28,17 @@ RunController::RunController(Workstation& ws, mail::MailProgress& mailProgress, 
 
 RunController::~RunController() {
   // The worker may be waiting for an answer from this thread: keep serving it until it ends.
-  while (running_) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-  if (worker_.joinable()) worker_.join();
+  worker_.WaitUntilDone();
 }
 
 bool RunController::StopRun(int seconds) {
-  if (!running_) return true;
+  if (!running()) return true;
   stop_.Request(0);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (running_ && std::chrono::steady_clock::now() < deadline)
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-  return !running_;
+  return worker_.WaitUntilDone(seconds * 1000);
 }
 
 bool RunController::Start(int buttonIndex) {
-  if (running_) return false;
-  if (worker_.joinable()) worker_.join();
-  running_ = true;
-  worker_ = std::thread([this, buttonIndex] { Work(buttonIndex); });
-  return true;
+  return worker_.Start([this, buttonIndex] { Work(buttonIndex); }, [this] { emit passFinished(); });
 }
 
 void RunController::Work(int buttonIndex) {
@@ -62,13 +51,6 @@ void RunController::Work(int buttonIndex) {
   } catch (...) {
     std::cerr << "p740150: " << Tr("送信処理が不明な障害で止まりました") << "\n";
   }
-  QMetaObject::invokeMethod(this, [this] { Finish(); }, Qt::QueuedConnection);
-}
-
-void RunController::Finish() {
-  if (worker_.joinable()) worker_.join();
-  running_ = false;
-  emit passFinished();
 }
 
 }  // namespace edi::screen

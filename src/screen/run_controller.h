@@ -4,14 +4,13 @@
 #pragma once
 
 #include <QObject>
-#include <atomic>
 #include <functional>
-#include <thread>
 
 #include "app/workstation.h"
 #include "mail/mail_transfer.h"
 #include "run/run_driver.h"
 #include "run/run_stop.h"
+#include "screen/worker_thread.h"
 
 namespace edi::screen {
 
@@ -29,7 +28,7 @@ class RunController : public QObject {
 
   // Starts a pass; false when one is already running.
   bool Start(int buttonIndex);
-  bool running() const { return running_; }
+  bool running() const { return worker_.running(); }
   // Asks a running pass to stop (its package is ended, its open history rows are closed with
   // the stop code) and waits up to `seconds` for it, serving its queued requests meanwhile.
   // False when it still runs then. Meant for the program's end: a stopped controller starts
@@ -44,14 +43,12 @@ class RunController : public QObject {
  private:
   class Listener;
   void Work(int buttonIndex);
-  void Finish();
 
   Workstation& ws_;
   mail::MailProgress& mailProgress_;
   Runner runner_;
-  std::thread worker_;
-  std::atomic<bool> running_{false};
   run::RunStop stop_;
+  WorkerThread worker_{this};
 };
 
 }  // namespace edi::screen
