@@ -18,7 +18,7 @@ add_subdirectory(${EDI_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 add_subdirectory(src/platform)
 
 set(EDI_CORE_APP_SOURCES catalogue text cp932_decoder ini_file settings whole_file file_mark profile)
-set(EDI_CORE_CII_SOURCES block_reader dump field_conversion format item_table layout_loader line_reader masters
+set(EDI_CORE_CII_SOURCES block_reader dump field_conversion format item_table layout_loader line_reader local_files masters
     message_header message_plan message_writer reader sjis tfd_builder translation_log value_rule writer)
 set(EDI_CORE_SOURCES)
 foreach(name ${EDI_CORE_APP_SOURCES})

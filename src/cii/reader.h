@@ -4,13 +4,10 @@
 
 #include <filesystem>
 
+#include "cii/local_files.h"
 #include "cii/state.h"
 
 namespace edi::cii {
-
-// The local file for a category: the category put before the first "." of the file name
-// (after it when the name has no ".").
-std::filesystem::path LocalPathForCategory(const std::filesystem::path& localPath, const std::string& category);
 
 void ConvertCiiToLocal(TranslationContext& ctx, const std::filesystem::path& ciiPath,
                        const std::filesystem::path& localPath);
