@@ -11,6 +11,7 @@
 #include "cii/codes.h"
 #include "cii/field_conversion.h"
 #include "cii/local_files.h"
+#include "cii/output_stream.h"
 #include "cii/sjis.h"
 #include "cii/writer.h"
 
@@ -69,10 +70,9 @@ class CiiToLocal {
     }
   }
 
-  // The local lines are gathered here and written in large pieces: a line goes past the
-  // stream's own buffer when it is long, and a system call for every line of a file of
-  // short lines costs as much as the conversion.
-  static constexpr std::size_t kPendingBytes = 256 * 1024;
+  // The local lines are gathered here and written in large pieces: a line of 1 KB or more
+  // goes past the stream's buffer, and a system call for every line costs as much as the
+  // conversion.
   bool WritePending() {
     out_.write(pending_.data(), static_cast<std::streamsize>(pending_.size()));
     pending_.clear();
@@ -381,7 +381,7 @@ class CiiToLocal {
           pending_ += key_;
           pending_ += line;
           pending_ += "\r\n";
-          if (pending_.size() >= kPendingBytes && !WritePending()) return Stop(kCodeWriteFailed);
+          if (pending_.size() >= kOutputChunkBytes && !WritePending()) return Stop(kCodeWriteFailed);
           if (skipPadding_ && !r_.SkipRestOfBlock()) return Stop(kCodeEndInBlock);
           return true;
         }

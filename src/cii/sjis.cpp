@@ -102,7 +102,6 @@ ByteField StoreTextInByteField(std::size_t width, std::string_view text) {
   return f;
 }
 
-
 std::string TrimSpaceBytes(std::string_view bytes) { return std::string(TrimSpaceView(bytes)); }
 
 namespace {
